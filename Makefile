@@ -1,0 +1,33 @@
+# The two commands: `make run` and `make test`. Both install what the machine lacks first.
+BUILD_DIR := build
+TEST_DIR := build-test
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test test-build bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMVALE_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/bin/brimvale
+
+test-build: deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON -DBRIMVALE_BENCH=OFF
+	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@status=0; for b in $$(cat $(BUILD_DIR)/benchmarks.txt); do \
+	  echo "== $$b"; $(BUILD_DIR)/bin/$$b || status=1; done; \
+	[ -s $(BUILD_DIR)/benchmarks.txt ] || echo "No benchmarks yet."; exit $$status
+
+clean:
+	rm -rf $(BUILD_DIR) $(TEST_DIR)
