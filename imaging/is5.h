@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+// The imaging layer's C-style face: sources, the per-thread last error, file type
+// detection, header readers, picture readers and palette helpers. Every call returns a
+// handle, a count or non-zero for success, records its outcome as the calling thread's
+// last error, and lets no exception out.
+//
+// Pixel blocks: rows top to bottom without padding; 24-bit pixels are R, G, B; 8-bit
+// pixels are palette indexes; 1-bit rows are packed most significant bit first. Palette
+// entries are R, G, B, 0.
+#pragma once
+
+#include "platform/globalmemory.h"
+#include "platform/wintypes.h"
+
+#include <cstdint>
+
+/// An open byte source (a file or a block of memory) that readers take their data from.
+struct Is5Source;
+using IS5_SOURCE = Is5Source*;
+
+/// One palette entry: red, green, blue and an unused byte.
+struct Is5Rgbq {
+    std::uint8_t r, g, b, reserved;
+};
+
+/// Resolution as a file stores it: the two values and the format's own unit code
+/// (JPEG: JFIF unit 0/1 per inch/2 per cm; BMP: 2 = pixels per metre; PNG: 1 = per metre;
+/// TIFF: 1 none/2 inch/3 centimetre; PCX: per inch, unit 2).
+struct ResolutionInfo {
+    double xResolution = 0.0;
+    double yResolution = 0.0;
+    int unit = 0;
+};
+
+// The layer's result codes.
+inline constexpr std::uint32_t IS5_OK = 0;
+inline constexpr std::uint32_t IS5_ERR_MEMORY = 1;       ///< an allocation failed
+inline constexpr std::uint32_t IS5_ERR_OPEN = 2;         ///< a file could not be opened
+inline constexpr std::uint32_t IS5_ERR_READ = 3;         ///< a read failed or the data ended early
+inline constexpr std::uint32_t IS5_ERR_WRITE = 4;        ///< a write failed
+inline constexpr std::uint32_t IS5_ERR_PARAM = 5;        ///< bad parameter
+inline constexpr std::uint32_t IS5_ERR_FORMAT = 6;       ///< the data is not a valid file of the type
+inline constexpr std::uint32_t IS5_ERR_UNSUPPORTED = 7;  ///< a valid file of a variant that is not read
+inline constexpr std::uint32_t IS5_ERR_CANCELLED = 14;   ///< the progress callback asked to stop
+inline constexpr std::uint32_t IS5_ERR_TIMEOUT = 84;     ///< a worker job did not finish in time
+inline constexpr std::uint32_t IS5_ERR_NO_POOL = 89;     ///< no worker pool or no jobs
+inline constexpr std::uint32_t IS5_ERR_TOO_LARGE = 90;   ///< the picture exceeds the pixel limit
+
+// Seek origins.
+inline constexpr int IS5_SEEK_SET = 0;
+inline constexpr int IS5_SEEK_CUR = 1;
+inline constexpr int IS5_SEEK_END = 2;
+
+/// Default largest picture a reader accepts, in pixels (2^28).
+inline constexpr std::uint64_t IS5_DEFAULT_MAX_PIXELS = std::uint64_t{1} << 28;
+
+// ---- last error -----------------------------------------------------------------------
+
+/// The calling thread's last result code (0 after a success).
+std::uint32_t is5_GetLastError();
+/// The name of the operation that set the last error ("is5_ReadBMP"), never null.
+const char* is5_GetLastErrorFunction();
+/// Sets the calling thread's last error, as the layer's own operations do.
+void is5_SetLastError(std::uint32_t code, const char* function);
+
+// ---- limits ---------------------------------------------------------------------------
+
+/// Largest picture, in pixels, that any reader decodes (process-wide); 0 restores the
+/// default. Pictures above it fail with IS5_ERR_TOO_LARGE before pixels are allocated.
+void is5_SetMaxPixels(std::uint64_t maxPixels);
+std::uint64_t is5_GetMaxPixels();
+
+// ---- sources --------------------------------------------------------------------------
+
+/// Opens a file for reading; nullptr with IS5_ERR_OPEN when it cannot be opened.
+IS5_SOURCE is5_OpenFileSource(const char* path);
+/// A source over `size` bytes at `data`, which must outlive the source. `name`, when
+/// given, plays the file name for the extension rules of detection.
+IS5_SOURCE is5_OpenMemorySource(const void* data, std::size_t size, const char* name = nullptr);
+BOOL is5_CloseSource(IS5_SOURCE source);
+/// Moves the read position; false past either end of the data or on a bad origin.
+BOOL is5_Seek(IS5_SOURCE source, std::int64_t offset, int origin);
+std::uint64_t is5_Tell(IS5_SOURCE source);
+/// Reads up to `bytes` bytes; returns how many were read (fewer at the end of the data).
+std::uint32_t is5_Read(IS5_SOURCE source, void* buffer, std::uint32_t bytes);
+/// Total size of the source's data in bytes.
+std::uint64_t is5_GetSourceSize(IS5_SOURCE source);
+/// The file name the source was opened with ("" for an unnamed memory source).
+const char* is5_GetSourceFileName(IS5_SOURCE source);
+
+// ---- detection ------------------------------------------------------------------------
+
+/// Content type of the data from the current position: 0 unknown, 1 BMP, 2 GIF, 3 JPEG,
+/// 4 PNG, 5 PCX, 6 TIFF, 7 WMF, 8 EMF, 9 PAX, 10 PSD, 11/12 TLA, 13 WBMP, 14 TGA,
+/// 15 PhotoCD overview, 16 PhotoCD, 17/18 JPEG 2000, 19 OLE, 20 PBM, 21 PGM, 22 PPM,
+/// 23 CALS, 24 icon.
+std::uint32_t is5_GuessFileType(IS5_SOURCE source);
+
+// ---- header readers (no pixels decoded) -------------------------------------------------
+// Each reads from the source's start, returns non-zero on success, and leaves the read
+// position unspecified. Output pointers may be null when the value is not wanted.
+
+BOOL is5_GetJPGDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
+                    ResolutionInfo* resolution);
+BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
+                    ResolutionInfo* resolution);
+BOOL is5_GetPNGDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitDepth,
+                    std::uint32_t* colourType, ResolutionInfo* resolution);
+BOOL is5_GetTIFFDims(IS5_SOURCE source, std::uint32_t page, std::uint32_t* width, std::uint32_t* height,
+                     std::uint32_t* bitsPerPixel, ResolutionInfo* resolution);
+BOOL is5_GetPCXDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
+                    ResolutionInfo* resolution);
+BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel);
+/// bitsPerChannel as stored (1 for bitmap files); channels and colour mode as stored.
+BOOL is5_GetPSDDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerChannel,
+                    std::uint32_t* channels, std::uint32_t* colourMode);
+BOOL is5_GetWBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height);
+/// Width and height of the logical screen; colourResolution is the bits of the global
+/// colour table (1-8), or 8 when there is none.
+BOOL is5_GetGIFDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* colourResolution);
+/// PNM: bitsPerPixel 1 (PBM), 8 (PGM) or 24 (PPM).
+BOOL is5_GetPNMDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel);
+
+// ---- readers ----------------------------------------------------------------------------
+// Each decodes the picture at the source's start into a new block, in the requested
+// depth (24, 8 or 1 where the reader offers it), writes its width and height, and fills
+// `palette` (256 entries, may be null for 24-bit output) for 8- and 1-bit output.
+// Transparency is composited over white for 24-bit output. nullptr on failure, with the
+// last error set.
+
+HGLOBAL is5_ReadJPG(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    std::uint32_t flags);
+HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+HGLOBAL is5_ReadPCX(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+HGLOBAL is5_ReadPNG(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+HGLOBAL is5_ReadTIFF(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                     Is5Rgbq* palette, std::uint32_t page, std::uint32_t flags);
+HGLOBAL is5_ReadTGA(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+HGLOBAL is5_ReadPSD(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+/// WBMP type 0; depth 8 gives indexes 0 (black) and 1 (white) with a two-entry palette.
+HGLOBAL is5_ReadWBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, Is5Rgbq* palette,
+                     std::uint32_t depth, std::uint32_t flags);
+/// PhotoCD; resolution 3 is the 768 x 512 base image (the only one read).
+HGLOBAL is5_ReadPCD(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t resolution,
+                    std::uint32_t flags);
+/// GIF, first frame, 8-bit; `bits` receives the colour resolution of the palette used.
+HGLOBAL is5_ReadGIF(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bits,
+                    Is5Rgbq* palette, std::uint32_t flags);
+/// PBM, PGM, PPM, plain and raw; depth 1 (PBM), 8 (PGM, grey ramp) or 24.
+HGLOBAL is5_ReadPNM(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t flags);
+
+// ---- palette helpers ----------------------------------------------------------------------
+// Each reads the palette a file stores (from the source's start) into `palette` and the
+// number of entries into `count`; non-zero on success.
+
+BOOL is5_GetBMPPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t flags);
+BOOL is5_GetPCXPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t flags);
+BOOL is5_GetPNGPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t flags);
+BOOL is5_GetTGAPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t flags);
+BOOL is5_GetPSDPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t flags);
+
+// ---- metafiles ------------------------------------------------------------------------------
+
+/// Renders a WMF or EMF file into a 24-bit picture at its natural size. `xScale` and
+/// `yScale` are percentages of that size (100 for natural size); the last two are
+/// reserved, 0.
+HGLOBAL is5_ReadMetafile(const char* path, std::uint32_t* width, std::uint32_t* height, std::uint32_t xScale,
+                         std::uint32_t yScale, std::uint32_t reserved1, std::uint32_t reserved2);
+/// The same for metafile bytes in memory (tests and fuzzing).
+HGLOBAL is5_ReadMetafileFromMemory(const void* data, std::size_t size, std::uint32_t* width, std::uint32_t* height,
+                                   std::uint32_t xScale, std::uint32_t yScale);

@@ -1,0 +1,334 @@
+// SPDX-License-Identifier: MIT
+// CISImageEx: the image object, and reading a file of any supported type into it.
+#include "imaging/isimageex.h"
+
+#include "imaging/israw.h"
+
+#include "imaging/detail/lasterror.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+CISImageEx::CISImageEx() = default;
+
+CISImageEx::~CISImageEx() { releasePixels(); }
+
+void CISImageEx::releasePixels() {
+    if (globalPixels) GlobalFree(globalPixels);
+    globalPixels = nullptr;
+    std::vector<std::uint8_t>().swap(ownedPixels);
+}
+
+void CISImageEx::Clear() {
+    releasePixels();
+    width = height = bitsPerPixel = paletteColours = 0;
+}
+
+std::uint32_t CISImageEx::GetRowBytes() const {
+    switch (bitsPerPixel) {
+    case 24: return width * 3;
+    case 8: return width;
+    case 1: return (width + 7) / 8;
+    default: return 0;
+    }
+}
+
+std::uint8_t* CISImageEx::GetPixels() const {
+    if (usesGlobalMemory) return static_cast<std::uint8_t*>(GlobalLock(globalPixels));
+    return ownedPixels.empty() ? nullptr : const_cast<std::uint8_t*>(ownedPixels.data());
+}
+
+std::uint32_t CISImageEx::Allocate(std::uint32_t w, std::uint32_t h, std::uint32_t depth) {
+    Clear();
+    std::uint64_t bytes = std::uint64_t{h} * imaging::detail::rowBytes(w, depth);
+    if (bytes == 0) return kImageNoPicture;
+    try {
+        ownedPixels.resize(static_cast<std::size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        return kImageNoMemory;
+    } catch (const std::length_error&) {
+        return kImageNoMemory;
+    }
+    usesGlobalMemory = false;
+    width = w;
+    height = h;
+    bitsPerPixel = depth;
+    paletteColours = depth <= 8 ? (1u << depth) : 0;
+    return kImageOk;
+}
+
+void CISImageEx::AttachBlock(HGLOBAL block, std::uint32_t w, std::uint32_t h, std::uint32_t depth) {
+    releasePixels();
+    globalPixels = block;
+    usesGlobalMemory = true;
+    width = w;
+    height = h;
+    bitsPerPixel = depth;
+}
+
+std::uint32_t CISImageEx::TakeFrom(CISImageEx& other) {
+    if (&other == this) return HasPicture() ? kImageOk : kImageNoPicture;
+    Clear();
+    if (!other.HasPicture()) return kImageNoPicture;
+    usesGlobalMemory = other.usesGlobalMemory;
+    if (usesGlobalMemory) {
+        globalPixels = other.globalPixels;
+        other.globalPixels = nullptr;
+    } else {
+        ownedPixels = std::move(other.ownedPixels);
+        other.ownedPixels.clear();
+    }
+    width = other.width;
+    height = other.height;
+    bitsPerPixel = other.bitsPerPixel;
+    paletteColours = other.paletteColours;
+    std::memcpy(palette, other.palette, sizeof(Is5Rgbq) * std::min<std::uint32_t>(paletteColours, 256));
+    imageType = other.imageType;
+    xResolution = other.xResolution;
+    yResolution = other.yResolution;
+    resolutionUnit = other.resolutionUnit;
+    return kImageOk;
+}
+
+std::uint32_t CISImageEx::CopyFrom(const CISImageEx& other) {
+    if (&other == this) return HasPicture() ? kImageOk : kImageNoPicture;
+    Clear();
+    if (!other.HasPicture()) return kImageNoPicture;
+    if (std::uint32_t rc = Allocate(other.width, other.height, other.bitsPerPixel)) return rc;
+    std::memcpy(ownedPixels.data(), other.GetPixels(), ownedPixels.size());
+    CopyAttributes(other);
+    return kImageOk;
+}
+
+void CISImageEx::CopyAttributes(const CISImageEx& other) {
+    paletteColours = std::min<std::uint32_t>(other.paletteColours, 256);
+    std::memcpy(palette, other.palette, sizeof(Is5Rgbq) * paletteColours);
+    bitsPerPixel = other.bitsPerPixel;
+    CopyResolution(other);
+}
+
+void CISImageEx::CopyResolution(const CISImageEx& other) {
+    xResolution = other.xResolution;
+    yResolution = other.yResolution;
+    resolutionUnit = other.resolutionUnit;
+    fileName = other.fileName;
+    imageType = other.imageType;
+}
+
+std::uint32_t CISImageEx::Read(const std::string& path, int type) {
+    Clear();
+    if (path.empty()) return kImageEmptyPath;
+    if (type == kImageDetect) {
+        IS5_SOURCE source = is5_OpenFileSource(path.c_str());
+        if (!source) return kImageNoPicture;
+        type = DetectImageType(source, path);
+        is5_CloseSource(source);
+        if (type == kImageDetect) return kImageNoPicture;
+    }
+    if (type == kImageWmf || type == kImageEmf) {
+        std::uint32_t w = 0, h = 0;
+        HGLOBAL block = is5_ReadMetafile(path.c_str(), &w, &h, 100, 100, 0, 0);
+        std::uint32_t rc = is5_GetLastError();
+        if (!block) return rc ? rc : kImageNoPicture;
+        AttachBlock(block, w, h, 24);
+        paletteColours = 0;
+        imageType = type;
+        fileName = path;
+        return rc;
+    }
+    IS5_SOURCE source = is5_OpenFileSource(path.c_str());
+    if (!source) return is5_GetLastError();
+    std::uint32_t rc = ReadFromSource(source, type);
+    fileName = path;
+    is5_CloseSource(source);
+    return rc;
+}
+
+namespace {
+
+// A palette of i, i, i for every index: how 8-bit grey pictures are described.
+void greyRamp(Is5Rgbq* palette) {
+    for (int i = 0; i < 256; ++i) {
+        auto v = static_cast<std::uint8_t>(i);
+        palette[i] = {v, v, v, v};
+    }
+}
+
+} // namespace
+
+std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) {
+    Clear();
+    std::uint32_t w = 0, h = 0, depth = 24, colours = 0;
+    HGLOBAL block = nullptr;
+    Is5Rgbq pal[256] = {};
+    // After an 8- or 1-bit read, the palette the file stores is fetched again from its start.
+    auto paletteFrom = [&](BOOL (*getPalette)(IS5_SOURCE, std::uint32_t*, Is5Rgbq*, std::uint32_t)) {
+        if (!block) return;
+        is5_Seek(source, 0, IS5_SEEK_SET);
+        std::uint32_t count = 0;
+        if (getPalette(source, &count, pal, 0)) colours = std::min<std::uint32_t>(count, 256);
+    };
+
+    switch (type) {
+    case kImageJpeg: block = is5_ReadJPG(source, &w, &h, 24, 0); break;
+    case kImageJpegGrey:
+        block = is5_ReadJPG(source, &w, &h, 8, 0);
+        depth = 8;
+        greyRamp(pal);
+        colours = 256;
+        break;
+    case kImageBmp: block = is5_ReadBMP(source, &w, &h, 24, nullptr, 0); break;
+    case kImageBmpPalette:
+    case kImageBmpBw:
+        depth = type == kImageBmpBw ? 1 : 8;
+        block = is5_ReadBMP(source, &w, &h, depth, pal, 0);
+        paletteFrom(is5_GetBMPPalette);
+        break;
+    case kImagePcx: block = is5_ReadPCX(source, &w, &h, 24, nullptr, 0); break;
+    case kImagePcxPalette:
+        depth = 8;
+        block = is5_ReadPCX(source, &w, &h, 8, pal, 0);
+        paletteFrom(is5_GetPCXPalette);
+        break;
+    case kImagePng: block = is5_ReadPNG(source, &w, &h, 24, nullptr, 0); break;
+    case kImagePngPalette:
+    case kImagePngBw:
+        depth = type == kImagePngBw ? 1 : 8;
+        block = is5_ReadPNG(source, &w, &h, depth, pal, 0);
+        paletteFrom(is5_GetPNGPalette);
+        break;
+    case kImageTiff: block = is5_ReadTIFF(source, &w, &h, 24, nullptr, 0, 0); break;
+    case kImageTiffPalette:
+        depth = 8;
+        block = is5_ReadTIFF(source, &w, &h, 8, pal, 0, 0);
+        colours = 256;
+        break;
+    case kImageTiffBw:
+        depth = 1;
+        block = is5_ReadTIFF(source, &w, &h, 1, pal, 0, 0);
+        pal[0] = {255, 255, 255, 0};
+        pal[1] = {0, 0, 0, 0};
+        colours = 2;
+        break;
+    case kImageTga: block = is5_ReadTGA(source, &w, &h, 24, nullptr, 0); break;
+    case kImageTgaPalette:
+        depth = 8;
+        block = is5_ReadTGA(source, &w, &h, 8, pal, 0);
+        paletteFrom(is5_GetTGAPalette);
+        break;
+    case kImagePsd: block = is5_ReadPSD(source, &w, &h, 24, nullptr, 0); break;
+    case kImagePsdBitmap:
+        depth = 8;
+        block = is5_ReadPSD(source, &w, &h, 8, pal, 0);
+        paletteFrom(is5_GetPSDPalette);
+        break;
+    case kImageWbmp:
+        depth = 8;
+        block = is5_ReadWBMP(source, &w, &h, pal, 8, 0);
+        colours = 2;
+        break;
+    case kImagePcd: block = is5_ReadPCD(source, &w, &h, 3, 0); break;
+    case kImageGif: {
+        std::uint32_t bits = 8;
+        depth = 8;
+        block = is5_ReadGIF(source, &w, &h, &bits, pal, 0);
+        if (block) {
+            std::uint32_t code = is5_GetLastError();
+            is5_Seek(source, 0, IS5_SEEK_SET);
+            std::uint32_t sw, sh;
+            is5_GetGIFDims(source, &sw, &sh, &bits);
+            is5_SetLastError(code, "is5_ReadGIF");
+        }
+        colours = 1u << std::min<std::uint32_t>(std::max<std::uint32_t>(bits, 1), 8);
+        break;
+    }
+    case kImagePbm:
+        depth = 1;
+        block = is5_ReadPNM(source, &w, &h, 1, pal, 0);
+        colours = 2;
+        break;
+    case kImagePgm:
+        depth = 8;
+        block = is5_ReadPNM(source, &w, &h, 8, pal, 0);
+        colours = 256;
+        break;
+    case kImagePpm: block = is5_ReadPNM(source, &w, &h, 24, nullptr, 0); break;
+    case kImageRaw: {
+        // The raw module reports through the layer's last error once it holds the hook.
+        Is5ExtHook* hook = is5_GetExtHook(0);
+        israw_SetHook(hook);
+        is5_ReleaseExtHook(hook);
+        israw_SetOptions(0);
+        block = israw_Read(source, &w, &h, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0);
+        break;
+    }
+    case kImageWmf:
+    case kImageEmf:
+    case kImageDetect: return kImageOk;
+    default: return kImageNoPicture;
+    }
+    // The reader's own outcome, before any palette or header call sets another.
+    std::uint32_t rc = block ? IS5_OK : is5_GetLastError();
+    if (!block) return rc ? rc : kImageNoPicture;
+
+    ReadResolution(source, type);
+    outputXResolution = static_cast<double>(static_cast<std::uint32_t>(xResolution));
+    outputYResolution = static_cast<double>(static_cast<std::uint32_t>(yResolution));
+    outputResolutionUnit = resolutionUnit;
+    AttachBlock(block, w, h, depth);
+    paletteColours = depth == 24 ? 0 : colours;
+    if (depth != 24) std::memcpy(palette, pal, sizeof palette);
+    imageType = type;
+    is5_SetLastError(IS5_OK, "CISImageEx::ReadFromSource");
+    return kImageOk;
+}
+
+void CISImageEx::ReadResolution(IS5_SOURCE source, int type) {
+    ResolutionInfo info;
+    std::uint32_t w, h, bits, colourType;
+    xResolution = yResolution = 300.0;
+    resolutionUnit = 1;
+    is5_Seek(source, 0, IS5_SEEK_SET);
+    switch (type) {
+    case kImageJpeg:
+    case kImageJpegGrey:
+        if (is5_GetJPGDims(source, &w, &h, &bits, &info)) {
+            xResolution = info.xResolution;
+            yResolution = info.yResolution;
+            resolutionUnit = info.unit == 1 ? 2 : info.unit == 2 ? 3 : 1;
+        }
+        break;
+    case kImageBmp:
+    case kImageBmpPalette:
+    case kImageBmpBw:
+        if (is5_GetBMPDims(source, &w, &h, &bits, &info)) {
+            bool perMetre = info.unit == 2;
+            xResolution = perMetre ? info.xResolution / 100.0 : info.xResolution;
+            yResolution = perMetre ? info.yResolution / 100.0 : info.yResolution;
+            resolutionUnit = perMetre ? 3 : 1;
+        }
+        break;
+    case kImagePng:
+    case kImagePngPalette:
+    case kImagePngBw:
+        if (is5_GetPNGDims(source, &w, &h, &bits, &colourType, &info)) {
+            bool perMetre = info.unit == 1;
+            xResolution = perMetre ? info.xResolution / 100.0 : info.xResolution;
+            yResolution = perMetre ? info.yResolution / 100.0 : info.yResolution;
+            resolutionUnit = perMetre ? 3 : 1;
+        }
+        break;
+    case kImageTiff:
+    case kImageTiffPalette:
+    case kImageTiffBw:
+        if (is5_GetTIFFDims(source, 0, &w, &h, &bits, &info)) {
+            xResolution = info.xResolution;
+            yResolution = info.yResolution;
+            resolutionUnit = (info.unit == 2 || info.unit == 3) ? info.unit : 1;
+        }
+        break;
+    default: break;
+    }
+}

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+// CISImageEx: a decoded picture with its size, depth, palette and resolution, and the
+// options the writers use.
+#pragma once
+
+#include "imaging/is5.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// Image type codes: the type of a file and the depth it is read in.
+enum ImageTypeCode : int {
+    kImageJpeg = 0,
+    kImageJpegGrey = 1,
+    kImageBmp = 2,
+    kImageBmpPalette = 3,
+    kImagePcx = 4,
+    kImagePcxPalette = 5,
+    kImagePng = 6,
+    kImagePngPalette = 7,
+    kImageTiff = 8,
+    kImageTiffPalette = 9,
+    kImageTga = 10,
+    kImageTgaPalette = 11,
+    kImageWmf = 12,
+    kImageEmf = 13,
+    kImagePsd = 14,
+    kImagePsdBitmap = 15,
+    kImageWbmp = 16,
+    kImageTiffBw = 17,
+    kImagePngBw = 18,
+    kImageBmpBw = 19,
+    kImagePcd = 20,
+    kImageGif = 21,
+    kImageDetect = 22,
+    kImageRaw = 23,
+    kImagePbm = 24,
+    kImagePgm = 25,
+    kImagePpm = 26,
+};
+
+/// Result codes of the object's own (the layer's codes pass through unchanged).
+inline constexpr std::uint32_t kImageOk = 0;
+inline constexpr std::uint32_t kImageNoMemory = 1;
+inline constexpr std::uint32_t kImageEmptyPath = 2;
+inline constexpr std::uint32_t kImageNoPicture = 5;
+
+class CISImageEx {
+public:
+    CISImageEx();
+    virtual ~CISImageEx();
+    CISImageEx(const CISImageEx&) = delete;
+    CISImageEx& operator=(const CISImageEx&) = delete;
+
+    /// Releases the pixels; width, height, depth and palette count go to 0, the rest stays.
+    virtual void Clear();
+
+    /// Bytes of one row: width × 3 at 24 bits, width at 8, (width + 7) / 8 at 1, else 0.
+    std::uint32_t GetRowBytes() const;
+    /// The pixel buffer (the reader's block or the object's own array), or nullptr.
+    std::uint8_t* GetPixels() const;
+    bool HasPicture() const { return GetPixels() != nullptr; }
+
+    /// Clears, then allocates an owned buffer for the size and depth. 1 when memory is short.
+    std::uint32_t Allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
+    /// Moves `other`'s buffer here with its size, depth, palette, type and resolution.
+    std::uint32_t TakeFrom(CISImageEx& other);
+    /// Copies `other`'s pixels into a new owned buffer, then its attributes.
+    std::uint32_t CopyFrom(const CISImageEx& other);
+    void CopyAttributes(const CISImageEx& other);
+    void CopyResolution(const CISImageEx& other);
+
+    /// Reads a picture file. `imageType` 22 detects the type from the content (and the
+    /// name), 23 reads camera raw. 0 on success, 2 for an empty path, 5 for an unknown
+    /// type, or the imaging layer's error code.
+    std::uint32_t Read(const std::string& path, int imageType);
+    /// Reads a picture of a known type from an open source.
+    std::uint32_t ReadFromSource(IS5_SOURCE source, int imageType);
+    /// Fills the resolution fields from the file's header.
+    void ReadResolution(IS5_SOURCE source, int imageType);
+
+    /// Hands the pixel block over to the object (used by the readers' callers).
+    void AttachBlock(HGLOBAL block, std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
+
+    double xResolution = 0.0;
+    double yResolution = 0.0;
+    int resolutionUnit = 1;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t paletteColours = 0;
+    Is5Rgbq palette[256] = {};
+    int imageType = kImageDetect;
+    std::string fileName;
+    bool usesGlobalMemory = true;
+    std::vector<std::uint8_t> ownedPixels;
+    HGLOBAL globalPixels = nullptr;
+    int wbmpThreshold = 128;
+    int jpegQuality = 75;
+    bool jpegProgressive = false;
+    double outputXResolution = 300.0;
+    double outputYResolution = 300.0;
+    int outputResolutionUnit = 1;
+    int tiffCompression = 1;
+    bool bmpWriteFlag = false;
+
+private:
+    void releasePixels();
+};
+
+/// The image type for a file name's extension (".jpg" → 0 …); 22 when unknown.
+int ImageTypeFromExtension(const std::string& name);
+/// The image type of a freshly opened source: the content decides, the name's extension
+/// when the content gives no usable answer, then the header picks the depth variant.
+int DetectImageType(IS5_SOURCE source, const std::string& path);

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// File type detection: content over name, the TGA footer, PhotoCD, icons, extensions.
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+std::uint32_t guess(const std::string& data, const char* name) {
+    IS5_SOURCE src = is5_OpenMemorySource(data.data(), data.size(), name);
+    std::uint32_t type = is5_GuessFileType(src);
+    is5_CloseSource(src);
+    return type;
+}
+
+} // namespace
+
+TEST(GuessFileType, MagicNumbersNamesAndFooters) {
+    std::string tgaFooter = std::string(40, '\x01') + std::string(8, '\0') + "TRUEVISION-XFILE." + std::string(1, '\0');
+    std::string pcd = std::string(2048, '\x07') + "PCD_IPI" + std::string(100, '\0');
+    struct Row {
+        std::string data;
+        const char* name;
+        std::uint32_t expected;
+    };
+    const std::vector<Row> rows = {
+        {"BM" + std::string(60, '\0'), "a.tga", 1},               // content wins over the name
+        {"GIF89a" + std::string(10, '\0'), nullptr, 2},
+        {"GIF87a", "x", 2},
+        {bytes({0xFF, 0xD8, 0xFF, 0xE1, 0, 0}), "x.bin", 3},
+        {bytes({0x0A, 0x05, 1, 8}) + std::string(100, '\0'), "x.tga", 5},  // PCX even when named .tga
+        {bytes({0x0A, 0x01}) + std::string(100, '\0'), "x.pcx", 0},        // not a PCX version
+        {"II*" + std::string(10, '\0'), nullptr, 6},
+        {bytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0}), nullptr, 4},
+        {bytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}), nullptr, 0},      // too short for the PNG magic
+        {bytes({0x01, 0x00, 0x09, 0x00, 0x00, 0x03}), nullptr, 7},
+        {bytes({0xD7, 0xCD, 0xC6, 0x9A, 0}), nullptr, 7},
+        {std::string(40, '\x01') + " EMF" + std::string(4, '\0'), nullptr, 8},
+        {"8BPS" + std::string(30, '\0'), "x.tga", 10},
+        {"P4\n1 1\n\x80", nullptr, 20},
+        {"P2\n1 1\n255\n0\n", nullptr, 21},
+        {"P6\n1 1\n255\n\1\2\3", nullptr, 22},
+        {bytes({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.ICO", 24},
+        {bytes({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.png", 0},  // icons only by name
+        {bytes({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.tga", 14},          // .tga without footer
+        {bytes({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.dat", 0},
+        {tgaFooter, "no-extension", 14},                                              // version 2 footer
+        {bytes({0, 1, 2}), "pic.wbmp", 13},
+        {bytes({0, 1, 2}), "pic.WBM", 13},
+        {bytes({0, 1, 2}), "pic.cal", 23},
+        {pcd, "image.dat", 16},
+        {std::string(2049, '\0') + "PC", "x", 0},
+        {"", "empty.jpg", 0},
+    };
+    for (const auto& r : rows) EXPECT_EQ(guess(r.data, r.name), r.expected) << (r.name ? r.name : "(no name)") << " " << r.data.size();
+
+    IS5_SOURCE empty = is5_OpenMemorySource("", 0, "x.jpg");
+    EXPECT_EQ(is5_GuessFileType(empty), 0u);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_READ);
+    is5_CloseSource(empty);
+    EXPECT_EQ(is5_GuessFileType(nullptr), 0u);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+}
+
+TEST(ImageTypeFromExtension, TableAndUnknowns) {
+    struct Row {
+        const char* name;
+        int type;
+    };
+    const std::vector<Row> rows = {
+        {"a.bmp", 2},  {"A.JPG", 0},   {"b.jpeg", 0}, {"dir.v2/x.TIFF", 8}, {"x.tif", 8}, {"x.wbmp", 16},
+        {"x.wbm", 16}, {"x.tga", 10},  {"x.pcx", 4},  {"x.gif", 21},        {"x.png", 6}, {"x.wmf", 12},
+        {"x.emf", 13}, {"x.PSD", 14},  {"x.ico", 22}, {"x.pgm", 22},        {"noext", 22}, {"x.jpg.bak", 22},
+    };
+    for (const auto& r : rows) EXPECT_EQ(ImageTypeFromExtension(r.name), r.type) << r.name;
+}
+
+TEST(DetectImageType, FallsBackOnTheNameWhenContentIsUnknown) {
+    const std::string unknown(64, '\x5a');
+    struct Row {
+        const char* path;
+        int type;
+    };
+    for (const Row& r : std::vector<Row>{{"photo.psd", 14}, {"photo.xyz", 22}, {"", 0}, {"icon.ico", 22}}) {
+        IS5_SOURCE src = is5_OpenMemorySource(unknown.data(), unknown.size(), r.path);
+        // Unreadable headers leave the type the content or name gave.
+        EXPECT_EQ(DetectImageType(src, r.path), r.type) << r.path;
+        is5_CloseSource(src);
+    }
+}
+
+TEST(Sources, SeekReadAndBounds) {
+    const std::string data = "0123456789";
+    IS5_SOURCE src = is5_OpenMemorySource(data.data(), data.size(), "mem.bin");
+    ASSERT_NE(src, nullptr);
+    EXPECT_STREQ(is5_GetSourceFileName(src), "mem.bin");
+    char buf[4] = {};
+    EXPECT_TRUE(is5_Seek(src, -3, IS5_SEEK_END));
+    EXPECT_EQ(is5_Read(src, buf, 4), 3u);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_READ);
+    EXPECT_EQ(std::string(buf, 3), "789");
+    EXPECT_FALSE(is5_Seek(src, 11, IS5_SEEK_SET));
+    EXPECT_FALSE(is5_Seek(src, -11, IS5_SEEK_END));
+    EXPECT_FALSE(is5_Seek(src, 0, 7));
+    EXPECT_TRUE(is5_Seek(src, 10, IS5_SEEK_SET));
+    EXPECT_EQ(is5_Read(src, buf, 1), 0u);
+    is5_CloseSource(src);
+
+    EXPECT_EQ(is5_OpenFileSource("/nonexistent/file.jpg"), nullptr);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_OPEN);
+    EXPECT_STREQ(is5_GetLastErrorFunction(), "is5_OpenFileSource");
+    EXPECT_EQ(is5_OpenFileSource("/"), nullptr);  // a folder is no picture
+}
+
+TEST(ImageObject, EmptyPathAndUnknownType) {
+    CISImageEx img;
+    EXPECT_EQ(img.Read("", 22), 2u);
+    EXPECT_EQ(img.Read("/nonexistent/x.jpg", 22), 5u);
+    EXPECT_FALSE(img.HasPicture());
+    EXPECT_EQ(img.imageType, 22);
+    EXPECT_EQ(img.resolutionUnit, 1);
+    EXPECT_EQ(img.outputXResolution, 300.0);
+    EXPECT_EQ(img.jpegQuality, 75);
+}
