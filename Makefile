@@ -31,3 +31,17 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_DIR)
+
+# Fuzzing: `make fuzz FUZZ_SECONDS=180` builds every fuzz target with clang and libFuzzer
+# and runs each for that many seconds, seeded from the picture corpus and the kept files.
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 60
+CORPUS ?= $(if $(BRIMVALE_CORPUS),$(BRIMVALE_CORPUS),../shared/corpus)
+
+.PHONY: fuzz fuzz-build
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALE_FUZZ=ON -DBRIMVALE_TESTS=OFF -DBRIMVALE_BENCH=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+fuzz: fuzz-build
+	@bash scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(CORPUS)

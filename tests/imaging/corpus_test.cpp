@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+// Every picture of the shared corpus through the whole read path, one test per suite:
+// good files decode (and match their references where they have one), bad files fail
+// cleanly, and nothing crashes, hangs or leaks.
+#include "corpus.h"
+#include "refimage.h"
+
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a reader took to decode one file must stay far below this; above it the reader
+// is taken to be looping. Sanitizer builds run several times slower, hence the margin.
+constexpr double kHangSeconds = 20.0;
+
+testutil::RgbImage toRgb(const CISImageEx& img) {
+    testutil::RgbImage out;
+    out.width = img.width;
+    out.height = img.height;
+    out.rgb.resize(std::size_t{img.width} * img.height * 3);
+    const std::uint8_t* px = img.GetPixels();
+    const std::uint32_t stride = img.GetRowBytes();
+    for (std::uint32_t y = 0; y < img.height; ++y) {
+        const std::uint8_t* row = px + std::size_t{y} * stride;
+        for (std::uint32_t x = 0; x < img.width; ++x) {
+            std::uint8_t* o = &out.rgb[(std::size_t{y} * img.width + x) * 3];
+            if (img.bitsPerPixel == 24) {
+                o[0] = row[x * 3];
+                o[1] = row[x * 3 + 1];
+                o[2] = row[x * 3 + 2];
+                continue;
+            }
+            unsigned index = img.bitsPerPixel == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1;
+            const Is5Rgbq& c = img.palette[index];
+            o[0] = c.r;
+            o[1] = c.g;
+            o[2] = c.b;
+        }
+    }
+    return out;
+}
+
+// Largest difference of any channel, or -1 when the sizes differ.
+int maxDifference(const testutil::RgbImage& a, const testutil::RgbImage& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
+    return worst;
+}
+
+struct Reference {
+    std::string path;   // relative to the corpus
+    bool isPng;         // a reference rendering (decoded by libpng) or another corpus file (decoded by us)
+    int tolerance;      // largest allowed channel difference
+};
+
+// Pictures that have a reference: renderings by another decoder, or the same picture
+// stored in another format.
+std::optional<Reference> referenceFor(const fs::path& corpus, const std::string& path) {
+    auto exists = [&](const std::string& p) { return fs::exists(corpus / p); };
+    auto name = fs::path(path).filename().string();
+    if (path.rfind("image-rs/ok/bmp/", 0) == 0 && exists("image-rs/reference/bmp/" + name + ".png"))
+        return Reference{"image-rs/reference/bmp/" + name + ".png", true, 0};
+    if (path.rfind("tga-image-rs/", 0) == 0 && fs::path(path).extension() == ".tga" &&
+        exists("tga-image-rs/reference-image-rs/" + name + ".png"))
+        return Reference{"tga-image-rs/reference-image-rs/" + name + ".png", true, 0};
+    static const std::map<std::string, Reference> kTwins = {
+        {"libtiff-pics/rgb-3c-8b.tiff", {"libtiff-pics/rgb-3c-8b.ppm", false, 0}},
+        {"libtiff-pics/rgb-3c-8b.bmp", {"libtiff-pics/rgb-3c-8b.ppm", false, 0}},
+        {"libtiff-pics/palette-1c-8b.bmp", {"libtiff-pics/palette-1c-8b.gif", false, 0}},
+        {"libtiff-pics/palette-1c-8b.tiff", {"libtiff-pics/palette-1c-8b.gif", false, 1}},
+        {"libtiff-pics/minisblack-1c-8b.tiff", {"libtiff-pics/minisblack-1c-8b.pgm", false, 0}},
+        {"libtiff-pics/miniswhite-1c-1b.tiff", {"libtiff-pics/miniswhite-1c-1b.pbm", false, 0}},
+        {"commons-imaging/ok/oregon-photo/oregon-small.bmp", {"commons-imaging/ok/oregon-photo/oregon-small.ppm", false, 0}},
+        {"commons-imaging/ok/oregon-photo/oregon-small.tga", {"commons-imaging/ok/oregon-photo/oregon-small.ppm", false, 0}},
+        {"commons-imaging/ok/oregon-photo/oregon-small.pcx", {"commons-imaging/ok/oregon-photo/oregon-small.ppm", false, 0}},
+        {"commons-imaging/ok/oregon-photo/oregon-small.psd", {"commons-imaging/ok/oregon-photo/oregon-small.ppm", false, 3}},
+        {"commons-imaging/ok/oregon-photo/oregon-small.wbmp", {"commons-imaging/ok/oregon-photo/oregon-small.pbm", false, 0}},
+        {"libjpeg-turbo/ok/testorig.jpg", {"libjpeg-turbo/ok/testorig.ppm", false, 3}},
+    };
+    if (auto it = kTwins.find(path); it != kTwins.end()) return it->second;
+    return std::nullopt;
+}
+
+struct Outcome {
+    std::uint32_t code = 0;
+    double seconds = 0;
+};
+
+Outcome readInto(CISImageEx& img, const fs::path& file) {
+    auto start = std::chrono::steady_clock::now();
+    Outcome o;
+    o.code = img.Read(file.string(), kImageDetect);
+    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return o;
+}
+
+class CorpusSuite : public ::testing::TestWithParam<std::string> {};
+
+} // namespace
+
+TEST_P(CorpusSuite, EveryFileBehavesAsTheManifestSays) {
+    REQUIRE_CORPUS(corpus);
+    const std::string suite = GetParam();
+    int checked = 0, compared = 0;
+    for (const auto& entry : testutil::readManifest(corpus)) {
+        if (entry.suite != suite || entry.expect == "reference") continue;
+        SCOPED_TRACE(entry.path + " (" + entry.expect + ")");
+        CISImageEx img;
+        Outcome o = readInto(img, corpus / entry.path);
+        ++checked;
+        EXPECT_LT(o.seconds, kHangSeconds);
+        if (entry.expect == "ok") {
+            EXPECT_EQ(o.code, 0u);
+            EXPECT_TRUE(img.HasPicture());
+        } else if (entry.expect == "bad") {
+            EXPECT_NE(o.code, 0u);
+            EXPECT_FALSE(img.HasPicture());
+            EXPECT_EQ(img.width, 0u);
+        }
+        if (o.code == 0) {
+            // Whatever decodes is a whole picture of a depth the layer knows.
+            EXPECT_TRUE(img.bitsPerPixel == 24 || img.bitsPerPixel == 8 || img.bitsPerPixel == 1);
+            EXPECT_GT(img.width, 0u);
+            EXPECT_GT(img.height, 0u);
+        }
+        if (entry.expect != "ok" || o.code != 0) continue;
+        auto ref = referenceFor(corpus, entry.path);
+        if (!ref) continue;
+        std::optional<testutil::RgbImage> expected;
+        if (ref->isPng) {
+            expected = testutil::decodeReferencePng((corpus / ref->path).string());
+        } else {
+            CISImageEx twin;
+            if (twin.Read((corpus / ref->path).string(), kImageDetect) == 0) expected = toRgb(twin);
+        }
+        ASSERT_TRUE(expected.has_value()) << "reference unreadable: " << ref->path;
+        int diff = maxDifference(toRgb(img), *expected);
+        EXPECT_GE(diff, 0) << "size differs from " << ref->path << ": " << img.width << "x" << img.height << " vs "
+                           << expected->width << "x" << expected->height;
+        EXPECT_LE(diff, ref->tolerance) << "pixels differ from " << ref->path;
+        ++compared;
+    }
+    EXPECT_GT(checked, 0) << "no files of suite " << suite;
+    RecordProperty("files", checked);
+    RecordProperty("compared", compared);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusSuite,
+                         ::testing::Values("bmpsuite", "commons-imaging", "image-gif", "image-rs", "libgd",
+                                           "libjpeg-turbo", "libnsgif", "libpng-testpngs", "libtiff-pics", "pillow",
+                                           "pngsuite", "psd-tools", "sail", "stb-pnm", "tga-image-rs"),
+                         [](const auto& info) {
+                             std::string n = info.param;
+                             for (char& c : n)
+                                 if (c == '-') c = '_';
+                             return n;
+                         });
