@@ -1,0 +1,518 @@
+// SPDX-License-Identifier: MIT
+// BMP reader: OS/2 1.x/2.x and Windows headers, palettes, RLE4/RLE8/RLE24, 16/24/32-bit
+// pixels with channel masks, and the is5_ calls over it.
+#include "imaging/codecs/bmp.h"
+
+#include "imaging/detail/lasterror.h"
+#include "imaging/detail/pixels.h"
+#include "imaging/detail/source.h"
+#include "imaging/is5.h"
+#include "platform/globalmemory.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace imaging::bmp {
+
+namespace {
+
+using detail::ByteReader;
+
+std::uint32_t le16(const std::uint8_t* p) { return p[0] | (std::uint32_t{p[1]} << 8); }
+std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (le16(p + 2) << 16); }
+
+// A mask must be one run of set bits (or empty, for a channel the file does not carry).
+bool makeChannel(std::uint32_t mask, Channel& channel) {
+    channel = {};
+    if (mask == 0) return true;
+    const std::uint32_t shift = static_cast<std::uint32_t>(std::countr_zero(mask));
+    const std::uint32_t run = mask >> shift;
+    if ((run & (run + 1)) != 0) return false;
+    channel = {mask, shift, static_cast<std::uint32_t>(std::popcount(mask))};
+    return true;
+}
+
+// A channel's field scaled to 0…255: narrower fields rounded to nearest, wider ones keep
+// their top eight bits.
+std::uint8_t channelValue(std::uint32_t pixel, const Channel& channel) {
+    if (channel.bits == 0) return 0;
+    const std::uint64_t value = (pixel & channel.mask) >> channel.shift;
+    if (channel.bits == 8) return static_cast<std::uint8_t>(value);
+    if (channel.bits > 8) return static_cast<std::uint8_t>(value >> (channel.bits - 8));
+    const std::uint64_t max = (std::uint64_t{1} << channel.bits) - 1;
+    return static_cast<std::uint8_t>((value * 255 + max / 2) / max);
+}
+
+bool isWindowsHeaderSize(std::uint32_t size) {
+    return size == kInfoHeaderSize || size == kV2HeaderSize || size == kV3HeaderSize || size == kV4HeaderSize ||
+           size == kV5HeaderSize;
+}
+
+// Sorts out compression and bit count into one of the pixel layouts.
+std::uint32_t chooseEncoding(Header& h) {
+    const std::uint32_t bpp = h.bitCount;
+    const bool os2v2 = h.os2 && h.headerSize > kCoreHeaderSize;
+    if (os2v2 && h.compression == kOs2Huffman1d) return IS5_ERR_UNSUPPORTED;
+    if (os2v2 && h.compression == kOs2Rle24) {
+        if (bpp != 24) return IS5_ERR_FORMAT;
+        h.encoding = Encoding::Rle24;
+        return IS5_OK;
+    }
+    switch (h.compression) {
+    case kRgb:
+        if (bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8) h.encoding = Encoding::Indexed;
+        else if (bpp == 24) h.encoding = Encoding::Rgb24;
+        else if (bpp == 16 || bpp == 32) h.encoding = Encoding::Masked;
+        else if (bpp == 64) return IS5_ERR_UNSUPPORTED;
+        else return IS5_ERR_FORMAT;
+        return IS5_OK;
+    case kRle8:
+        if (bpp != 8) return IS5_ERR_FORMAT;
+        h.encoding = Encoding::Rle8;
+        return IS5_OK;
+    case kRle4:
+        if (bpp != 4) return IS5_ERR_FORMAT;
+        h.encoding = Encoding::Rle4;
+        return IS5_OK;
+    case kBitfields:
+    case kAlphaBitfields:
+        if (bpp != 16 && bpp != 24 && bpp != 32) return IS5_ERR_FORMAT;
+        h.encoding = Encoding::Masked;
+        return IS5_OK;
+    case kJpeg:
+    case kPng:
+    case 11: // the CMYK variants of Windows metafiles
+    case 12:
+    case 13: return IS5_ERR_UNSUPPORTED;
+    default: return IS5_ERR_FORMAT;
+    }
+}
+
+} // namespace
+
+std::uint32_t readHeader(ByteReader& in, Header& h) {
+    h = {};
+    std::uint8_t file[kFileHeaderSize + 4];
+    if (!in.read(file, sizeof file)) return IS5_ERR_READ;
+    if (file[0] != 'B' || file[1] != 'M') return IS5_ERR_FORMAT;
+    // The file size field (bytes 2-5) is wrong in too many files to be of use.
+    std::uint64_t dataOffset = le32(file + 10);
+    h.headerSize = le32(file + 14);
+    const std::uint32_t hs = h.headerSize;
+
+    std::int64_t width = 0, height = 0;
+    std::uint32_t masks[4] = {};
+    if (hs == kCoreHeaderSize) {
+        std::uint8_t core[8];
+        if (!in.read(core, sizeof core)) return IS5_ERR_READ;
+        h.os2 = true;
+        width = le16(core);
+        height = le16(core + 2);
+        h.bitCount = le16(core + 6);
+        h.paletteEntrySize = 3;
+    } else if (isWindowsHeaderSize(hs) || (hs >= kOs2MinHeaderSize && hs <= kOs2MaxHeaderSize)) {
+        // Fields an OS/2 2.x header leaves out read as zero.
+        std::uint8_t info[kV5HeaderSize - 4] = {};
+        if (!in.read(info, hs - 4)) return IS5_ERR_READ;
+        h.os2 = !isWindowsHeaderSize(hs);
+        width = static_cast<std::int32_t>(le32(info));
+        height = static_cast<std::int32_t>(le32(info + 4));
+        h.bitCount = le16(info + 10);
+        h.compression = le32(info + 12);
+        h.xPelsPerMeter = static_cast<std::int32_t>(le32(info + 20));
+        h.yPelsPerMeter = static_cast<std::int32_t>(le32(info + 24));
+        h.coloursUsed = le32(info + 28);
+        if (!h.os2 && hs >= kV2HeaderSize)
+            for (int i = 0; i < 3; ++i) masks[i] = le32(info + 36 + 4 * i);
+        if (!h.os2 && hs >= kV3HeaderSize) masks[3] = le32(info + 48);
+    } else {
+        return IS5_ERR_FORMAT;
+    }
+
+    if (width <= 0 || height == 0) return IS5_ERR_FORMAT;
+    h.topDown = height < 0;
+    h.width = static_cast<std::uint32_t>(width);
+    h.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
+    if (std::uint32_t rc = chooseEncoding(h)) return rc;
+
+    h.paletteOffset = kFileHeaderSize + hs;
+    if (h.encoding == Encoding::Masked) {
+        const bool bitfields = h.compression == kBitfields || h.compression == kAlphaBitfields;
+        if (bitfields && hs == kInfoHeaderSize) {
+            // The masks follow a 40-byte header, and the palette follows them.
+            const int count = h.compression == kAlphaBitfields ? 4 : 3;
+            std::uint8_t extra[16];
+            if (!in.read(extra, 4 * count)) return IS5_ERR_READ;
+            for (int i = 0; i < count; ++i) masks[i] = le32(extra + 4 * i);
+            h.paletteOffset += 4 * count;
+        }
+        if (!bitfields || (masks[0] | masks[1] | masks[2]) == 0) {
+            // Plain 16 and 32-bit pixels are 5-5-5 and 8-8-8; a 32-bit header may still
+            // name an alpha mask, which is the only way such files declare their alpha.
+            const bool five = h.bitCount == 16;
+            masks[0] = five ? 0x7C00 : 0xFF0000;
+            masks[1] = five ? 0x03E0 : 0x00FF00;
+            masks[2] = five ? 0x001F : 0x0000FF;
+            if (!bitfields && h.bitCount != 32) masks[3] = 0;
+        }
+        for (int i = 0; i < 4; ++i)
+            if (!makeChannel(masks[i], h.channels[i])) return IS5_ERR_FORMAT;
+    }
+
+    // Palette: biClrUsed entries, or all that the bit count can index when it is 0; some
+    // writers store fewer and start the pixels right after them.
+    std::uint64_t count = h.coloursUsed;
+    if (h.bitCount <= 8) {
+        const std::uint64_t most = std::uint64_t{1} << h.bitCount;
+        if (count == 0 || hs == kCoreHeaderSize) count = most;
+        if (count > most) return IS5_ERR_FORMAT;
+    }
+    if (dataOffset == 0) dataOffset = h.paletteOffset + count * h.paletteEntrySize;
+    if (dataOffset < h.paletteOffset) return IS5_ERR_FORMAT;
+    count = std::min(count, (dataOffset - h.paletteOffset) / h.paletteEntrySize);
+    h.paletteCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, 256));
+    h.dataOffset = dataOffset;
+    return IS5_OK;
+}
+
+namespace {
+
+class BmpReader {
+public:
+    explicit BmpReader(Is5Source& source, std::size_t bufferSize = 64 * 1024) : m_in(source, bufferSize) {}
+
+    std::uint32_t open() { return readHeader(m_in, m_header); }
+    const Header& header() const { return m_header; }
+    const std::array<Is5Rgbq, 256>& palette() const { return m_palette; }
+
+    /// Reads the stored palette; entries past it stay black.
+    std::uint32_t readPalette() {
+        const Header& h = m_header;
+        const std::uint64_t bytes = std::uint64_t{h.paletteCount} * h.paletteEntrySize;
+        if (h.paletteOffset + bytes > m_in.size()) return IS5_ERR_READ;
+        if (!m_in.seek(h.paletteOffset)) return IS5_ERR_READ;
+        std::uint8_t entry[4];
+        for (std::uint32_t i = 0; i < h.paletteCount; ++i) {
+            m_in.read(entry, h.paletteEntrySize);
+            m_palette[i] = {entry[2], entry[1], entry[0], 0};
+        }
+        return m_in.ok() ? IS5_OK : IS5_ERR_READ;
+    }
+
+    std::uint32_t decode(std::uint32_t depth, platform::UniqueGlobal& block) {
+        const Header& h = m_header;
+        const bool indexed = h.bitCount <= 8;
+        if (depth != 24 && depth != 8 && depth != 1) return IS5_ERR_PARAM;
+        if ((depth == 8 && !indexed) || (depth == 1 && h.bitCount != 1)) return IS5_ERR_PARAM;
+        if (std::uint32_t rc = detail::checkPictureSize(h.width, h.height)) return rc;
+        if (indexed)
+            if (std::uint32_t rc = readPalette()) return rc;
+
+        const bool rle = h.encoding == Encoding::Rle4 || h.encoding == Encoding::Rle8 || h.encoding == Encoding::Rle24;
+        const std::uint64_t stride = (std::uint64_t{h.width} * h.bitCount + 31) / 32 * 4;
+        const std::uint64_t lastRow = (std::uint64_t{h.width} * h.bitCount + 7) / 8;
+        if (rle) {
+            if (h.dataOffset >= m_in.size()) return IS5_ERR_READ;
+        } else if (h.dataOffset + stride * (h.height - 1) + lastRow > m_in.size()) {
+            return IS5_ERR_READ; // the header asks for more rows than the file holds
+        }
+
+        m_depth = depth;
+        m_outStride = static_cast<std::size_t>(detail::rowBytes(h.width, depth));
+        if (!block.allocate(m_outStride * h.height, true)) return IS5_ERR_MEMORY;
+        m_out = block.data();
+        if (!m_in.seek(h.dataOffset)) return IS5_ERR_READ;
+
+        switch (h.encoding) {
+        case Encoding::Indexed: return decodeIndexed(stride, lastRow);
+        case Encoding::Rle4:
+        case Encoding::Rle8: return decodeRleIndexed();
+        case Encoding::Rle24: return decodeRle24();
+        case Encoding::Rgb24:
+        case Encoding::Masked: return decodeDirect(stride, lastRow);
+        }
+        return IS5_ERR_FORMAT;
+    }
+
+private:
+    std::size_t outputRow(std::uint64_t fileRow) const {
+        return static_cast<std::size_t>(m_header.topDown ? fileRow : m_header.height - 1 - fileRow);
+    }
+
+    // Indexes past the stored palette become index 0, so 8-bit output never points past
+    // the palette it comes with and 24-bit output shows a colour of the picture's own.
+    void clampIndexes(std::uint8_t* idx, std::size_t n) const {
+        const std::uint32_t limit = m_header.paletteCount;
+        for (std::size_t i = 0; i < n; ++i)
+            if (idx[i] >= limit) idx[i] = 0;
+    }
+
+    void emitIndexRow(const std::uint8_t* idx, std::size_t y) {
+        std::uint8_t* dst = m_out + y * m_outStride;
+        const std::uint32_t w = m_header.width;
+        if (m_depth == 8) {
+            std::memcpy(dst, idx, w);
+        } else if (m_depth == 1) {
+            for (std::uint32_t x = 0; x < w; ++x)
+                if (idx[x] & 1) dst[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+        } else {
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const Is5Rgbq& c = m_palette[idx[x]];
+                dst[3 * x] = c.r;
+                dst[3 * x + 1] = c.g;
+                dst[3 * x + 2] = c.b;
+            }
+        }
+    }
+
+    std::uint32_t decodeIndexed(std::uint64_t stride, std::uint64_t lastRow) {
+        const Header& h = m_header;
+        const std::uint32_t bpp = h.bitCount;
+        const std::uint32_t perByte = 8 / bpp;
+        const std::uint32_t valueMask = (1u << bpp) - 1;
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(stride));
+        std::vector<std::uint8_t> idx(h.width);
+        for (std::uint32_t r = 0; r < h.height; ++r) {
+            // The last row may lack its padding.
+            if (!m_in.read(raw.data(), static_cast<std::size_t>(r + 1 == h.height ? lastRow : stride)))
+                return IS5_ERR_READ;
+            for (std::uint32_t x = 0; x < h.width; ++x) {
+                const std::uint32_t shift = 8 - bpp * (x % perByte + 1);
+                idx[x] = static_cast<std::uint8_t>((raw[x / perByte] >> shift) & valueMask);
+            }
+            clampIndexes(idx.data(), idx.size());
+            emitIndexRow(idx.data(), outputRow(r));
+        }
+        return IS5_OK;
+    }
+
+    // RLE8 and RLE4: pairs of (count, value) runs and escapes (end of line, end of bitmap,
+    // delta, absolute run). Runs and deltas that reach past the picture are clipped;
+    // pixels the data skips keep index 0.
+    std::uint32_t decodeRleIndexed() {
+        const Header& h = m_header;
+        const bool rle4 = h.encoding == Encoding::Rle4;
+        const std::size_t w = h.width;
+        std::vector<std::uint8_t> image(w * h.height, 0);
+        std::uint64_t x = 0, row = 0;
+        auto put = [&](std::uint8_t v) {
+            if (x < w && row < h.height) image[outputRow(row) * w + static_cast<std::size_t>(x)] = v;
+            ++x;
+        };
+        std::uint8_t literal[256];
+        while (row < h.height) {
+            const std::uint8_t count = m_in.u8();
+            const std::uint8_t value = m_in.u8();
+            if (!m_in.ok()) return IS5_ERR_READ; // ended before the end-of-bitmap escape
+            if (count > 0) {
+                for (unsigned i = 0; i < count; ++i)
+                    put(rle4 ? static_cast<std::uint8_t>(i & 1 ? value & 0x0F : value >> 4) : value);
+                continue;
+            }
+            if (value == 0) { // end of line
+                x = 0;
+                ++row;
+            } else if (value == 1) { // end of bitmap
+                break;
+            } else if (value == 2) { // delta: move right and up (down the file's rows)
+                const std::uint8_t dx = m_in.u8();
+                const std::uint8_t dy = m_in.u8();
+                if (!m_in.ok()) return IS5_ERR_READ;
+                x += dx;
+                row += dy;
+            } else { // absolute run of `value` pixels, padded to a 16-bit boundary
+                const std::size_t bytes = rle4 ? (value + 1u) / 2 : value;
+                if (!m_in.read(literal, bytes + (bytes & 1))) return IS5_ERR_READ;
+                for (unsigned i = 0; i < value; ++i)
+                    put(rle4 ? static_cast<std::uint8_t>(i & 1 ? literal[i / 2] & 0x0F : literal[i / 2] >> 4)
+                             : literal[i]);
+            }
+        }
+        for (std::uint32_t y = 0; y < h.height; ++y) {
+            std::uint8_t* idx = image.data() + std::size_t{y} * w;
+            clampIndexes(idx, w);
+            emitIndexRow(idx, y);
+        }
+        return IS5_OK;
+    }
+
+    // OS/2 RLE24: the same escapes, with B, G, R triples for values. Skipped pixels stay black.
+    std::uint32_t decodeRle24() {
+        const Header& h = m_header;
+        std::uint64_t x = 0, row = 0;
+        auto put = [&](const std::uint8_t* bgr) {
+            if (x < h.width && row < h.height) {
+                std::uint8_t* dst = m_out + outputRow(row) * m_outStride + static_cast<std::size_t>(x) * 3;
+                dst[0] = bgr[2];
+                dst[1] = bgr[1];
+                dst[2] = bgr[0];
+            }
+            ++x;
+        };
+        std::uint8_t literal[256 * 3];
+        while (row < h.height) {
+            const std::uint8_t count = m_in.u8();
+            if (count > 0) {
+                std::uint8_t bgr[3];
+                if (!m_in.read(bgr, 3)) return IS5_ERR_READ;
+                for (unsigned i = 0; i < count; ++i) put(bgr);
+                continue;
+            }
+            const std::uint8_t value = m_in.u8();
+            if (!m_in.ok()) return IS5_ERR_READ;
+            if (value == 0) {
+                x = 0;
+                ++row;
+            } else if (value == 1) {
+                break;
+            } else if (value == 2) {
+                const std::uint8_t dx = m_in.u8();
+                const std::uint8_t dy = m_in.u8();
+                if (!m_in.ok()) return IS5_ERR_READ;
+                x += dx;
+                row += dy;
+            } else {
+                const std::size_t bytes = std::size_t{value} * 3;
+                if (!m_in.read(literal, bytes + (bytes & 1))) return IS5_ERR_READ;
+                for (unsigned i = 0; i < value; ++i) put(literal + 3 * i);
+            }
+        }
+        return IS5_OK;
+    }
+
+    // Uncompressed 24-bit, and 16/24/32-bit pixels split by masks.
+    std::uint32_t decodeDirect(std::uint64_t stride, std::uint64_t lastRow) {
+        const Header& h = m_header;
+        const std::uint32_t pixelBytes = h.bitCount / 8;
+        const auto& ch = h.channels;
+        const bool hasAlpha = h.encoding == Encoding::Masked && ch[3].bits > 0;
+        std::vector<std::uint8_t> alpha(hasAlpha ? std::size_t{h.width} * h.height : 0);
+        bool anyAlpha = false;
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(stride));
+        for (std::uint32_t r = 0; r < h.height; ++r) {
+            if (!m_in.read(raw.data(), static_cast<std::size_t>(r + 1 == h.height ? lastRow : stride)))
+                return IS5_ERR_READ;
+            const std::size_t y = outputRow(r);
+            std::uint8_t* dst = m_out + y * m_outStride;
+            const std::uint8_t* src = raw.data();
+            if (h.encoding == Encoding::Rgb24) {
+                for (std::uint32_t x = 0; x < h.width; ++x, src += 3, dst += 3) {
+                    dst[0] = src[2];
+                    dst[1] = src[1];
+                    dst[2] = src[0];
+                }
+                continue;
+            }
+            std::uint8_t* a = hasAlpha ? alpha.data() + y * h.width : nullptr;
+            for (std::uint32_t x = 0; x < h.width; ++x, src += pixelBytes, dst += 3) {
+                std::uint32_t v = src[0] | (std::uint32_t{src[1]} << 8);
+                if (pixelBytes > 2) v |= std::uint32_t{src[2]} << 16;
+                if (pixelBytes > 3) v |= std::uint32_t{src[3]} << 24;
+                dst[0] = channelValue(v, ch[0]);
+                dst[1] = channelValue(v, ch[1]);
+                dst[2] = channelValue(v, ch[2]);
+                if (a) {
+                    a[x] = channelValue(v, ch[3]);
+                    anyAlpha |= a[x] != 0;
+                }
+            }
+        }
+        // An alpha channel that is zero everywhere was never filled in by its writer: the
+        // picture is taken as opaque rather than as entirely transparent.
+        if (anyAlpha) {
+            const std::size_t n = std::size_t{h.width} * h.height;
+            for (std::size_t i = 0; i < n; ++i)
+                for (int c = 0; c < 3; ++c) m_out[3 * i + c] = detail::overWhite(m_out[3 * i + c], alpha[i]);
+        }
+        return IS5_OK;
+    }
+
+    ByteReader m_in;
+    Header m_header;
+    std::array<Is5Rgbq, 256> m_palette{};
+    std::uint32_t m_depth = 24;
+    std::size_t m_outStride = 0;
+    std::uint8_t* m_out = nullptr;
+};
+
+// The smallest palette the image object should be told about for an indexed file.
+std::uint32_t reportedPaletteCount(const Header& h) {
+    if (h.bitCount > 8) return h.paletteCount;
+    return std::max(h.paletteCount, h.bitCount == 1 ? 2u : 1u);
+}
+
+} // namespace
+
+} // namespace imaging::bmp
+
+using imaging::detail::failBlock;
+using imaging::detail::failBool;
+using imaging::detail::succeed;
+
+HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                    Is5Rgbq* palette, std::uint32_t /*flags*/) {
+    constexpr const char* kFunction = "is5_ReadBMP";
+    if (!source || !width || !height) return failBlock(IS5_ERR_PARAM, kFunction);
+    try {
+        if (!source->seek(0)) return failBlock(IS5_ERR_READ, kFunction);
+        imaging::bmp::BmpReader reader(*source);
+        if (std::uint32_t rc = reader.open()) return failBlock(rc, kFunction);
+        platform::UniqueGlobal block;
+        if (std::uint32_t rc = reader.decode(depth, block)) return failBlock(rc, kFunction);
+        if (palette && depth != 24) std::copy(reader.palette().begin(), reader.palette().end(), palette);
+        *width = reader.header().width;
+        *height = reader.header().height;
+        return succeed(kFunction, block.release());
+    } catch (const std::bad_alloc&) {
+        return failBlock(IS5_ERR_MEMORY, kFunction);
+    }
+}
+
+/// Resolution in pixels per metre (unit 2). A file that stores none (OS/2 1.x headers, or
+/// both values 0) reports 300 x 300 with unit 0, the resolution every other type without
+/// one is given.
+BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
+                    ResolutionInfo* resolution) {
+    constexpr const char* kFunction = "is5_GetBMPDims";
+    if (!source) return failBool(IS5_ERR_PARAM, kFunction);
+    try {
+        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
+        imaging::bmp::BmpReader reader(*source, 512);
+        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
+        const imaging::bmp::Header& h = reader.header();
+        if (width) *width = h.width;
+        if (height) *height = h.height;
+        if (bitsPerPixel) *bitsPerPixel = h.bitCount;
+        if (resolution) {
+            const double x = std::max(h.xPelsPerMeter, 0);
+            const double y = std::max(h.yPelsPerMeter, 0);
+            if (x == 0 && y == 0) *resolution = {300.0, 300.0, 0};
+            else *resolution = {x, y, 2};
+        }
+        return succeed(kFunction, TRUE);
+    } catch (const std::bad_alloc&) {
+        return failBool(IS5_ERR_MEMORY, kFunction);
+    }
+}
+
+/// The stored palette (256 entries written, black past `count`). A 1-bit file always
+/// reports 2 entries and any other indexed file at least 1.
+BOOL is5_GetBMPPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
+    constexpr const char* kFunction = "is5_GetBMPPalette";
+    if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, kFunction);
+    try {
+        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
+        imaging::bmp::BmpReader reader(*source, 4096);
+        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
+        if (std::uint32_t rc = reader.readPalette()) return failBool(rc, kFunction);
+        std::copy(reader.palette().begin(), reader.palette().end(), palette);
+        *count = imaging::bmp::reportedPaletteCount(reader.header());
+        return succeed(kFunction, TRUE);
+    } catch (const std::bad_alloc&) {
+        return failBool(IS5_ERR_MEMORY, kFunction);
+    }
+}

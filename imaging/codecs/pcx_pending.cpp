@@ -1,9 +1,0 @@
-// SPDX-License-Identifier: MIT
-// Placeholder for the pcx codec until it is written: every call fails as unsupported.
-// DELETE this file when the real codec lands.
-#include "imaging/detail/lasterror.h"
-#include "imaging/israw.h"
-
-HGLOBAL is5_ReadPCX(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t, Is5Rgbq*, std::uint32_t) { return imaging::detail::fail<HGLOBAL>(IS5_ERR_UNSUPPORTED, "is5_ReadPCX", nullptr); }
-BOOL is5_GetPCXDims(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t*, ResolutionInfo*) { return imaging::detail::fail<BOOL>(IS5_ERR_UNSUPPORTED, "is5_GetPCXDims", FALSE); }
-BOOL is5_GetPCXPalette(IS5_SOURCE, std::uint32_t*, Is5Rgbq*, std::uint32_t) { return imaging::detail::fail<BOOL>(IS5_ERR_UNSUPPORTED, "is5_GetPCXPalette", FALSE); }
