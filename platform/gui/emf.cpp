@@ -1,0 +1,608 @@
+// SPDX-License-Identifier: MIT
+// Enhanced Metafile (EMF) records: the header with its frame and reference device, and the
+// replay of the drawing records onto the GDI player.
+// Format: https://learn.microsoft.com/openspecs/windows_protocols/ms-emf/
+#include "platform/gui/metafileformats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::detail {
+
+namespace {
+
+constexpr std::uint32_t kSignature = 0x464D4520; // " EMF"
+constexpr std::size_t kMinHeader = 88;
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::int32_t sle32(const std::uint8_t* p) { return static_cast<std::int32_t>(le32(p)); }
+
+enum : std::uint32_t {
+    kHeader = 1, kPolyBezier = 2, kPolygon = 3, kPolyline = 4, kPolyBezierTo = 5, kPolylineTo = 6,
+    kPolyPolyline = 7, kPolyPolygon = 8, kSetWindowExtEx = 9, kSetWindowOrgEx = 10, kSetViewportExtEx = 11,
+    kSetViewportOrgEx = 12, kEof = 14, kSetPixelV = 15, kSetMapMode = 17, kSetBkMode = 18,
+    kSetPolyFillMode = 19, kSetRop2 = 20, kSetStretchBltMode = 21, kSetTextAlign = 22, kSetTextColor = 24,
+    kSetBkColor = 25, kMoveToEx = 27, kExcludeClipRect = 29, kIntersectClipRect = 30,
+    kScaleViewportExtEx = 31, kScaleWindowExtEx = 32, kSaveDc = 33, kRestoreDc = 34, kSetWorldTransform = 35,
+    kModifyWorldTransform = 36, kSelectObject = 37, kCreatePen = 38, kCreateBrushIndirect = 39,
+    kDeleteObject = 40, kAngleArc = 41, kEllipse = 42, kRectangle = 43, kRoundRect = 44, kArc = 45,
+    kChord = 46, kPie = 47, kCreatePalette = 49, kLineTo = 54, kArcTo = 55, kPolyDraw = 56,
+    kSetArcDirection = 57, kSetMiterLimit = 58, kBeginPath = 59, kEndPath = 60, kCloseFigure = 61,
+    kFillPath = 62, kStrokeAndFillPath = 63, kStrokePath = 64, kSelectClipPath = 67, kAbortPath = 68,
+    kFillRgn = 71, kPaintRgn = 74, kExtSelectClipRgn = 75, kBitBlt = 76, kStretchBlt = 77,
+    kSetDiBitsToDevice = 80, kStretchDiBits = 81, kExtCreateFontIndirectW = 82, kExtTextOutA = 83,
+    kExtTextOutW = 84, kPolyBezier16 = 85, kPolygon16 = 86, kPolyline16 = 87, kPolyBezierTo16 = 88,
+    kPolylineTo16 = 89, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kPolyDraw16 = 92, kCreateMonoBrush = 93,
+    kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kCreateColorSpace = 99, kAlphaBlend = 114,
+    kCreateColorSpaceW = 122,
+};
+
+bool readPoints(RecordReader& r, std::uint64_t count, bool small, QPolygonF& out) {
+    if (count * (small ? 4 : 8) > r.remaining()) return false;
+    out.resize(static_cast<qsizetype>(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        double x = small ? r.i16() : r.i32();
+        double y = small ? r.i16() : r.i32();
+        out[static_cast<qsizetype>(i)] = QPointF(x, y);
+    }
+    return r.ok();
+}
+
+QRectF readRectL(RecordReader& r) {
+    double l = r.i32(), t = r.i32(), rt = r.i32(), b = r.i32();
+    return QRectF(QPointF(l, t), QPointF(rt, b));
+}
+
+QTransform readXform(RecordReader& r) {
+    double m11 = r.f32(), m12 = r.f32(), m21 = r.f32(), m22 = r.f32(), dx = r.f32(), dy = r.f32();
+    return QTransform(m11, m12, m21, m22, dx, dy);
+}
+
+// A DIB that the record locates by offsets from its own start.
+bool dibAt(const RecordReader& r, std::uint32_t offBmi, std::uint32_t cbBmi, std::uint32_t offBits, std::uint32_t cbBits,
+           std::uint32_t usage, DibRef& dib) {
+    if (!r.contains(offBmi, cbBmi) || !r.contains(offBits, cbBits)) return false;
+    dib = DibRef{r.data() + offBmi, cbBmi, r.data() + offBits, cbBits, usage};
+    return true;
+}
+
+void drawDib(GdiPlayer& player, const DibRef& dib, const DibSourceRect& src, QRectF dest, std::uint32_t rop,
+             bool keepAlpha = false, double opacity = 1.0) {
+    QImage image;
+    switch (decodeDib(dib, src, keepAlpha, player.setup().maxPixels, image)) {
+    case DibDecode::Ok: break;
+    case DibDecode::Skip: return;
+    case DibDecode::Bad: return player.fail(MetafileStatus::BadFormat);
+    case DibDecode::TooLarge: return player.fail(MetafileStatus::TooLarge);
+    }
+    if (!player.countPoints(static_cast<std::uint64_t>(image.width()) * image.height() / 16)) return;
+    player.drawBitmap(dest, image, rop, opacity);
+}
+
+// Rectangles of an RGNDATA block at the reader's position; false when it does not fit.
+bool readRegion(RecordReader& r, std::uint32_t cbRgnData, std::vector<QRect>& rects) {
+    if (cbRgnData < 32 || cbRgnData > r.remaining()) return false;
+    r.u32();
+    r.u32();
+    std::uint32_t count = r.u32();
+    r.skip(20);
+    if (std::uint64_t{count} * 16 > cbRgnData - 32) return false;
+    rects.resize(count);
+    for (QRect& q : rects) {
+        std::int32_t l = r.i32(), t = r.i32(), rt = r.i32(), b = r.i32();
+        q = QRect(QPoint(l, t), QPoint(rt - 1, b - 1)); // RECTL's right and bottom are exclusive
+    }
+    return r.ok();
+}
+
+void failRecord(GdiPlayer& player, std::string& error, const char* what) {
+    if (!player.failed()) error = what;
+    player.fail(MetafileStatus::BadFormat);
+}
+
+} // namespace
+
+MetafileStatus readEmfLayout(const std::uint8_t* data, std::size_t size, MetafileLayout& layout, std::string& error) {
+    layout = MetafileLayout{};
+    layout.kind = MetafileKind::Emf;
+    if (size < kMinHeader) return error = "header cut short", MetafileStatus::Truncated;
+    const std::uint32_t headerSize = le32(data + 4);
+    if (le32(data) != kHeader || le32(data + 40) != kSignature || headerSize < kMinHeader || headerSize % 4)
+        return error = "not an EMF header", MetafileStatus::BadFormat;
+    if (headerSize > size) return error = "header cut short", MetafileStatus::Truncated;
+    const std::uint32_t declaredBytes = le32(data + 48);
+    if (declaredBytes > size) return error = "file shorter than its header says", MetafileStatus::Truncated;
+    layout.tableSize = std::max<std::uint32_t>(1, data[56] | (data[57] << 8));
+
+    // The reference device's resolution, from its size in pixels and in millimetres (or
+    // micrometres, when the longer header has them).
+    const double devW = sle32(data + 72), devH = sle32(data + 76);
+    double mmW = sle32(data + 80), mmH = sle32(data + 84);
+    if (headerSize >= 108 && sle32(data + 100) > 0 && sle32(data + 104) > 0) {
+        mmW = sle32(data + 100) / 1000.0;
+        mmH = sle32(data + 104) / 1000.0;
+    }
+    if (devW > 0 && devH > 0 && mmW > 0 && mmH > 0 && devW / mmW < 1e5 && devH / mmH < 1e5) {
+        layout.pixelsPerMmX = devW / mmW;
+        layout.pixelsPerMmY = devH / mmH;
+    }
+
+    const double bl = sle32(data + 8), bt = sle32(data + 12), br = sle32(data + 16), bb = sle32(data + 20);
+    const double fl = sle32(data + 24), ft = sle32(data + 28), fr = sle32(data + 32), fb = sle32(data + 36);
+    if (fr > fl && fb > ft) {
+        layout.naturalWidth = (fr - fl) * 96 / 2540;
+        layout.naturalHeight = (fb - ft) * 96 / 2540;
+        layout.frameDevice = QRectF(fl / 100 * layout.pixelsPerMmX, ft / 100 * layout.pixelsPerMmY,
+                                    (fr - fl) / 100 * layout.pixelsPerMmX, (fb - ft) / 100 * layout.pixelsPerMmY);
+    } else if (br >= bl && bb >= bt) {
+        layout.frameDevice = QRectF(bl, bt, br - bl + 1, bb - bt + 1);
+        layout.naturalWidth = layout.frameDevice.width() / layout.pixelsPerMmX * 96 / 25.4;
+        layout.naturalHeight = layout.frameDevice.height() / layout.pixelsPerMmY * 96 / 25.4;
+    } else {
+        return error = "neither frame nor bounds", MetafileStatus::BadFormat;
+    }
+
+    // Walk the record chain: every size must fit, so a cut file is refused before any pixel.
+    const std::size_t end = declaredBytes >= headerSize ? declaredBytes : size;
+    std::size_t pos = headerSize;
+    layout.recordsOffset = pos;
+    bool sawEof = false;
+    std::uint64_t records = 0;
+    while (end - pos >= 8) {
+        const std::uint32_t type = le32(data + pos), recordSize = le32(data + pos + 4);
+        if (recordSize < 8 || recordSize % 4) return error = "record size not a multiple of 4", MetafileStatus::BadFormat;
+        if (recordSize > end - pos) return error = "record runs past the end of the file", MetafileStatus::Truncated;
+        if (++records > WorkBudget::kMaxRecords) return error = "too many records", MetafileStatus::TooComplex;
+        pos += recordSize;
+        if (type == kEof) {
+            sawEof = true;
+            break;
+        }
+    }
+    if (!sawEof && pos < end) return error = "file ends inside a record", MetafileStatus::Truncated;
+    layout.recordsEnd = pos;
+    return MetafileStatus::Ok;
+}
+
+void playEmf(const std::uint8_t* data, const MetafileLayout& layout, GdiPlayer& player, std::string& error) {
+    DcState& dc = player.dc();
+    std::size_t pos = layout.recordsOffset;
+    while (pos + 8 <= layout.recordsEnd && !player.failed()) {
+        const std::uint32_t type = le32(data + pos), recordSize = le32(data + pos + 4);
+        RecordReader r(data + pos, recordSize);
+        pos += recordSize;
+        if (!player.countRecord()) break;
+        if (type == kEof) break;
+        r.seek(8);
+        switch (type) {
+        case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
+        case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16: case kPolylineTo16: {
+            const bool small = type >= kPolyBezier16;
+            const std::uint32_t base = small ? type - kPolyBezier16 + kPolyBezier : type;
+            r.skip(16);
+            std::uint32_t count = r.u32();
+            QPolygonF points;
+            if (!r.ok() || !readPoints(r, count, small, points)) {
+                failRecord(player, error, "points longer than their record");
+                break;
+            }
+            switch (base) {
+            case kPolyBezier: player.polyBezier(points); break;
+            case kPolygon: player.polygon(points); break;
+            case kPolyline: player.polyline(points); break;
+            case kPolyBezierTo: player.polyBezierTo(points); break;
+            default: player.polylineTo(points); break;
+            }
+            break;
+        }
+        case kPolyPolyline: case kPolyPolygon: case kPolyPolyline16: case kPolyPolygon16: {
+            const bool small = type == kPolyPolyline16 || type == kPolyPolygon16;
+            r.skip(16);
+            const std::uint32_t polys = r.u32(), total = r.u32();
+            if (!r.ok() || std::uint64_t{polys} * 4 + std::uint64_t{total} * (small ? 4 : 8) > r.remaining()) {
+                failRecord(player, error, "polygons longer than their record");
+                break;
+            }
+            std::vector<std::uint32_t> counts(polys);
+            std::uint64_t sum = 0;
+            for (auto& c : counts) sum += c = r.u32();
+            if (sum > total) {
+                failRecord(player, error, "polygon counts exceed the point total");
+                break;
+            }
+            std::vector<QPolygonF> shapes(polys);
+            for (std::size_t i = 0; i < polys; ++i) readPoints(r, counts[i], small, shapes[i]);
+            if (type == kPolyPolygon || type == kPolyPolygon16) player.polyPolygon(shapes);
+            else player.polyPolyline(shapes);
+            break;
+        }
+        case kPolyDraw: case kPolyDraw16: {
+            const bool small = type == kPolyDraw16;
+            r.skip(16);
+            const std::uint32_t count = r.u32();
+            QPolygonF points;
+            if (!r.ok() || std::uint64_t{count} * (small ? 5 : 9) > r.remaining() || !readPoints(r, count, small, points)) {
+                failRecord(player, error, "points longer than their record");
+                break;
+            }
+            std::vector<std::uint8_t> types(count);
+            for (auto& t : types) t = r.u8();
+            player.polyDraw(points, types);
+            break;
+        }
+        case kSetWindowExtEx: case kSetWindowOrgEx: case kSetViewportExtEx: case kSetViewportOrgEx:
+        case kMoveToEx: case kLineTo: {
+            double x = r.i32(), y = r.i32();
+            if (!r.ok()) break;
+            QPointF p(x, y);
+            if (type == kSetWindowExtEx) player.setWindowExt(p);
+            else if (type == kSetWindowOrgEx) player.setWindowOrg(p);
+            else if (type == kSetViewportExtEx) player.setViewportExt(p);
+            else if (type == kSetViewportOrgEx) player.setViewportOrg(p);
+            else if (type == kMoveToEx) player.moveTo(p);
+            else player.lineTo(p);
+            break;
+        }
+        case kScaleViewportExtEx: case kScaleWindowExtEx: {
+            double xNum = r.i32(), xDen = r.i32(), yNum = r.i32(), yDen = r.i32();
+            if (!r.ok()) break;
+            if (type == kScaleWindowExtEx) player.scaleWindowExt(xNum, xDen, yNum, yDen);
+            else player.scaleViewportExt(xNum, xDen, yNum, yDen);
+            break;
+        }
+        case kSetPixelV: {
+            double x = r.i32(), y = r.i32();
+            QColor c = colorRef(r.u32());
+            if (r.ok()) player.setPixel(QPointF(x, y), c);
+            break;
+        }
+        case kSetMapMode: player.setMapMode(r.u32()); break;
+        case kSetBkMode: dc.bkOpaque = r.u32() == 2; break;
+        case kSetPolyFillMode: dc.fillRule = r.u32() == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
+        case kSetRop2: dc.rop2 = r.u32(); break;
+        case kSetStretchBltMode: dc.stretchMode = r.u32(); break;
+        case kSetTextAlign: dc.textAlign = r.u32(); break;
+        case kSetTextColor: dc.textColor = colorRef(r.u32()); break;
+        case kSetBkColor: dc.bkColor = colorRef(r.u32()); break;
+        case kSetArcDirection: dc.arcClockwise = r.u32() == 2; break;
+        case kSetMiterLimit: {
+            std::uint32_t limit = r.u32();
+            if (r.ok() && limit > 0 && limit < 1000) dc.miterLimit = limit;
+            break;
+        }
+        case kExcludeClipRect: case kIntersectClipRect: {
+            QRectF rect = readRectL(r);
+            if (!r.ok()) break;
+            if (type == kIntersectClipRect) player.intersectClipRect(rect);
+            else player.excludeClipRect(rect);
+            break;
+        }
+        case kSaveDc: player.saveDc(); break;
+        case kRestoreDc: player.restoreDc(r.i32()); break;
+        case kSetWorldTransform: {
+            QTransform t = readXform(r);
+            if (r.ok()) player.setWorldTransform(t);
+            break;
+        }
+        case kModifyWorldTransform: {
+            QTransform t = readXform(r);
+            std::uint32_t mode = r.u32();
+            if (r.ok()) player.modifyWorldTransform(t, mode);
+            break;
+        }
+        case kSelectObject: player.selectObject(r.u32()); break;
+        case kDeleteObject: player.deleteObject(r.u32()); break;
+        case kCreatePen: {
+            const std::uint32_t index = r.u32();
+            GdiObject o;
+            o.type = GdiObject::Type::Pen;
+            o.pen.style = r.u32();
+            o.pen.width = std::abs(static_cast<double>(r.i32()));
+            r.i32();
+            o.pen.color = colorRef(r.u32());
+            if (!r.ok()) {
+                failRecord(player, error, "pen record cut short");
+                break;
+            }
+            o.pen.null = (o.pen.style & 0xF) == 5;
+            o.pen.cosmetic = false;
+            o.pen.cap = penCap(o.pen.style);
+            o.pen.join = penJoin(o.pen.style);
+            player.createObjectAt(index, std::move(o));
+            break;
+        }
+        case kExtCreatePen: {
+            const std::uint32_t index = r.u32();
+            r.skip(16); // the pattern bitmap of a pattern pen is not used
+            GdiObject o;
+            o.type = GdiObject::Type::Pen;
+            const std::uint32_t style = r.u32();
+            const std::uint32_t width = r.u32();
+            const std::uint32_t brushStyle = r.u32();
+            o.pen.color = colorRef(r.u32());
+            r.u32();
+            const std::uint32_t entries = r.u32();
+            if (!r.ok() || std::uint64_t{entries} * 4 > r.remaining()) {
+                failRecord(player, error, "pen record cut short");
+                break;
+            }
+            for (std::uint32_t i = 0; i < std::min<std::uint32_t>(entries, 32); ++i) o.pen.dashes.push_back(r.u32());
+            o.pen.style = style;
+            o.pen.cosmetic = (style & 0xF0000) == 0; // PS_COSMETIC
+            o.pen.width = width;
+            o.pen.null = (style & 0xF) == 5 || brushStyle == 1;
+            o.pen.cap = penCap(style);
+            o.pen.join = penJoin(style);
+            player.createObjectAt(index, std::move(o));
+            break;
+        }
+        case kCreateBrushIndirect: {
+            const std::uint32_t index = r.u32();
+            GdiObject o;
+            o.type = GdiObject::Type::Brush;
+            const std::uint32_t style = r.u32();
+            o.brush.color = colorRef(r.u32());
+            o.brush.hatch = r.u32();
+            if (!r.ok()) {
+                failRecord(player, error, "brush record cut short");
+                break;
+            }
+            o.brush.kind = style == 1 ? BrushSpec::Kind::Null
+                         : style == 2 ? BrushSpec::Kind::Hatched
+                                      : BrushSpec::Kind::Solid;
+            player.createObjectAt(index, std::move(o));
+            break;
+        }
+        case kCreateMonoBrush: case kCreateDibPatternBrushPt: {
+            const std::uint32_t index = r.u32(), usage = r.u32();
+            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+            GdiObject o;
+            o.type = GdiObject::Type::Brush;
+            DibRef dib;
+            if (!r.ok() || !dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
+                failRecord(player, error, "pattern bitmap outside its record");
+                break;
+            }
+            QImage image;
+            const DibDecode d =
+                decodeDib(dib, DibSourceRect{}, false, std::min<std::uint64_t>(player.setup().maxPixels, 1 << 20), image);
+            if (d == DibDecode::Bad) {
+                failRecord(player, error, "pattern bitmap does not fit its header");
+                break;
+            }
+            if (d == DibDecode::Ok) {
+                o.brush.kind = BrushSpec::Kind::Pattern;
+                o.brush.pattern = image;
+                o.brush.monochrome = type == kCreateMonoBrush;
+                if (o.brush.monochrome) // keep 0 and 1 apart for the colours chosen at fill time
+                    for (int y = 0; y < image.height(); ++y) {
+                        auto* line = reinterpret_cast<QRgb*>(o.brush.pattern.scanLine(y));
+                        for (int x = 0; x < image.width(); ++x) line[x] = qGray(line[x]) >= 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+                    }
+            }
+            player.createObjectAt(index, std::move(o));
+            break;
+        }
+        case kExtCreateFontIndirectW: {
+            const std::uint32_t index = r.u32();
+            GdiObject o;
+            o.type = GdiObject::Type::Font;
+            o.font.height = r.i32();
+            r.i32();
+            o.font.escapement = r.i32();
+            r.i32();
+            o.font.weight = r.i32();
+            o.font.italic = r.u8();
+            o.font.underline = r.u8();
+            o.font.strikeOut = r.u8();
+            r.skip(5);
+            if (!r.ok()) {
+                failRecord(player, error, "font record cut short");
+                break;
+            }
+            const std::size_t chars = std::min<std::size_t>(r.remaining() / 2, 32);
+            for (std::size_t i = 0; i < chars; ++i) {
+                char16_t c = r.u16();
+                if (!c) break;
+                o.font.face += QChar(c);
+            }
+            player.createObjectAt(index, std::move(o));
+            break;
+        }
+        case kCreatePalette: case kCreateColorSpace: case kCreateColorSpaceW: {
+            // Objects the player does not draw with still take their slot in the table.
+            const std::uint32_t index = r.u32();
+            if (r.ok()) player.createObjectAt(index, GdiObject{});
+            break;
+        }
+        case kEllipse: case kRectangle: {
+            QRectF rect = readRectL(r);
+            if (!r.ok()) break;
+            if (type == kEllipse) player.ellipse(rect);
+            else player.rectangle(rect);
+            break;
+        }
+        case kRoundRect: {
+            QRectF rect = readRectL(r);
+            double w = r.i32(), h = r.i32();
+            if (r.ok()) player.roundRect(rect, w, h);
+            break;
+        }
+        case kArc: case kChord: case kPie: case kArcTo: {
+            QRectF box = readRectL(r);
+            double xs = r.i32(), ys = r.i32(), xe = r.i32(), ye = r.i32();
+            if (!r.ok()) break;
+            ArcKind kind = type == kArc ? ArcKind::Arc : type == kChord ? ArcKind::Chord
+                         : type == kPie ? ArcKind::Pie : ArcKind::ArcTo;
+            player.arc(kind, box, QPointF(xs, ys), QPointF(xe, ye));
+            break;
+        }
+        case kAngleArc: {
+            double cx = r.i32(), cy = r.i32();
+            double radius = r.u32();
+            double start = r.f32(), sweep = r.f32();
+            if (!r.ok() || !std::isfinite(start) || !std::isfinite(sweep)) break;
+            sweep = std::clamp(sweep, -3600.0, 3600.0);
+            QRectF box(cx - radius, cy - radius, 2 * radius, 2 * radius);
+            QPainterPath path(dc.current);
+            path.arcTo(box, start, sweep);
+            QPolygonF poly = path.toFillPolygon();
+            if (poly.size() > 1) {
+                poly.removeFirst();
+                if (poly.size() > 1) poly.removeLast(); // the polygon closes itself; the arc does not
+                player.polylineTo(poly);
+            }
+            break;
+        }
+        case kBeginPath: player.beginPath(); break;
+        case kEndPath: player.endPath(); break;
+        case kCloseFigure: player.closeFigure(); break;
+        case kFillPath: player.fillPath(); break;
+        case kStrokePath: player.strokePath(); break;
+        case kStrokeAndFillPath: player.strokeAndFillPath(); break;
+        case kAbortPath: player.abortPath(); break;
+        case kSelectClipPath: player.selectClipPath(r.u32()); break;
+        case kExtSelectClipRgn: {
+            const std::uint32_t cb = r.u32(), mode = r.u32();
+            if (!r.ok()) break;
+            std::vector<QRect> rects;
+            if (cb == 0) {
+                player.selectClipRegion(rects, mode, false);
+            } else if (readRegion(r, cb, rects)) {
+                player.selectClipRegion(rects, mode, true);
+            } else {
+                failRecord(player, error, "region longer than its record");
+            }
+            break;
+        }
+        case kFillRgn: case kPaintRgn: {
+            r.skip(16);
+            const std::uint32_t cb = r.u32();
+            const std::uint32_t brushIndex = type == kFillRgn ? r.u32() : 0;
+            std::vector<QRect> rects;
+            if (!r.ok() || !readRegion(r, cb, rects)) {
+                failRecord(player, error, "region longer than its record");
+                break;
+            }
+            std::vector<QRectF> logical;
+            logical.reserve(rects.size());
+            for (const QRect& q : rects) logical.emplace_back(q.x(), q.y(), q.width(), q.height());
+            if (type == kFillRgn) {
+                BrushSpec saved = dc.brush;
+                player.selectObject(brushIndex);
+                BrushSpec chosen = dc.brush;
+                dc.brush = saved;
+                player.fillRects(logical, chosen);
+            } else {
+                player.fillRects(logical, dc.brush);
+            }
+            break;
+        }
+        case kBitBlt: case kStretchBlt: case kAlphaBlend: {
+            r.skip(16);
+            double x = r.i32(), y = r.i32(), w = r.i32(), h = r.i32();
+            const std::uint32_t rop = r.u32();
+            const std::int64_t xs = r.i32(), ys = r.i32();
+            r.skip(24); // the source transform: the bitmap was recorded in its own pixels
+            r.u32();
+            const std::uint32_t usage = r.u32();
+            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+            std::int64_t sw = static_cast<std::int64_t>(w), sh = static_cast<std::int64_t>(h);
+            if (type != kBitBlt) {
+                sw = r.i32();
+                sh = r.i32();
+            }
+            if (!r.ok()) {
+                failRecord(player, error, "blit record cut short");
+                break;
+            }
+            if (cbBmi == 0) {
+                if (type == kBitBlt) player.patBlt(QRectF(x, y, w, h), rop);
+                break;
+            }
+            DibRef dib;
+            if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
+                failRecord(player, error, "bitmap outside its record");
+                break;
+            }
+            DibSourceRect src{xs, ys, sw, sh, false, false};
+            if (type == kAlphaBlend) {
+                const double constant = ((rop >> 16) & 0xFF) / 255.0;
+                const bool perPixel = (rop >> 24) & 1; // AC_SRC_ALPHA
+                drawDib(player, dib, src, QRectF(x, y, w, h), 0x00CC0020, perPixel, constant);
+            } else {
+                drawDib(player, dib, src, QRectF(x, y, w, h), rop);
+            }
+            break;
+        }
+        case kStretchDiBits: case kSetDiBitsToDevice: {
+            r.skip(16);
+            double x = r.i32(), y = r.i32();
+            const std::int64_t xs = r.i32(), ys = r.i32(), sw = r.i32(), sh = r.i32();
+            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+            const std::uint32_t usage = r.u32();
+            std::uint32_t rop = 0x00CC0020;
+            double w = static_cast<double>(sw), h = static_cast<double>(sh);
+            if (type == kStretchDiBits) {
+                rop = r.u32();
+                w = r.i32();
+                h = r.i32();
+            } else {
+                const std::uint32_t startScan = r.u32(), scans = r.u32();
+                (void)startScan;
+                (void)scans;
+            }
+            if (!r.ok()) {
+                failRecord(player, error, "bitmap record cut short");
+                break;
+            }
+            if (cbBmi == 0) break;
+            DibRef dib;
+            if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
+                failRecord(player, error, "bitmap outside its record");
+                break;
+            }
+            drawDib(player, dib, DibSourceRect{xs, ys, sw, sh, false, true}, QRectF(x, y, w, h), rop);
+            break;
+        }
+        case kExtTextOutA: case kExtTextOutW: {
+            r.skip(16);
+            r.u32();
+            r.f32();
+            r.f32();
+            double x = r.i32(), y = r.i32();
+            const std::uint32_t chars = r.u32(), offString = r.u32(), options = r.u32();
+            QRectF rect = readRectL(r);
+            const std::uint32_t offDx = r.u32();
+            const std::uint64_t charBytes = std::uint64_t{chars} * (type == kExtTextOutW ? 2 : 1);
+            if (!r.ok() || !r.contains(offString, charBytes)) {
+                failRecord(player, error, "text outside its record");
+                break;
+            }
+            QString text;
+            const std::uint8_t* s = r.data() + offString;
+            if (type == kExtTextOutW) {
+                text.resize(static_cast<qsizetype>(chars));
+                for (std::uint32_t i = 0; i < chars; ++i) text[i] = QChar(static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8)));
+            } else {
+                text = QString::fromLatin1(reinterpret_cast<const char*>(s), static_cast<qsizetype>(chars));
+            }
+            std::vector<double> dx;
+            const std::uint32_t stride = (options & 0x2000) ? 8 : 4; // ETO_PDY: x and y advances
+            if (offDx && r.contains(offDx, std::uint64_t{chars} * stride)) {
+                dx.resize(chars);
+                for (std::uint32_t i = 0; i < chars; ++i) dx[i] = sle32(r.data() + offDx + std::uint64_t{i} * stride);
+            }
+            std::optional<QRectF> opaque;
+            if (options & 6) opaque = rect;
+            player.textOut(QPointF(x, y), text, dx, options, opaque);
+            break;
+        }
+        default: break; // skipped by its size
+        }
+    }
+}
+
+} // namespace platform::detail
