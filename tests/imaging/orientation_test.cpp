@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: MIT
+// Pictures carrying each EXIF/TIFF Orientation value come out upright, at every depth,
+// compared with ImageMagick's -auto-orient renderings; and the EXIF directory reader
+// keeps to its bounds on damaged data.
+#include "refimage.h"
+#include "testutil.h"
+
+#include "imaging/codecs/exif.h"
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The fixtures sit beside the tests in the source tree.
+const fs::path kData = fs::path(__FILE__).parent_path().parent_path() / "data" / "orientation";
+
+// A decoded block in RGB, through its palette for 8- and 1-bit output.
+testutil::RgbImage blockToRgb(HGLOBAL block, std::uint32_t w, std::uint32_t h, std::uint32_t depth,
+                              const Is5Rgbq* palette) {
+    testutil::RgbImage out;
+    out.width = w;
+    out.height = h;
+    out.rgb.resize(std::size_t{w} * h * 3);
+    const auto* px = static_cast<const std::uint8_t*>(GlobalLock(block));
+    const std::size_t stride = depth == 24 ? w * 3 : depth == 8 ? w : (w + 7) / 8;
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const std::uint8_t* row = px + y * stride;
+        for (std::uint32_t x = 0; x < w; ++x) {
+            std::uint8_t* o = &out.rgb[(std::size_t{y} * w + x) * 3];
+            if (depth == 24) {
+                o[0] = row[x * 3], o[1] = row[x * 3 + 1], o[2] = row[x * 3 + 2];
+            } else {
+                unsigned i = depth == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1;
+                o[0] = palette[i].r, o[1] = palette[i].g, o[2] = palette[i].b;
+            }
+        }
+    }
+    return out;
+}
+
+int maxDifference(const testutil::RgbImage& a, const testutil::RgbImage& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
+    return worst;
+}
+
+struct Kind {
+    const char* name;  // file stem: <name>-oN.<ext>
+    const char* ext;
+    std::vector<std::uint32_t> depths;
+};
+
+class Orientation : public ::testing::TestWithParam<std::tuple<Kind, int>> {};
+
+} // namespace
+
+TEST_P(Orientation, EveryDepthComesOutUprightAsImageMagickShowsIt) {
+    const auto& [kind, orientation] = GetParam();
+    const std::string stem = std::string(kind.name) + "-o" + std::to_string(orientation);
+    const fs::path file = kData / (stem + "." + kind.ext);
+    auto expected = testutil::decodeReferencePng((kData / ("upright-" + stem + ".png")).string());
+    ASSERT_TRUE(expected.has_value());
+    const bool jpeg = std::string(kind.ext) == "jpg";
+    const bool quarter = orientation >= 5;
+    EXPECT_EQ(expected->width, quarter ? 16u : 24u);
+
+    for (std::uint32_t depth : kind.depths) {
+        SCOPED_TRACE(stem + " at depth " + std::to_string(depth));
+        IS5_SOURCE source = is5_OpenFileSource(file.string().c_str());
+        ASSERT_NE(source, nullptr);
+        std::uint32_t w = 0, h = 0, hw = 0, hh = 0, bits = 0;
+        Is5Rgbq palette[256] = {};
+        ResolutionInfo res;
+        HGLOBAL block = jpeg ? is5_ReadJPG(source, &w, &h, depth, 0) : is5_ReadTIFF(source, &w, &h, depth, palette, 0, 0);
+        ASSERT_NE(block, nullptr) << is5_GetLastError();
+        BOOL dims = jpeg ? is5_GetJPGDims(source, &hw, &hh, &bits, &res) : is5_GetTIFFDims(source, 0, &hw, &hh, &bits, &res);
+        is5_CloseSource(source);
+        EXPECT_TRUE(dims);
+        EXPECT_EQ(hw, w);
+        EXPECT_EQ(hh, h);
+        if (jpeg && depth == 8)
+            for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
+        EXPECT_EQ(maxDifference(blockToRgb(block, w, h, depth, palette), *expected), 0);
+        GlobalFree(block);
+    }
+
+    // The whole read path picks the depth from the header and gives the same picture.
+    CISImageEx img;
+    ASSERT_EQ(img.Read(file.string(), kImageDetect), 0u);
+    EXPECT_EQ(maxDifference(blockToRgb(img.globalPixels, img.width, img.height, img.bitsPerPixel, img.palette), *expected), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllValues, Orientation,
+                         ::testing::Combine(::testing::Values(Kind{"colour", "jpg", {24}}, Kind{"grey", "jpg", {24, 8}},
+                                                              Kind{"rgb", "tif", {24}}, Kind{"grey8", "tif", {24, 8}},
+                                                              Kind{"bw", "tif", {24, 8, 1}}),
+                                            ::testing::Range(1, 9)),
+                         [](const auto& info) {
+                             const Kind& k = std::get<0>(info.param);
+                             return std::string(k.name) + "_" + k.ext + "_" + std::to_string(std::get<1>(info.param));
+                         });
+
+// ---- the EXIF directory reader on hand-made structures ------------------------------------
+
+namespace {
+
+// A little-endian TIFF header followed by IFD0 at offset 8 with the given 12-byte entries.
+std::vector<std::uint8_t> tiffWith(const std::vector<std::vector<std::uint8_t>>& entries, std::uint16_t claimed = 0) {
+    std::vector<std::uint8_t> t = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    std::uint16_t count = claimed ? claimed : static_cast<std::uint16_t>(entries.size());
+    t.push_back(count & 0xFF);
+    t.push_back(count >> 8);
+    for (const auto& e : entries) t.insert(t.end(), e.begin(), e.end());
+    return t;
+}
+std::vector<std::uint8_t> shortEntry(std::uint16_t tag, std::uint16_t value) {
+    return {std::uint8_t(tag & 0xFF), std::uint8_t(tag >> 8), 3, 0, 1, 0, 0, 0, std::uint8_t(value & 0xFF),
+            std::uint8_t(value >> 8), 0, 0};
+}
+std::vector<std::uint8_t> rationalEntry(std::uint16_t tag, std::uint32_t offset) {
+    return {std::uint8_t(tag & 0xFF), std::uint8_t(tag >> 8), 5, 0, 1, 0, 0, 0, std::uint8_t(offset), 0, 0, 0};
+}
+void appendRational(std::vector<std::uint8_t>& t, std::uint32_t num, std::uint32_t den) {
+    for (std::uint32_t v : {num, den})
+        for (int i = 0; i < 4; ++i) t.push_back(std::uint8_t(v >> (8 * i)));
+}
+
+} // namespace
+
+TEST(ExifDirectory, ReadsOrientationInBothByteOrders) {
+    imaging::detail::ExifFacts facts;
+    auto little = tiffWith({shortEntry(0x0112, 6)});
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(little.data(), little.size(), facts));
+    EXPECT_EQ(facts.orientation, 6);
+    // The same in big-endian order, behind the APP1 name.
+    std::vector<std::uint8_t> big = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                     0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0};
+    ASSERT_TRUE(imaging::detail::readExifSegment(big.data(), big.size(), facts));
+    EXPECT_EQ(facts.orientation, 8);
+    big[0] = 'X';
+    EXPECT_FALSE(imaging::detail::readExifSegment(big.data(), big.size(), facts));
+}
+
+TEST(ExifDirectory, DamagedDirectoriesGiveDefaultsWithoutReadingPastTheEnd) {
+    imaging::detail::ExifFacts facts;
+    // Out-of-range value.
+    auto bad = tiffWith({shortEntry(0x0112, 9)});
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(bad.data(), bad.size(), facts));
+    EXPECT_EQ(facts.orientation, 1);
+    // The directory claims 500 entries; only the first is there. The copy is exactly as
+    // long as the data, so ASan catches any read past it.
+    auto cut = tiffWith({shortEntry(0x0112, 3)}, 500);
+    std::vector<std::uint8_t> exact(cut.begin(), cut.end());
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(exact.data(), exact.size(), facts));
+    EXPECT_EQ(facts.orientation, 3);
+    // IFD offset past the end.
+    std::vector<std::uint8_t> far = {'I', 'I', 42, 0, 0xF0, 0xFF, 0, 0};
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(far.data(), far.size(), facts));
+    EXPECT_EQ(facts.orientation, 1);
+    // Not a TIFF header, or too short for one.
+    std::vector<std::uint8_t> junk = {'I', 'M', 42, 0, 8, 0, 0, 0};
+    EXPECT_FALSE(imaging::detail::readTiffIfd0(junk.data(), junk.size(), facts));
+    EXPECT_FALSE(imaging::detail::readTiffIfd0(junk.data(), 4, facts));
+}
+
+TEST(ExifDirectory, ResolutionNeedsBothValuesWithNonZeroDenominators) {
+    imaging::detail::ExifFacts facts;
+    // Entries at 10..45, rationals from 46.
+    auto t = tiffWith({rationalEntry(0x011A, 46), rationalEntry(0x011B, 54), shortEntry(0x0128, 3)});
+    appendRational(t, 200, 1);
+    appendRational(t, 300, 2);
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(t.data(), t.size(), facts));
+    EXPECT_TRUE(facts.hasResolution);
+    EXPECT_DOUBLE_EQ(facts.xResolution, 200.0);
+    EXPECT_DOUBLE_EQ(facts.yResolution, 150.0);
+    EXPECT_EQ(facts.resolutionUnit, 3);
+    // A zero denominator (entries end at 34), and a rational whose offset lies past the end.
+    auto z = tiffWith({rationalEntry(0x011A, 34), rationalEntry(0x011B, 200)});
+    appendRational(z, 72, 0);
+    ASSERT_TRUE(imaging::detail::readTiffIfd0(z.data(), z.size(), facts));
+    EXPECT_FALSE(facts.hasResolution);
+    EXPECT_EQ(facts.resolutionUnit, 2);
+}
