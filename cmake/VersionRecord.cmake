@@ -7,14 +7,13 @@
 #   object file is always linked whole, so the linker cannot drop the record) and links that
 #   into the target.
 
-set(BRIMVALE_VERSION_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." CACHE INTERNAL "")
-
 # The generator is a host tool built once, from the same record builder the reader uses.
 if(NOT TARGET brimvale_versiongen)
+  get_filename_component(_brimvale_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
   add_executable(brimvale_versiongen
-    ${BRIMVALE_VERSION_SOURCE_ROOT}/platform/tools/versiongen.cpp
-    ${BRIMVALE_VERSION_SOURCE_ROOT}/platform/versioninfo.cpp)
-  target_include_directories(brimvale_versiongen PRIVATE ${BRIMVALE_VERSION_SOURCE_ROOT})
+    ${_brimvale_root}/platform/tools/versiongen.cpp
+    ${_brimvale_root}/platform/versioninfo.cpp)
+  target_include_directories(brimvale_versiongen PRIVATE ${_brimvale_root})
   set_target_properties(brimvale_versiongen PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 endif()
