@@ -462,14 +462,15 @@ bool GdiPlayer::countPoints(std::uint64_t n) {
     return !failed();
 }
 
-bool GdiPlayer::costOf(const QPainterPath& device, bool stroke, double penWidth) {
+bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, double penWidth) {
     if (!m_setup.budget) return true;
     const double margin = stroke ? penWidth / 2 + 2 : 2;
     QRectF box = device.controlPointRect().adjusted(-margin, -margin, margin, margin);
     QRectF band(0, 0, m_setup.pictureSize.width(), m_setup.bandHeight);
     QRectF seen = box.intersected(band);
     double area = seen.isEmpty() ? 0 : seen.width() * seen.height();
-    if (stroke) area = std::min(area, (controlLength(device) + 1) * std::max(1.0, penWidth));
+    // An outline only paints along its length; a fill may paint its whole box.
+    if (!fill) area = std::min(area, (controlLength(device) + 1) * std::max(1.0, penWidth));
     m_setup.budget->area += area + 1;
     m_setup.budget->points += static_cast<std::uint64_t>(device.elementCount());
     if (m_setup.budget->exceeded()) fail(MetafileStatus::TooComplex);
@@ -559,7 +560,7 @@ void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& spec,
 void GdiPlayer::renderDevice(const QPainterPath& deviceIn, bool fill, bool stroke) {
     QPen pen = stroke ? makePen(m_dc.pen) : QPen(Qt::NoPen);
     const double penWidth = pen.style() == Qt::NoPen ? 0 : pen.widthF();
-    if (!costOf(deviceIn, pen.style() != Qt::NoPen, penWidth)) return;
+    if (!costOf(deviceIn, fill && m_dc.brush.kind != BrushSpec::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
     QPainterPath device = deviceIn;
     QRectF bounds = device.controlPointRect();
     const bool huge = bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
@@ -802,7 +803,7 @@ void GdiPlayer::fillRects(const std::vector<QRectF>& logicalRects, const BrushSp
     QPainterPath path;
     for (const QRectF& r : logicalRects) path.addRect(r.normalized());
     QPainterPath device = full().map(path);
-    if (!costOf(device, false, 0)) return;
+    if (!costOf(device, true, false, 0)) return;
     QRectF bounds = device.controlPointRect();
     if (bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
         bounds.bottom() > kCoordLimit) {
@@ -818,7 +819,7 @@ void GdiPlayer::patBlt(QRectF r, std::uint32_t rop) {
     QPainterPath path;
     path.addRect(r.normalized());
     QPainterPath device = full().map(path);
-    if (!costOf(device, false, 0)) return;
+    if (!costOf(device, true, false, 0)) return;
     QRectF bounds = device.controlPointRect();
     QPainterPath clip;
     clip.addRect(QRectF(-4, -4, m_setup.pictureSize.width() + 8, m_setup.bandHeight + 8));
@@ -856,7 +857,7 @@ void GdiPlayer::drawBitmap(QRectF dest, const QImage& image, std::uint32_t rop, 
     QPainterPath outline;
     outline.addRect(QRectF(0, 0, image.width(), image.height()));
     QPainterPath device = t.map(outline);
-    if (!costOf(device, false, 0)) return;
+    if (!costOf(device, true, false, 0)) return;
     QRectF bounds = device.controlPointRect();
     if (!bounds.intersects(QRectF(0, 0, m_setup.pictureSize.width(), m_setup.bandHeight))) return;
 
@@ -908,7 +909,7 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
         QPainterPath r;
         r.addRect(rect->normalized());
         QPainterPath device = t.map(r);
-        if (!costOf(device, false, 0)) return;
+        if (!costOf(device, true, false, 0)) return;
         m_painter.fillPath(device, m_dc.bkColor);
     }
     if (text.isEmpty()) return;
@@ -928,7 +929,10 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
         width = metrics.horizontalAdvance(text);
         logicalWidth = scaleX > 0 ? width / scaleX : 0;
     }
-    if (!costOf(t.map(QPainterPath(origin)), true, std::max(width, pixels) * 2)) return;
+    QPainterPath textBox;
+    const QPointF at = t.map(origin);
+    textBox.addRect(QRectF(at.x() - width, at.y() - 2 * pixels, 2 * width, 4 * pixels));
+    if (!costOf(textBox, true, false, 0)) return;
 
     double x = 0, y = 0;
     switch (m_dc.textAlign & 6) {

@@ -66,7 +66,8 @@ struct WorkBudget {
     std::uint64_t points = 0;
     double area = 0;
     std::uint64_t pointLimit = kMaxPoints;
-    bool exceeded() const { return records > kMaxRecords || points > pointLimit || area > kMaxArea; }
+    double areaLimit = kMaxArea;
+    bool exceeded() const { return records > kMaxRecords || points > pointLimit || area > areaLimit; }
 };
 
 struct PenSpec {
@@ -253,7 +254,7 @@ private:
     QTransform pageTransform() const;
     void invalidate() { m_fullDirty = true; }
     QPen makePen(const PenSpec& spec);
-    bool costOf(const QPainterPath& devicePath, bool stroke, double penWidth);
+    bool costOf(const QPainterPath& devicePath, bool fill, bool stroke, double penWidth);
     void render(const QPainterPath& logical, bool fill, bool stroke);
     void renderDevice(const QPainterPath& device, bool fill, bool stroke);
     void fillWithBrush(const QPainterPath& device, const BrushSpec& brush, Qt::FillRule rule);

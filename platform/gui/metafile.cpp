@@ -134,6 +134,7 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
         const std::uint32_t bands = (height + bandRows - 1) / bandRows;
         detail::WorkBudget budget;
         budget.pointLimit = detail::WorkBudget::kMaxPoints * std::min<std::uint32_t>(bands, 64);
+        if (request.maxPaintedPixels) budget.areaLimit = static_cast<double>(request.maxPaintedPixels);
         const bool text = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 
         QTransform deviceToOutput;

@@ -26,6 +26,9 @@ struct MetafileRequest {
     std::uint32_t xScalePercent = 100; ///< 100 gives the natural width
     std::uint32_t yScalePercent = 100; ///< 100 gives the natural height
     std::uint64_t maxPixels = 0;       ///< largest width × height that may be allocated
+    /// Most pixels the drawing operations may paint, summed (each operation counted by the
+    /// part of its box that lies on the picture); 0 for the default of 8 × 10^9.
+    std::uint64_t maxPaintedPixels = 0;
 };
 
 /// Size of the picture that RenderMetafile would make, read from the headers (and, for a

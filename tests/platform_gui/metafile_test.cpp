@@ -1,0 +1,660 @@
+// SPDX-License-Identifier: MIT
+// Metafile rendering on hand-built WMF and EMF files: shapes, pens, bitmaps, mapping modes,
+// paths and clipping checked at pixels away from anti-aliased edges, and crafted bad files.
+#include "platform/gui/metafile.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::MetafileStatus;
+using Bytes = std::vector<std::uint8_t>;
+
+void put16(Bytes& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void put32(Bytes& b, std::uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+void set32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint32_t f32(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+constexpr std::uint32_t kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF;
+using Rgb = std::array<int, 3>;
+constexpr Rgb kWhiteRgb{255, 255, 255}, kRedRgb{255, 0, 0}, kGreenRgb{0, 255, 0}, kBlueRgb{0, 0, 255},
+    kYellowRgb{255, 255, 0}, kBlackRgb{0, 0, 0};
+
+// An EMF whose reference device has 96 pixels per inch, so that at 100 % one device pixel
+// is one picture pixel. Sides must be multiples of 24 for the frame to be exact.
+class Emf {
+public:
+    explicit Emf(int width = 96, int height = 48, std::uint32_t handles = 8) {
+        put32(m_b, 1);
+        put32(m_b, 88);
+        for (std::uint32_t v : {0, 0, width - 1, height - 1}) put32(m_b, v);
+        for (std::uint32_t v : {0, 0, width * 2540 / 96, height * 2540 / 96}) put32(m_b, v);
+        put32(m_b, 0x464D4520);
+        put32(m_b, 0x10000);
+        put32(m_b, 0); // nBytes, patched
+        put32(m_b, 0); // nRecords, patched
+        put16(m_b, handles);
+        put16(m_b, 0);
+        for (int i = 0; i < 3; ++i) put32(m_b, 0);
+        for (std::uint32_t v : {960, 960, 254, 254}) put32(m_b, v);
+        m_records = 1;
+    }
+    Emf& rec(std::uint32_t type, std::initializer_list<std::int64_t> params, const Bytes& tail = {}) {
+        put32(m_b, type);
+        put32(m_b, static_cast<std::uint32_t>(8 + params.size() * 4 + tail.size()));
+        for (std::int64_t p : params) put32(m_b, static_cast<std::uint32_t>(p));
+        m_b.insert(m_b.end(), tail.begin(), tail.end());
+        ++m_records;
+        return *this;
+    }
+    // A record whose size field says `size` whatever follows.
+    Emf& rawSize(std::uint32_t type, std::uint32_t size) {
+        put32(m_b, type);
+        put32(m_b, size);
+        ++m_records;
+        return *this;
+    }
+    Emf& frame(std::int32_t right, std::int32_t bottom) {
+        set32(m_b, 32, static_cast<std::uint32_t>(right));
+        set32(m_b, 36, static_cast<std::uint32_t>(bottom));
+        return *this;
+    }
+    Emf& brush(std::uint32_t index, std::uint32_t colour, std::uint32_t style = 0, std::uint32_t hatch = 0) {
+        return rec(39, {index, style, colour, hatch}).rec(37, {index});
+    }
+    Emf& nullPen() { return rec(37, {0x80000008}); }
+    Bytes bytes() const {
+        Bytes b = m_b;
+        for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u}) put32(b, v);
+        set32(b, 48, static_cast<std::uint32_t>(b.size()));
+        set32(b, 52, m_records + 1);
+        return b;
+    }
+
+private:
+    Bytes m_b;
+    std::uint32_t m_records = 0;
+};
+
+// A placeable WMF whose box is width × height units at 96 units per inch.
+class Wmf {
+public:
+    explicit Wmf(int width = 96, int height = 48, std::uint16_t objects = 8, bool placeable = true) {
+        if (placeable) {
+            put32(m_b, 0x9AC6CDD7);
+            put16(m_b, 0);
+            for (std::uint32_t v : {0, 0, width, height, 96}) put16(m_b, v);
+            put32(m_b, 0);
+            put16(m_b, 0);
+        }
+        m_header = m_b.size();
+        for (std::uint32_t v : {1, 9, 0x300}) put16(m_b, v);
+        put32(m_b, 0); // size in words, patched
+        put16(m_b, objects);
+        put32(m_b, 0);
+        put16(m_b, 0);
+    }
+    Wmf& rec(std::uint16_t function, std::initializer_list<std::int32_t> params, const Bytes& tail = {}) {
+        put32(m_b, static_cast<std::uint32_t>(3 + params.size() + (tail.size() + 1) / 2));
+        put16(m_b, function);
+        for (std::int32_t p : params) put16(m_b, static_cast<std::uint32_t>(p) & 0xFFFF);
+        m_b.insert(m_b.end(), tail.begin(), tail.end());
+        if (tail.size() % 2) m_b.push_back(0);
+        return *this;
+    }
+    Wmf& rawSize(std::uint16_t function, std::uint32_t words) {
+        put32(m_b, words);
+        put16(m_b, function);
+        return *this;
+    }
+    Wmf& brush(std::uint32_t colour, std::uint16_t style = 0) {
+        return rec(0x02FC, {style, static_cast<std::int32_t>(colour & 0xFFFF), static_cast<std::int32_t>(colour >> 16), 0});
+    }
+    Wmf& select(int index) { return rec(0x012D, {index}); }
+    Wmf& rectangle(int l, int t, int r, int b) { return rec(0x041B, {b, r, t, l}); }
+    Bytes bytes() const {
+        Bytes b = m_b;
+        put32(b, 3);
+        put16(b, 0);
+        set32(b, m_header + 6, static_cast<std::uint32_t>((b.size() - m_header) / 2));
+        return b;
+    }
+
+private:
+    Bytes m_b;
+    std::size_t m_header = 0;
+};
+
+struct Picture {
+    MetafileStatus status = MetafileStatus::BadParam;
+    std::uint32_t width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+    std::string error;
+    Rgb at(std::uint32_t x, std::uint32_t y) const {
+        const std::uint8_t* p = &rgb[(std::size_t{y} * width + x) * 3];
+        return {p[0], p[1], p[2]};
+    }
+};
+
+Picture render(const Bytes& file, std::uint32_t scale = 100, std::uint64_t maxPixels = 1 << 24,
+               std::uint64_t maxPainted = 0) {
+    Picture pic;
+    platform::MetafileRequest request;
+    request.xScalePercent = request.yScalePercent = scale;
+    request.maxPixels = maxPixels;
+    request.maxPaintedPixels = maxPainted;
+    pic.status = platform::RenderMetafile(
+        file.data(), file.size(), request,
+        [&](std::uint32_t w, std::uint32_t h) {
+            pic.width = w;
+            pic.height = h;
+            pic.rgb.assign(std::size_t{w} * h * 3, 0x5A);
+            return pic.rgb.data();
+        },
+        &pic.error);
+    return pic;
+}
+
+struct PixelCheck {
+    std::uint32_t x, y;
+    Rgb colour;
+};
+
+void expectPixels(const Picture& pic, std::initializer_list<PixelCheck> checks) {
+    ASSERT_EQ(pic.status, MetafileStatus::Ok) << pic.error;
+    for (const PixelCheck& c : checks) {
+        ASSERT_LT(c.x, pic.width);
+        ASSERT_LT(c.y, pic.height);
+        EXPECT_EQ(pic.at(c.x, c.y), c.colour) << "at " << c.x << "," << c.y;
+    }
+}
+
+// ---- bitmaps: a 2 × 2 DIB, rows given top first
+
+Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst, bool topDown = false) {
+    Bytes info;
+    put32(info, 40);
+    put32(info, 2);
+    put32(info, static_cast<std::uint32_t>(topDown ? -2 : 2));
+    put16(info, 1);
+    put16(info, bpp);
+    for (int i = 0; i < 6; ++i) put32(info, 0);
+    std::vector<std::uint32_t> palette;
+    auto indexOf = [&](std::uint32_t c) {
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            if (palette[i] == c) return static_cast<std::uint32_t>(i);
+        palette.push_back(c);
+        return static_cast<std::uint32_t>(palette.size() - 1);
+    };
+    Bytes bits;
+    for (int row = 0; row < 2; ++row) {
+        const int y = topDown ? row : 1 - row;
+        const std::uint32_t a = topFirst[y * 2], b = topFirst[y * 2 + 1];
+        Bytes line;
+        auto bgr = [&](std::uint32_t c) {
+            line.push_back(static_cast<std::uint8_t>(c >> 16));
+            line.push_back(static_cast<std::uint8_t>(c >> 8));
+            line.push_back(static_cast<std::uint8_t>(c));
+        };
+        auto rgb555 = [](std::uint32_t c) {
+            return ((c & 0xFF) >> 3) << 10 | (((c >> 8) & 0xFF) >> 3) << 5 | ((c >> 16) & 0xFF) >> 3;
+        };
+        switch (bpp) {
+        case 1: line.push_back(static_cast<std::uint8_t>(indexOf(a) << 7 | indexOf(b) << 6)); break;
+        case 4: line.push_back(static_cast<std::uint8_t>(indexOf(a) << 4 | indexOf(b))); break;
+        case 8: line.push_back(static_cast<std::uint8_t>(indexOf(a))); line.push_back(static_cast<std::uint8_t>(indexOf(b))); break;
+        case 16: put16(line, rgb555(a)); put16(line, rgb555(b)); break;
+        case 24: bgr(a); bgr(b); break;
+        case 32: bgr(a); line.push_back(0); bgr(b); line.push_back(0); break;
+        }
+        while (line.size() % 4) line.push_back(0);
+        bits.insert(bits.end(), line.begin(), line.end());
+    }
+    if (bpp <= 8) {
+        set32(info, 32, static_cast<std::uint32_t>(palette.size()));
+        for (std::uint32_t c : palette) {
+            info.push_back(static_cast<std::uint8_t>(c >> 16));
+            info.push_back(static_cast<std::uint8_t>(c >> 8));
+            info.push_back(static_cast<std::uint8_t>(c));
+            info.push_back(0);
+        }
+    }
+    info.insert(info.end(), bits.begin(), bits.end());
+    return info;
+}
+
+std::size_t dibInfoSize(const Bytes& dib) {
+    const std::uint32_t used = dib[32] | (dib[33] << 8);
+    return 40 + std::size_t{used} * 4;
+}
+
+// EMR_STRETCHDIBITS of the whole 2 × 2 bitmap into x, y, w, h.
+Emf& stretchDib(Emf& emf, const Bytes& dib, int x, int y, int w, int h) {
+    const std::size_t info = dibInfoSize(dib);
+    return emf.rec(81, {0, 0, 0, 0, x, y, 0, 0, 2, 2, 80, static_cast<std::int64_t>(info),
+                        static_cast<std::int64_t>(80 + info), static_cast<std::int64_t>(dib.size() - info), 0,
+                        0x00CC0020, w, h},
+                   dib);
+}
+
+struct DibRow {
+    const char* name;
+    int bpp;
+    bool topDown;
+    std::array<std::uint32_t, 4> pixels;
+    std::array<Rgb, 4> expected;
+};
+
+class DibRecord : public ::testing::TestWithParam<DibRow> {};
+
+TEST_P(DibRecord, EveryDepthLandsItsFourPixelsInTheirQuadrants) {
+    const DibRow& row = GetParam();
+    const Bytes dib = makeDib(row.bpp, row.pixels, row.topDown);
+    // The bitmap is stretched to 40 × 40 at 8, 4: quadrant centres are 10 pixels in.
+    Emf emf;
+    stretchDib(emf, dib, 8, 4, 40, 40);
+    Picture e = render(emf.bytes());
+    expectPixels(e, {{18, 14, row.expected[0]}, {38, 14, row.expected[1]}, {18, 34, row.expected[2]},
+                     {38, 34, row.expected[3]}, {60, 20, kWhiteRgb}, {4, 2, kWhiteRgb}});
+
+    // The same through a WMF STRETCHDIB record (parameters last to first).
+    Wmf wmf;
+    wmf.rec(0x0F43, {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 4, 8}, dib);
+    Picture w = render(wmf.bytes());
+    expectPixels(w, {{18, 14, row.expected[0]}, {38, 14, row.expected[1]}, {18, 34, row.expected[2]},
+                     {38, 34, row.expected[3]}, {60, 20, kWhiteRgb}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Depths, DibRecord,
+    ::testing::Values(DibRow{"bpp1", 1, false, {0, 0xFFFFFF, 0xFFFFFF, 0}, {kBlackRgb, kWhiteRgb, kWhiteRgb, kBlackRgb}},
+                      DibRow{"bpp4", 4, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
+                      DibRow{"bpp8", 8, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
+                      DibRow{"bpp16", 16, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
+                      DibRow{"bpp24", 24, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
+                      DibRow{"bpp32", 32, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
+                      DibRow{"bpp24TopDown", 24, true, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- shapes and pens
+
+TEST(MetafileShapes, FilledRectangleInBothFormats) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen().rec(43, {10, 10, 50, 30});
+    expectPixels(render(emf.bytes()), {{30, 20, kRedRgb}, {11, 11, kRedRgb}, {48, 28, kRedRgb}, {5, 5, kWhiteRgb},
+                                       {60, 20, kWhiteRgb}, {30, 40, kWhiteRgb}});
+    Wmf wmf;
+    wmf.brush(kRed).select(0).rectangle(10, 10, 50, 30);
+    expectPixels(render(wmf.bytes()), {{30, 20, kRedRgb}, {5, 5, kWhiteRgb}, {60, 20, kWhiteRgb}});
+}
+
+TEST(MetafileShapes, PenLinesAndTheirWidths) {
+    // A 3-pixel blue pen from 10,20 to 80,20 covers rows 19 and 20 entirely.
+    Emf emf;
+    emf.rec(38, {1, 0, 3, 0, kBlue}).rec(37, {1}).rec(27, {10, 20}).rec(54, {80, 20});
+    expectPixels(render(emf.bytes()), {{45, 20, kBlueRgb}, {45, 19, kBlueRgb}, {45, 25, kWhiteRgb}, {85, 20, kWhiteRgb}});
+    // An extended geometric pen of width 7 with flat caps: rows 17 to 22, nothing beyond x = 80.
+    Emf ext;
+    ext.rec(95, {1, 0, 0, 0, 0, 0x00010200, 7, 0, kGreen, 0, 0}).rec(37, {1}).rec(27, {10, 20}).rec(54, {80, 20});
+    expectPixels(render(ext.bytes()), {{45, 17, kGreenRgb}, {45, 22, kGreenRgb}, {45, 26, kWhiteRgb}, {82, 20, kWhiteRgb}});
+    // WMF: MOVETO and LINETO take y before x.
+    Wmf wmf;
+    wmf.rec(0x02FA, {0, 3, 0, static_cast<std::int32_t>(kBlue & 0xFFFF), static_cast<std::int32_t>(kBlue >> 16)})
+        .select(0)
+        .rec(0x0214, {20, 10})
+        .rec(0x0213, {20, 80});
+    expectPixels(render(wmf.bytes()), {{45, 20, kBlueRgb}, {45, 25, kWhiteRgb}});
+}
+
+TEST(MetafileShapes, BrushesNullStockAndHatched) {
+    // A null brush leaves the inside white; the stock black brush fills.
+    Emf nullBrush;
+    nullBrush.brush(1, kRed, 1).rec(38, {2, 0, 3, 0, 0}).rec(37, {2}).rec(43, {10, 10, 50, 30});
+    expectPixels(render(nullBrush.bytes()), {{30, 20, kWhiteRgb}, {10, 20, kBlackRgb}});
+    Emf stock;
+    stock.rec(37, {0x80000004}).nullPen().rec(43, {10, 10, 50, 30});
+    expectPixels(render(stock.bytes()), {{30, 20, kBlackRgb}});
+    // A transparent cross hatch shows both its colour and the white beneath.
+    Emf hatch;
+    hatch.rec(18, {1}).brush(1, kBlue, 2, 4).nullPen().rec(43, {0, 0, 96, 48});
+    Picture pic = render(hatch.bytes());
+    ASSERT_EQ(pic.status, MetafileStatus::Ok);
+    int blue = 0, white = 0;
+    for (std::uint32_t y = 8; y < 40; ++y)
+        for (std::uint32_t x = 8; x < 88; ++x) {
+            blue += pic.at(x, y) == kBlueRgb;
+            white += pic.at(x, y) == kWhiteRgb;
+        }
+    EXPECT_GT(blue, 200);
+    EXPECT_GT(white, 1000);
+}
+
+TEST(MetafileShapes, EllipseRoundRectAndPolygons) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen();
+    emf.rec(42, {0, 0, 40, 40});                                   // ellipse: centre filled, corner not
+    emf.rec(3, {0, 0, 0, 0, 3, 50, 2, 90, 2, 50, 42});           // triangle with a vertical left side
+    Picture pic = render(emf.bytes());
+    expectPixels(pic, {{20, 20, kRedRgb}, {2, 2, kWhiteRgb}, {55, 10, kRedRgb}, {85, 35, kWhiteRgb}});
+}
+
+struct FillModeRow {
+    const char* name;
+    std::uint32_t mode;
+    Rgb centre;
+};
+
+class PolyFillMode : public ::testing::TestWithParam<FillModeRow> {};
+
+TEST_P(PolyFillMode, NestedSquaresDrawnTheSameWay) {
+    // Two squares wound the same way: alternate leaves the inner one open, winding fills it.
+    Emf emf;
+    emf.brush(1, kRed).nullPen().rec(19, {GetParam().mode});
+    emf.rec(8, {0, 0, 0, 0, 2, 8, 4, 4, 2, 2, 44, 2, 44, 46, 2, 46, 14, 14, 34, 14, 34, 34, 14, 34});
+    expectPixels(render(emf.bytes()), {{24, 24, GetParam().centre}, {6, 24, kRedRgb}, {60, 24, kWhiteRgb}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PolyFillMode,
+                         ::testing::Values(FillModeRow{"alternate", 1, kWhiteRgb}, FillModeRow{"winding", 2, kRedRgb}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MetafilePaths, FilledAndStrokedFigures) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen();
+    // A right triangle built from MOVETO and POLYLINETO, closed and filled.
+    emf.rec(59, {}).rec(27, {10, 4}).rec(6, {0, 0, 0, 0, 2, 10, 44, 50, 44}).rec(61, {}).rec(60, {});
+    emf.rec(62, {0, 0, 0, 0});
+    // A Bézier path stroked with a 5-pixel green pen: its straight-line control points.
+    emf.rec(38, {2, 0, 5, 0, kGreen}).rec(37, {2});
+    emf.rec(59, {}).rec(27, {60, 10}).rec(5, {0, 0, 0, 0, 3, 70, 10, 80, 10, 90, 10}).rec(60, {}).rec(64, {0, 0, 0, 0});
+    expectPixels(render(emf.bytes()), {{14, 36, kRedRgb}, {40, 10, kWhiteRgb}, {75, 10, kGreenRgb}, {75, 16, kWhiteRgb}});
+}
+
+// ---- mapping
+
+struct MappingRow {
+    const char* name;
+    Emf file;
+    std::vector<PixelCheck> checks;
+};
+
+Emf mapped(std::initializer_list<std::initializer_list<std::int64_t>> records, std::int64_t l, std::int64_t t,
+           std::int64_t r, std::int64_t b) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen();
+    for (const auto& rec : records) {
+        auto it = rec.begin();
+        std::uint32_t type = static_cast<std::uint32_t>(*it++);
+        if (rec.size() == 2) emf.rec(type, {*it});
+        else if (rec.size() == 3) emf.rec(type, {*it, *(it + 1)});
+        else emf.rec(type, {*it, *(it + 1), *(it + 2), *(it + 3), *(it + 4), *(it + 5)});
+    }
+    emf.rec(43, {l, t, r, b});
+    return emf;
+}
+
+class EmfMapping : public ::testing::TestWithParam<MappingRow> {};
+
+TEST_P(EmfMapping, RectangleLandsWhereTheMappingSends) {
+    Picture pic = render(GetParam().file.bytes());
+    ASSERT_EQ(pic.status, MetafileStatus::Ok) << pic.error;
+    for (const PixelCheck& c : GetParam().checks) EXPECT_EQ(pic.at(c.x, c.y), c.colour) << "at " << c.x << "," << c.y;
+}
+
+const std::uint32_t kScale2Tx10[] = {f32(2), f32(0), f32(0), f32(2), f32(10), f32(0)};
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, EmfMapping,
+    ::testing::Values(
+        // window 1000 × 1000 on a 96 × 48 viewport: the lower-right quarter
+        MappingRow{"anisotropic", mapped({{17, 8}, {9, 1000, 1000}, {11, 96, 48}}, 500, 500, 1000, 1000),
+                   {{72, 36, kRedRgb}, {24, 12, kWhiteRgb}, {72, 12, kWhiteRgb}}},
+        // the same with the viewport's origin moved left and up by half
+        MappingRow{"viewportOrigin", mapped({{17, 8}, {9, 1000, 1000}, {11, 96, 48}, {12, -48, -24}}, 500, 500, 1000, 1000),
+                   {{24, 12, kRedRgb}, {72, 36, kWhiteRgb}}},
+        // isotropic keeps the proportions: 1000 × 1000 becomes 48 × 48
+        MappingRow{"isotropic", mapped({{17, 7}, {9, 1000, 1000}, {11, 96, 48}}, 0, 0, 1000, 1000),
+                   {{24, 24, kRedRgb}, {72, 24, kWhiteRgb}}},
+        // 0.01 mm units with y up: 12.7 mm by 6.35 mm is 48 × 24 pixels
+        MappingRow{"himetric", mapped({{17, 3}}, 0, 0, 1270, -635), {{24, 12, kRedRgb}, {72, 36, kWhiteRgb}, {24, 36, kWhiteRgb}}},
+        // twips (1/1440 inch) with y up and the window origin moved
+        MappingRow{"twips", mapped({{17, 6}, {10, 0, 720}}, 0, 720, 720, 0), {{24, 12, kRedRgb}, {72, 12, kWhiteRgb}}},
+        MappingRow{"worldTransform",
+                   mapped({{35, kScale2Tx10[0], kScale2Tx10[1], kScale2Tx10[2], kScale2Tx10[3], kScale2Tx10[4],
+                            kScale2Tx10[5]}},
+                          0, 0, 10, 10),
+                   {{20, 10, kRedRgb}, {35, 10, kWhiteRgb}, {5, 10, kWhiteRgb}, {20, 25, kWhiteRgb}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MetafileMapping, WmfWindowFillsThePicture) {
+    Wmf wmf;
+    wmf.rec(0x020B, {100, 100}).rec(0x020C, {100, 200}); // origin 100,100, extent 200 × 100
+    wmf.brush(kRed).select(0).rectangle(200, 150, 300, 200);
+    expectPixels(render(wmf.bytes()), {{72, 36, kRedRgb}, {24, 12, kWhiteRgb}, {72, 12, kWhiteRgb}});
+}
+
+TEST(MetafileMapping, ScalePercentagesScaleSizeAndDrawing) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen().rec(43, {10, 10, 50, 30});
+    Picture pic = render(emf.bytes(), 200);
+    EXPECT_EQ(pic.width, 192u);
+    EXPECT_EQ(pic.height, 96u);
+    expectPixels(pic, {{60, 40, kRedRgb}, {98, 58, kRedRgb}, {110, 40, kWhiteRgb}, {60, 64, kWhiteRgb}});
+}
+
+// ---- state
+
+TEST(MetafileState, SaveAndRestoreBringBackTheBrush) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen().rec(33, {}).brush(2, kBlue).rec(34, {-1}).rec(43, {10, 10, 50, 30});
+    expectPixels(render(emf.bytes()), {{30, 20, kRedRgb}});
+    // Deeper nesting than the player keeps is ignored, not followed into memory.
+    Emf deep;
+    for (int i = 0; i < 3000; ++i) deep.rec(33, {});
+    deep.brush(1, kGreen).nullPen().rec(43, {10, 10, 50, 30});
+    for (int i = 0; i < 3000; ++i) deep.rec(34, {-1});
+    expectPixels(render(deep.bytes()), {{30, 20, kGreenRgb}});
+}
+
+TEST(MetafileState, DeletedWmfSlotIsReused) {
+    // Brush 0 red, brush 1 blue; delete 0, create green (takes slot 0), select 0.
+    Wmf wmf(96, 48, 2);
+    wmf.brush(kRed).brush(kBlue).rec(0x01F0, {0}).brush(kGreen).select(0).rectangle(10, 10, 50, 30);
+    expectPixels(render(wmf.bytes()), {{30, 20, kGreenRgb}});
+}
+
+TEST(MetafileState, ClipRectanglesLimitFilling) {
+    Emf emf;
+    emf.brush(1, kRed).nullPen().rec(30, {20, 10, 60, 40}).rec(29, {30, 20, 40, 30}).rec(43, {0, 0, 96, 48});
+    expectPixels(render(emf.bytes()), {{25, 15, kRedRgb}, {55, 35, kRedRgb}, {35, 25, kWhiteRgb}, {10, 5, kWhiteRgb},
+                                       {70, 20, kWhiteRgb}});
+}
+
+// ---- sizes
+
+TEST(MetafileSize, NaturalSizesFollowTheHeaders) {
+    platform::MetafileRequest request;
+    request.maxPixels = 1 << 24;
+    std::uint32_t w = 0, h = 0;
+    // EMF: frame 0 … 2899 hundredths of a millimetre is 109.57 pixels at 96 per inch.
+    Bytes emf = Emf().frame(2899, 1270).bytes();
+    ASSERT_EQ(platform::MetafileSize(emf.data(), emf.size(), request, w, h), MetafileStatus::Ok);
+    EXPECT_EQ(w, 110u);
+    EXPECT_EQ(h, 48u);
+    // Placeable WMF: 1369 units at 1200 per inch is 109.52 pixels.
+    Bytes wmf = Wmf(1369, 600).bytes();
+    wmf[14] = 0xB0;
+    wmf[15] = 0x04; // 1200 units per inch
+    ASSERT_EQ(platform::MetafileSize(wmf.data(), wmf.size(), request, w, h), MetafileStatus::Ok);
+    EXPECT_EQ(w, 110u);
+    EXPECT_EQ(h, 48u);
+    // Bare WMF: its window extent, in pixels.
+    Bytes bare = Wmf(0, 0, 4, false).rec(0x020C, {200, 300}).rectangle(0, 0, 10, 10).bytes();
+    ASSERT_EQ(platform::MetafileSize(bare.data(), bare.size(), request, w, h), MetafileStatus::Ok);
+    EXPECT_EQ(w, 300u);
+    EXPECT_EQ(h, 200u);
+    // Bare WMF without a window: the box of what it draws.
+    Bytes boxed = Wmf(0, 0, 4, false).rectangle(-10, 5, 70, 45).bytes();
+    ASSERT_EQ(platform::MetafileSize(boxed.data(), boxed.size(), request, w, h), MetafileStatus::Ok);
+    EXPECT_EQ(w, 80u);
+    EXPECT_EQ(h, 40u);
+    request.xScalePercent = 50;
+    request.yScalePercent = 300;
+    ASSERT_EQ(platform::MetafileSize(boxed.data(), boxed.size(), request, w, h), MetafileStatus::Ok);
+    EXPECT_EQ(w, 40u);
+    EXPECT_EQ(h, 120u);
+    // The rendered picture has the size the header reader announced.
+    Picture pic = render(boxed);
+    EXPECT_EQ(pic.width, 80u);
+    EXPECT_EQ(pic.height, 40u);
+}
+
+// ---- bad files
+
+struct BadRow {
+    const char* name;
+    Bytes file;
+    MetafileStatus expected;
+    std::uint64_t maxPixels = 1 << 16;
+    std::uint64_t maxPainted = 0;
+};
+
+Bytes truncated(Bytes b, std::size_t cut) {
+    b.resize(b.size() - cut);
+    return b;
+}
+
+Bytes withDeclaredSize(Bytes b) {
+    set32(b, 48, static_cast<std::uint32_t>(b.size()));
+    return b;
+}
+
+Bytes lyingDib() {
+    Bytes dib = makeDib(24, {kRed, kGreen, kBlue, kYellow});
+    set32(dib, 8, 1000); // 1000 rows claimed, 2 present
+    Emf emf;
+    stretchDib(emf, dib, 0, 0, 40, 40);
+    return emf.bytes();
+}
+
+Bytes hugeDib() {
+    Bytes dib;
+    put32(dib, 40);
+    put32(dib, 512);
+    put32(dib, 512);
+    put16(dib, 1);
+    put16(dib, 1);
+    for (int i = 0; i < 6; ++i) put32(dib, 0);
+    put32(dib, 0);
+    put32(dib, 0xFFFFFF);
+    dib.resize(dib.size() + 512 * 64, 0x55);
+    Emf emf;
+    emf.rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 512, 512, 80, 48, 128, 512 * 64, 0, 0x00CC0020, 40, 40}, dib);
+    return emf.bytes();
+}
+
+Bytes manyFills() {
+    Emf emf;
+    for (int i = 0; i < 20; ++i) emf.rec(43, {0, 0, 96, 48});
+    return emf.bytes();
+}
+
+std::vector<BadRow> badRows() {
+    Bytes good = Emf().brush(1, kRed).rec(43, {10, 10, 50, 30}).bytes();
+    Bytes goodWmf = Wmf().brush(kRed).select(0).rectangle(10, 10, 50, 30).bytes();
+    std::vector<BadRow> rows = {
+        {"notAMetafile", Bytes(100, 'x'), MetafileStatus::BadFormat},
+        {"tooShort", Bytes{0xD7, 0xCD}, MetafileStatus::Truncated},
+        {"emfShorterThanDeclared", truncated(good, 10), MetafileStatus::Truncated},
+        {"emfCutInsideRecord", withDeclaredSize(truncated(good, 10)), MetafileStatus::Truncated},
+        {"emfRecordSizeZero", Emf().rawSize(43, 0).bytes(), MetafileStatus::BadFormat},
+        {"emfRecordSizeHuge", Emf().rawSize(43, 0x7FFFFFF0).bytes(), MetafileStatus::Truncated},
+        {"emfSelectOutsideTable", Emf(96, 48, 2).rec(37, {7}).bytes(), MetafileStatus::BadFormat},
+        {"emfCreateOutsideTable", Emf(96, 48, 2).rec(39, {9, 0, kRed, 0}).bytes(), MetafileStatus::BadFormat},
+        {"emfDeleteOutsideTable", Emf(96, 48, 2).rec(40, {70000}).bytes(), MetafileStatus::BadFormat},
+        {"emfPolygonCountLies", Emf().rec(3, {0, 0, 0, 0, 1000000000, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
+        {"emfPolyPolygonCountsLie", Emf().rec(8, {0, 0, 0, 0, 1, 2, 9, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
+        {"emfDibHeaderLies", lyingDib(), MetafileStatus::BadFormat},
+        {"emfDibOffsetOutside", Emf().rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 5000, 16, 0, 0x00CC0020, 4, 4}).bytes(),
+         MetafileStatus::BadFormat},
+        {"emfDibOverPixelLimit", hugeDib(), MetafileStatus::TooLarge},
+        {"emfAbsurdFrame", Emf().frame(2000000000, 2000000000).bytes(), MetafileStatus::TooLarge},
+        {"emfTooMuchPainting", manyFills(), MetafileStatus::TooComplex, 1 << 16, 20000},
+        {"wmfCut", truncated(goodWmf, 9), MetafileStatus::Truncated},
+        {"wmfRecordSizeZero", Wmf().rawSize(0x041B, 0).bytes(), MetafileStatus::BadFormat},
+        {"wmfRecordSizeHuge", Wmf().rawSize(0x041B, 0x40000000).bytes(), MetafileStatus::Truncated},
+        {"wmfTableOverflow", Wmf(96, 48, 1).brush(kRed).brush(kBlue).bytes(), MetafileStatus::BadFormat},
+        {"wmfSelectOutsideTable", Wmf(96, 48, 2).select(5).bytes(), MetafileStatus::BadFormat},
+        {"wmfPolygonCountLies", Wmf().rec(0x0324, {30000, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
+        {"wmfDibHeaderLies", Wmf().rec(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 40, 40, 0, 0}, [] {
+             Bytes d = makeDib(24, {kRed, kGreen, kBlue, kYellow});
+             set32(d, 4, 4000);
+             return d;
+         }()).bytes(), MetafileStatus::BadFormat},
+        {"wmfZeroUnitsPerInch", [] {
+             Bytes b = Wmf().bytes();
+             b[14] = b[15] = 0;
+             return b;
+         }(), MetafileStatus::BadFormat},
+        {"wmfAbsurdBox", [] {
+             Bytes b = Wmf(32000, 32000).bytes();
+             b[14] = 1;
+             b[15] = 0; // one unit per inch: 3 million pixels a side
+             return b;
+         }(), MetafileStatus::TooLarge},
+    };
+    return rows;
+}
+
+class BadMetafile : public ::testing::TestWithParam<BadRow> {};
+
+TEST_P(BadMetafile, FailsCleanlyWithItsCode) {
+    const BadRow& row = GetParam();
+    Picture pic = render(row.file, 100, row.maxPixels, row.maxPainted);
+    EXPECT_EQ(pic.status, row.expected) << pic.error;
+    EXPECT_FALSE(pic.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Crafted, BadMetafile, ::testing::ValuesIn(badRows()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MetafileParameters, ZeroScaleOrLimitIsRefused) {
+    Bytes good = Emf().bytes();
+    EXPECT_EQ(render(good, 0).status, MetafileStatus::BadParam);
+    EXPECT_EQ(render(good, 100, 0).status, MetafileStatus::BadParam);
+    // The pixel limit is checked before the allocator is asked.
+    bool asked = false;
+    platform::MetafileRequest request;
+    request.maxPixels = 96 * 48 - 1;
+    EXPECT_EQ(platform::RenderMetafile(good.data(), good.size(), request,
+                                       [&](std::uint32_t, std::uint32_t) {
+                                           asked = true;
+                                           return static_cast<std::uint8_t*>(nullptr);
+                                       }),
+              MetafileStatus::TooLarge);
+    EXPECT_FALSE(asked);
+    // An allocator that has no memory ends the rendering.
+    request.maxPixels = 1 << 20;
+    EXPECT_EQ(platform::RenderMetafile(good.data(), good.size(), request,
+                                       [](std::uint32_t, std::uint32_t) { return static_cast<std::uint8_t*>(nullptr); }),
+              MetafileStatus::NoMemory);
+}
+
+} // namespace
