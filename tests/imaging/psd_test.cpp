@@ -1,0 +1,267 @@
+// SPDX-License-Identifier: MIT
+// Photoshop reader: hand-built files of every colour mode, raw and PackBits, with known
+// pixels; merged transparency; the header and palette readers; damaged files.
+#include "testutil.h"
+
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string be16(unsigned v) { return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)}; }
+std::string be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
+std::string bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+struct PsdSpec {
+    std::string signature = "8BPS";
+    unsigned version = 1, channels = 3, depth = 8, mode = 3;
+    std::uint32_t width = 2, height = 1;
+    std::string colourData{};
+    int layerCount = 0; // 0: an empty layer section
+    unsigned compression = 0;
+    std::string data{}; // everything after the compression word
+};
+
+std::string build(const PsdSpec& p) {
+    std::string f = p.signature + be16(p.version) + std::string(6, '\0') + be16(p.channels) + be32(p.height) +
+                    be32(p.width) + be16(p.depth) + be16(p.mode);
+    f += be32(static_cast<std::uint32_t>(p.colourData.size())) + p.colourData;
+    f += be32(4) + std::string("ab\0\0", 4);    // image resources (opaque here)
+    std::string layers = p.layerCount ? be32(2) + be16(static_cast<std::uint16_t>(p.layerCount)) : "";
+    f += be32(static_cast<std::uint32_t>(layers.size())) + layers;
+    return f + be16(p.compression) + p.data;
+}
+
+// PackBits data: per channel, per row, the packed bytes; the byte counts go first.
+std::string packed(const std::vector<std::vector<std::string>>& channels) {
+    std::string counts, data;
+    for (const auto& rows : channels)
+        for (const auto& row : rows) {
+            counts += be16(static_cast<unsigned>(row.size()));
+            data += row;
+        }
+    return counts + data;
+}
+
+std::string palette768(const std::vector<std::array<int, 4>>& entries) { // index, r, g, b
+    std::string d(768, '\0');
+    for (const auto& e : entries)
+        for (int c = 0; c < 3; ++c) d[static_cast<std::size_t>(c * 256 + e[0])] = static_cast<char>(e[c + 1]);
+    return d;
+}
+
+struct Decoded {
+    std::uint32_t rc = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+    std::array<Is5Rgbq, 256> palette{};
+};
+
+Decoded readPsd(const std::string& file, std::uint32_t depth) {
+    Decoded d;
+    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
+    HGLOBAL block = is5_ReadPSD(src, &d.width, &d.height, depth, d.palette.data(), 0);
+    d.rc = is5_GetLastError();
+    if (block) {
+        auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
+        d.pixels.assign(p, p + GlobalSize(block));
+        GlobalFree(block);
+    }
+    is5_CloseSource(src);
+    return d;
+}
+
+using Px = std::vector<std::uint8_t>;
+
+PsdSpec bitmap() {
+    PsdSpec p{.channels = 1, .depth = 1, .mode = 0, .width = 10, .height = 2};
+    p.data = bytes({0xA5, 0x00, 0x12, 0xC0}); // 1 = black
+    return p;
+}
+
+} // namespace
+
+TEST(PsdRead, GoldenPixels) {
+    struct Row {
+        const char* name;
+        PsdSpec spec;
+        std::uint32_t depth;
+        Px pixels;
+    };
+    PsdSpec bitmapPacked = bitmap();
+    bitmapPacked.compression = 1;
+    bitmapPacked.data = packed({{bytes({0x00, 0xA5, 0x00, 0x00}), bytes({0x01, 0x12, 0xC0})}});
+    const PsdSpec grey{.channels = 1, .mode = 1, .data = bytes({0, 200})};
+    PsdSpec indexed{.channels = 1, .mode = 2, .data = bytes({5, 0})};
+    indexed.colourData = palette768({{0, 1, 2, 3}, {5, 250, 100, 50}});
+    const PsdSpec rgb{.width = 3, .data = bytes({255, 0, 9, 128, 1, 9, 0, 2, 9})};
+    // Two rows of three: a run, a literal, a run and a literal per channel.
+    const PsdSpec rgbPacked{.width = 3, .height = 2, .compression = 1,
+                            .data = packed({{bytes({0xFE, 7}), bytes({0x02, 1, 2, 3})},
+                                            {bytes({0x02, 4, 5, 6}), bytes({0xFE, 8})},
+                                            {bytes({0xFE, 9}), bytes({0x80, 0xFE, 10})}})};
+    const PsdSpec cmyk{.channels = 4, .mode = 4, .data = bytes({255, 128, 0, 128, 255, 128, 255, 128})};
+    const PsdSpec deep{.depth = 16, .width = 1, .data = bytes({0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF})};
+    // Merged transparency (negative layer count): black at alpha 0 cannot be matted
+    // colour, so these colours are laid over white here.
+    const PsdSpec straight{.channels = 4, .layerCount = -1, .data = bytes({0, 0, 0, 0, 0, 0, 0, 128})};
+    const PsdSpec matted{.channels = 4, .layerCount = -1, .data = bytes({255, 200, 255, 180, 255, 160, 0, 128})};
+    const PsdSpec extraChannel{.channels = 4, .layerCount = 2, .data = bytes({1, 2, 3, 4, 5, 6, 0, 0})};
+    const PsdSpec greyAlpha{.channels = 2, .mode = 1, .layerCount = -1, .data = bytes({0, 90, 0, 255})};
+
+    const std::vector<Row> rows = {
+        {"bitmap raw, indexes", bitmap(), 8, {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1}},
+        {"bitmap raw, 1 bit as stored", bitmap(), 1, {0xA5, 0x00, 0x12, 0xC0}},
+        {"bitmap PackBits, indexes", bitmapPacked, 8, {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1}},
+        {"greyscale, 8 bits", grey, 8, {0, 200}},
+        {"greyscale, 24 bits", grey, 24, {0, 0, 0, 200, 200, 200}},
+        {"indexed, 8 bits", indexed, 8, {5, 0}},
+        {"indexed, 24 bits", indexed, 24, {250, 100, 50, 1, 2, 3}},
+        {"RGB raw", rgb, 24, {255, 128, 0, 0, 1, 2, 9, 9, 9}},
+        {"RGB PackBits", rgbPacked, 24, {7, 4, 9, 7, 5, 9, 7, 6, 9, 1, 8, 10, 2, 8, 10, 3, 8, 10}},
+        {"CMYK, inverted inks", cmyk, 24, {255, 0, 255, 64, 64, 64}},
+        {"16 bits per channel: high bytes", deep, 24, {0x12, 0xFF, 0x00}},
+        {"unassociated transparency over white", straight, 24, {255, 255, 255, 127, 127, 127}},
+        {"colours already matted over white", matted, 24, {255, 255, 255, 200, 180, 160}},
+        {"extra channel without merged transparency", extraChannel, 24, {1, 3, 5, 2, 4, 6}},
+        {"greyscale with transparency, 8 bits", greyAlpha, 8, {255, 90}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = build(r.spec);
+        Decoded d = readPsd(file, r.depth);
+        ASSERT_EQ(d.rc, IS5_OK);
+        EXPECT_EQ(d.width, r.spec.width);
+        EXPECT_EQ(d.height, r.spec.height);
+        EXPECT_EQ(d.pixels, r.pixels);
+
+        std::uint32_t w = 0, h = 0, bits = 0, channels = 0, mode = 99;
+        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
+        EXPECT_TRUE(is5_GetPSDDims(src, &w, &h, &bits, &channels, &mode));
+        is5_CloseSource(src);
+        EXPECT_EQ(w, d.width);
+        EXPECT_EQ(h, d.height);
+        EXPECT_EQ(bits, r.spec.depth);
+        EXPECT_EQ(channels, r.spec.channels);
+        EXPECT_EQ(mode, r.spec.mode);
+    }
+}
+
+TEST(PsdRead, PaletteMatchesTheIndexes) {
+    PsdSpec indexed{.channels = 1, .mode = 2, .data = bytes({5, 0})};
+    indexed.colourData = palette768({{0, 1, 2, 3}, {5, 250, 100, 50}});
+    struct Row {
+        const char* name;
+        PsdSpec spec;
+        BOOL ok;
+        std::uint32_t count;
+        std::vector<std::array<int, 4>> entries; // index, r, g, b
+    };
+    const std::vector<Row> rows = {
+        {"bitmap: white, black", bitmap(), TRUE, 2, {{0, 255, 255, 255}, {1, 0, 0, 0}}},
+        {"greyscale: ramp", PsdSpec{.channels = 1, .mode = 1, .data = bytes({0, 1})}, TRUE, 256,
+         {{0, 0, 0, 0}, {77, 77, 77, 77}, {255, 255, 255, 255}}},
+        {"indexed: colour mode data", indexed, TRUE, 256, {{0, 1, 2, 3}, {5, 250, 100, 50}, {6, 0, 0, 0}}},
+        {"RGB: none", PsdSpec{.data = bytes({1, 2, 3, 4, 5, 6})}, FALSE, 0, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = build(r.spec);
+        std::array<Is5Rgbq, 256> pal{};
+        std::uint32_t count = 0;
+        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
+        EXPECT_EQ(is5_GetPSDPalette(src, &count, pal.data(), 0), r.ok);
+        is5_CloseSource(src);
+        EXPECT_EQ(count, r.count);
+        for (const auto& e : r.entries) {
+            EXPECT_EQ(pal[e[0]].r, e[1]) << e[0];
+            EXPECT_EQ(pal[e[0]].g, e[2]) << e[0];
+            EXPECT_EQ(pal[e[0]].b, e[3]) << e[0];
+        }
+        // The reader's 8-bit output comes with the same palette.
+        if (r.ok) {
+            Decoded d = readPsd(file, 8);
+            ASSERT_EQ(d.rc, IS5_OK);
+            for (const auto& e : r.entries) EXPECT_EQ(d.palette[e[0]].r, pal[e[0]].r);
+        }
+    }
+}
+
+TEST(PsdRead, DamagedAndUnsupportedFiles) {
+    auto with = [](PsdSpec p, auto change) {
+        change(p);
+        return build(p);
+    };
+    const PsdSpec rgb{.data = bytes({1, 2, 3, 4, 5, 6})};
+    const PsdSpec rle{.height = 2, .compression = 1,
+                      .data = packed({{bytes({0xFF, 1}), bytes({0xFF, 2})},
+                                      {bytes({0xFF, 3}), bytes({0xFF, 4})},
+                                      {bytes({0xFF, 5}), bytes({0xFF, 6})}})};
+    const std::string valid = build(rgb);
+    struct Row {
+        const char* name;
+        std::string file;
+        std::uint32_t depth;
+        std::uint32_t rc;
+    };
+    const std::vector<Row> rows = {
+        {"truncated header", valid.substr(0, 20), 24, IS5_ERR_READ},
+        {"bad signature", with(rgb, [](PsdSpec& p) { p.signature = "8BPX"; }), 24, IS5_ERR_FORMAT},
+        {"large document format", with(rgb, [](PsdSpec& p) { p.version = 2; }), 24, IS5_ERR_UNSUPPORTED},
+        {"unknown version", with(rgb, [](PsdSpec& p) { p.version = 3; }), 24, IS5_ERR_FORMAT},
+        {"no channels", with(rgb, [](PsdSpec& p) { p.channels = 0; }), 24, IS5_ERR_FORMAT},
+        {"RGB with two channels", with(rgb, [](PsdSpec& p) { p.channels = 2; }), 24, IS5_ERR_FORMAT},
+        {"32 bits per channel", with(rgb, [](PsdSpec& p) { p.depth = 32; }), 24, IS5_ERR_UNSUPPORTED},
+        {"Lab", with(rgb, [](PsdSpec& p) { p.mode = 9; }), 24, IS5_ERR_UNSUPPORTED},
+        {"duotone", with(rgb, [](PsdSpec& p) { p.mode = 8; p.channels = 1; }), 24, IS5_ERR_UNSUPPORTED},
+        {"multichannel", with(rgb, [](PsdSpec& p) { p.mode = 7; }), 24, IS5_ERR_UNSUPPORTED},
+        {"indexed without colour data", with(rgb, [](PsdSpec& p) { p.mode = 2; p.channels = 1; }), 24, IS5_ERR_FORMAT},
+        {"ZIP compression", with(rgb, [](PsdSpec& p) { p.compression = 2; }), 24, IS5_ERR_UNSUPPORTED},
+        {"unknown compression", with(rgb, [](PsdSpec& p) { p.compression = 9; }), 24, IS5_ERR_FORMAT},
+        {"raw data one byte short", valid.substr(0, valid.size() - 1), 24, IS5_ERR_READ},
+        {"section longer than the file", valid.substr(0, 30) + be32(1000) + valid.substr(34), 24, IS5_ERR_READ},
+        {"byte counts beyond the file", build(rle).substr(0, build(rle).size() - 1), 24, IS5_ERR_READ},
+        {"byte count too small for the row", with(rle, [](PsdSpec& p) { p.data[1] = 1; }), 24, IS5_ERR_FORMAT},
+        {"run past the row's end", with(rle, [](PsdSpec& p) { p.data[12] = static_cast<char>(0xFE); }), 24,
+         IS5_ERR_FORMAT},
+        {"literal past its byte count", with(rle, [](PsdSpec& p) { p.data[12] = 0x01; }), 24, IS5_ERR_FORMAT},
+        {"30000 x 30000", with(rgb, [](PsdSpec& p) { p.width = p.height = 30000; }), 24, IS5_ERR_TOO_LARGE},
+        {"RGB at 8 bits", valid, 8, IS5_ERR_UNSUPPORTED},
+        {"depth 4", valid, 4, IS5_ERR_PARAM},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Decoded d = readPsd(r.file, r.depth);
+        EXPECT_EQ(d.rc, r.rc);
+        EXPECT_TRUE(d.pixels.empty());
+    }
+}
+
+TEST(PsdRead, ThroughTheImageObject) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "bitmap.psd", build(bitmap()));
+    CISImageEx img;
+    ASSERT_EQ(img.Read(dir / "bitmap.psd", kImageDetect), 0u);
+    EXPECT_EQ(img.imageType, kImagePsdBitmap);
+    EXPECT_EQ(img.bitsPerPixel, 8u);
+    EXPECT_EQ(img.paletteColours, 2u);
+    EXPECT_EQ(img.palette[0].r, 255);
+    EXPECT_EQ(img.palette[1].r, 0);
+    EXPECT_EQ(img.GetPixels()[0], 1);
+    EXPECT_EQ(img.GetPixels()[1], 0);
+
+    testutil::writeFile(dir / "rgb.psd", build(PsdSpec{.data = bytes({1, 2, 3, 4, 5, 6})}));
+    ASSERT_EQ(img.Read(dir / "rgb.psd", kImageDetect), 0u);
+    EXPECT_EQ(img.imageType, kImagePsd);
+    EXPECT_EQ(img.bitsPerPixel, 24u);
+    EXPECT_EQ(img.GetPixels()[1], 3);
+}
