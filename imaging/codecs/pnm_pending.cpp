@@ -1,8 +1,0 @@
-// SPDX-License-Identifier: MIT
-// Placeholder for the pnm codec until it is written: every call fails as unsupported.
-// DELETE this file when the real codec lands.
-#include "imaging/detail/lasterror.h"
-#include "imaging/israw.h"
-
-HGLOBAL is5_ReadPNM(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t, Is5Rgbq*, std::uint32_t) { return imaging::detail::fail<HGLOBAL>(IS5_ERR_UNSUPPORTED, "is5_ReadPNM", nullptr); }
-BOOL is5_GetPNMDims(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t*) { return imaging::detail::fail<BOOL>(IS5_ERR_UNSUPPORTED, "is5_GetPNMDims", FALSE); }
