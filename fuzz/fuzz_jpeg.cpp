@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// Fuzz target: the JPEG header reader and the decoder at 24 and 8 bits (libjpeg glue:
+// error exits, the scan limit, the pixel guard, orientation).
+#include "imaging/is5.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool limited = (is5_SetMaxPixels(std::uint64_t{1} << 24), true); // keeps each run quick
+    (void)limited;
+    IS5_SOURCE source = is5_OpenMemorySource(data, size, "fuzz.jpg");
+    if (!source) return 0;
+    std::uint32_t w = 0, h = 0, bits = 0;
+    ResolutionInfo resolution;
+    const bool header = is5_GetJPGDims(source, &w, &h, &bits, &resolution);
+    for (std::uint32_t depth : {24u, 8u}) {
+        std::uint32_t rw = 0, rh = 0;
+        if (HGLOBAL block = is5_ReadJPG(source, &rw, &rh, depth, 0)) {
+            if (!header || rw != w || rh != h) __builtin_trap(); // the header reader must agree
+            GlobalFree(block);
+        }
+    }
+    is5_CloseSource(source);
+    return 0;
+}

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// Fuzz target: the TIFF header reader and the decoder at 24, 8 and 1 bits, first page
+// (libtiff glue: client procedures, handlers, allocation cap, the pixel guard).
+#include "imaging/is5.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool limited = (is5_SetMaxPixels(std::uint64_t{1} << 22), true); // keeps each run quick
+    (void)limited;
+    IS5_SOURCE source = is5_OpenMemorySource(data, size, "fuzz.tif");
+    if (!source) return 0;
+    std::uint32_t w = 0, h = 0, bits = 0;
+    ResolutionInfo resolution;
+    Is5Rgbq palette[256];
+    const bool header = is5_GetTIFFDims(source, 0, &w, &h, &bits, &resolution);
+    for (std::uint32_t depth : {24u, 8u, 1u}) {
+        std::uint32_t rw = 0, rh = 0;
+        if (HGLOBAL block = is5_ReadTIFF(source, &rw, &rh, depth, palette, 0, 0)) {
+            if (!header || rw != w || rh != h) __builtin_trap(); // the header reader must agree
+            GlobalFree(block);
+        }
+    }
+    is5_CloseSource(source);
+    return 0;
+}

@@ -1,0 +1,340 @@
+// SPDX-License-Identifier: MIT
+// The JPEG reader: every good corpus JPEG against a plain libjpeg decode, header facts,
+// CMYK, cut-off files, the scan limit and the pixel guard.
+#include "corpus.h"
+#include "testutil.h"
+
+#include "imaging/codecs/exif.h"
+#include "imaging/is5.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Pixels {
+    std::uint32_t width = 0, height = 0, depth = 0;
+    std::vector<std::uint8_t> data;
+    int orientation = 1;
+    int components = 0;
+};
+
+struct PlainError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+// libjpeg straight: read_header, start, read_scanlines into the out colour space.
+std::optional<Pixels> plainDecode(const std::string& bytes, J_COLOR_SPACE out) {
+    jpeg_decompress_struct info{};
+    PlainError err{};
+    Pixels px;
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<PlainError*>(c->err)->jump, 1); };
+    err.pub.output_message = [](j_common_ptr) {};
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&info);
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(&info, TRUE);
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        imaging::detail::ExifFacts facts;
+        if (imaging::detail::readExifSegment(m->data, m->data_length, facts)) {
+            px.orientation = facts.orientation;
+            break;
+        }
+    }
+    px.components = info.num_components;
+    info.out_color_space = out;
+    jpeg_start_decompress(&info);
+    px.width = info.output_width;
+    px.height = info.output_height;
+    px.depth = info.output_components * 8;
+    px.data.resize(std::size_t{px.width} * px.height * info.output_components);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = px.data.data() + std::size_t{info.output_scanline} * px.width * info.output_components;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_destroy_decompress(&info);
+    return px;
+}
+
+// Our reader over a memory source (or a file source when `path` is given).
+std::optional<Pixels> ourDecode(const std::string& bytes, std::uint32_t depth, std::uint32_t* code = nullptr,
+                                const std::string& path = {}) {
+    IS5_SOURCE source = path.empty() ? is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg")
+                                     : is5_OpenFileSource(path.c_str());
+    if (!source) return std::nullopt;
+    Pixels px;
+    HGLOBAL block = is5_ReadJPG(source, &px.width, &px.height, depth, 0);
+    if (code) *code = is5_GetLastError();
+    is5_CloseSource(source);
+    if (!block) return std::nullopt;
+    px.depth = depth;
+    const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
+    px.data.assign(p, p + std::size_t{px.width} * px.height * depth / 8);
+    GlobalFree(block);
+    return px;
+}
+
+// A JPEG written by libjpeg from interleaved samples.
+std::string encode(std::uint32_t w, std::uint32_t h, int components, J_COLOR_SPACE space,
+                   const std::vector<std::uint8_t>& samples, int quality, bool progressive, bool adobe = false) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = w;
+    info.image_height = h;
+    info.input_components = components;
+    info.in_color_space = space;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    if (adobe) info.write_Adobe_marker = TRUE;
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < h) {
+        JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + std::size_t{info.next_scanline} * w * components;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string bytes(reinterpret_cast<char*>(out), size);
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return bytes;
+}
+
+// A 64 × 48 colour picture with smooth gradients and a few edges.
+std::vector<std::uint8_t> testPicture(std::uint32_t w, std::uint32_t h) {
+    std::vector<std::uint8_t> rgb(std::size_t{w} * h * 3);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            std::uint8_t* p = &rgb[(std::size_t{y} * w + x) * 3];
+            p[0] = static_cast<std::uint8_t>(x * 255 / w);
+            p[1] = static_cast<std::uint8_t>(y * 255 / h);
+            p[2] = (x / 8 + y / 8) % 2 ? 200 : 40;
+        }
+    return rgb;
+}
+
+int maxDiff(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    if (a.size() != b.size()) return -1;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return worst;
+}
+
+bool isJpegName(const std::string& path) {
+    auto ext = fs::path(path).extension().string();
+    return ext == ".jpg" || ext == ".jpeg" || ext == ".JPG";
+}
+
+} // namespace
+
+// Same library, same settings: our 24- and 8-bit output must be libjpeg's own, byte for
+// byte, from memory and from a file. CMYK files are converted by us (tested below) and
+// oriented files are turned (tested in orientation_test.cpp); both are left out here.
+TEST(JpegReader, EveryGoodCorpusJpegMatchesPlainLibjpeg) {
+    REQUIRE_CORPUS(corpus);
+    int compared = 0;
+    for (const auto& entry : testutil::readManifest(corpus)) {
+        if (entry.expect != "ok" || !isJpegName(entry.path)) continue;
+        SCOPED_TRACE(entry.path);
+        const fs::path file = corpus / entry.path;
+        const std::string bytes = testutil::readFile(file);
+        auto rgb = plainDecode(bytes, JCS_RGB);
+        auto grey = plainDecode(bytes, JCS_GRAYSCALE);
+        if (!rgb) {
+            // libjpeg cannot give RGB for these (CMYK); ours must still decode.
+            EXPECT_TRUE(ourDecode(bytes, 24).has_value());
+            continue;
+        }
+        ASSERT_TRUE(grey.has_value());
+        if (rgb->orientation != 1) continue;
+        for (const std::string& path : {std::string(), file.string()}) {
+            auto ours24 = ourDecode(bytes, 24, nullptr, path);
+            auto ours8 = ourDecode(bytes, 8, nullptr, path);
+            ASSERT_TRUE(ours24 && ours8);
+            EXPECT_EQ(ours24->width, rgb->width);
+            EXPECT_EQ(ours24->height, rgb->height);
+            EXPECT_EQ(maxDiff(ours24->data, rgb->data), 0);
+            EXPECT_EQ(maxDiff(ours8->data, grey->data), 0);
+        }
+        ++compared;
+    }
+    EXPECT_GE(compared, 12);
+}
+
+struct DimsRow {
+    const char* path;
+    std::uint32_t width, height, bits;
+    double xRes, yRes;
+    int unit;
+};
+
+class JpegDims : public ::testing::TestWithParam<DimsRow> {};
+
+// Expected values as ExifTool 12.57 reports them (-a -G1 -n): JFIF density when the file
+// has a JFIF segment, else EXIF IFD0's resolution in JFIF's units.
+TEST_P(JpegDims, HeaderReaderReportsSizeDepthAndResolution) {
+    REQUIRE_CORPUS(corpus);
+    const DimsRow& row = GetParam();
+    const std::string bytes = testutil::readFile(corpus / row.path);
+    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
+    std::uint32_t w = 0, h = 0, bits = 0;
+    ResolutionInfo res;
+    is5_Seek(source, 100, IS5_SEEK_SET);  // the reader starts from the beginning regardless
+    ASSERT_TRUE(is5_GetJPGDims(source, &w, &h, &bits, &res));
+    EXPECT_EQ(w, row.width);
+    EXPECT_EQ(h, row.height);
+    EXPECT_EQ(bits, row.bits);
+    EXPECT_DOUBLE_EQ(res.xResolution, row.xRes);
+    EXPECT_DOUBLE_EQ(res.yResolution, row.yRes);
+    EXPECT_EQ(res.unit, row.unit);
+    // The reader agrees on the size.
+    std::uint32_t rw = 0, rh = 0;
+    HGLOBAL block = is5_ReadJPG(source, &rw, &rh, bits == 8 ? 8 : 24, 0);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(rw, w);
+    EXPECT_EQ(rh, h);
+    GlobalFree(block);
+    is5_CloseSource(source);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, JpegDims,
+    ::testing::Values(DimsRow{"libjpeg-turbo/ok/testorig.jpg", 227, 149, 24, 1, 1, 0},
+                      DimsRow{"pillow/ok/jpeg/hopper.jpg", 128, 128, 24, 96, 96, 1},
+                      DimsRow{"pillow/ok/jpeg/hopper_gray.jpg", 128, 128, 8, 96, 96, 1},
+                      DimsRow{"pillow/ok/jpeg/jfif_unit_cm.jpg", 1, 1, 8, 1, 2, 2},
+                      DimsRow{"pillow/ok/jpeg/exif-200dpcm.jpg", 200, 200, 24, 200, 200, 2},
+                      DimsRow{"pillow/ok/jpeg/photoshop-200dpi.jpg", 200, 200, 24, 200, 200, 1},
+                      DimsRow{"pillow/nocrash/jpeg/broken_exif_dpi.jpg", 100, 100, 24, 1, 1, 0},
+                      DimsRow{"pillow/nocrash/jpeg/pil_sample_cmyk.jpg", 100, 100, 32, 72, 72, 1}));
+
+// Adobe CMYK (inverted inks) in flat 16 × 16 patches, written at quality 100: each patch
+// comes out as R = (255 - C)(255 - K) / 255 and so on, within ±3 of the lossy round trip.
+TEST(JpegReader, AdobeCmykBecomesRgbAndGrey) {
+    struct Ink {
+        std::uint8_t c, m, y, k;
+    };
+    const Ink patches[4] = {{255, 0, 0, 0}, {0, 200, 100, 0}, {0, 0, 0, 128}, {40, 80, 120, 60}};
+    const std::uint32_t w = 64, h = 16;
+    std::vector<std::uint8_t> stored(w * h * 4);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const Ink& ink = patches[x / 16];
+            std::uint8_t* p = &stored[(y * w + x) * 4];
+            p[0] = 255 - ink.c, p[1] = 255 - ink.m, p[2] = 255 - ink.y, p[3] = 255 - ink.k;
+        }
+    const std::string bytes = encode(w, h, 4, JCS_CMYK, stored, 100, false, true);
+    auto rgb = ourDecode(bytes, 24);
+    auto grey = ourDecode(bytes, 8);
+    ASSERT_TRUE(rgb && grey);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const Ink& ink = patches[i];
+        auto channel = [&](std::uint8_t v) { return (255 - v) * (255 - ink.k) / 255.0; };
+        const double r = channel(ink.c), g = channel(ink.m), b = channel(ink.y);
+        const std::size_t centre = 8 * w + i * 16 + 8;
+        EXPECT_NEAR(rgb->data[centre * 3], r, 3);
+        EXPECT_NEAR(rgb->data[centre * 3 + 1], g, 3);
+        EXPECT_NEAR(rgb->data[centre * 3 + 2], b, 3);
+        EXPECT_NEAR(grey->data[centre], 0.299 * r + 0.587 * g + 0.114 * b, 3);
+    }
+}
+
+// A file cut inside its coded data fails; one that lacks only its EOI marker decodes.
+TEST(JpegReader, CutOffFilesFailButAMissingEndMarkerDoesNot) {
+    const auto picture = testPicture(64, 48);
+    for (bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive ? "progressive" : "baseline");
+        const std::string whole = encode(64, 48, 3, JCS_RGB, picture, 85, progressive);
+        auto full = ourDecode(whole, 24);
+        ASSERT_TRUE(full.has_value());
+        auto noEoi = ourDecode(whole.substr(0, whole.size() - 2), 24);
+        ASSERT_TRUE(noEoi.has_value());
+        EXPECT_EQ(maxDiff(noEoi->data, full->data), 0);
+        for (double cut : {0.02, 0.3, 0.6, 0.9}) {
+            SCOPED_TRACE(cut);
+            std::uint32_t code = 0;
+            auto part = ourDecode(whole.substr(0, static_cast<std::size_t>(whole.size() * cut)), 24, &code);
+            EXPECT_FALSE(part.has_value());
+            EXPECT_EQ(code, IS5_ERR_READ);
+        }
+    }
+}
+
+// A progressive file whose last scan is repeated: up to the limit it decodes (libjpeg
+// warns about the bogus progression), past 1000 scans it is refused.
+TEST(JpegReader, ScanCountIsBounded) {
+    const std::string whole = encode(64, 48, 3, JCS_RGB, testPicture(64, 48), 85, true);
+    const std::size_t lastScan = whole.rfind("\xFF\xDA");
+    ASSERT_NE(lastScan, std::string::npos);
+    const std::string scan = whole.substr(lastScan, whole.size() - 2 - lastScan);
+    auto repeated = [&](int times) {
+        std::string out = whole.substr(0, whole.size() - 2);
+        for (int i = 0; i < times; ++i) out += scan;
+        return out + "\xFF\xD9";
+    };
+    EXPECT_TRUE(ourDecode(repeated(900), 24).has_value());
+    std::uint32_t code = 0;
+    EXPECT_FALSE(ourDecode(repeated(1100), 24, &code).has_value());
+    EXPECT_EQ(code, IS5_ERR_FORMAT);
+}
+
+TEST(JpegReader, PixelLimitIsCheckedBeforeDecoding) {
+    const std::string bytes = encode(64, 48, 3, JCS_RGB, testPicture(64, 48), 85, false);
+    std::uint32_t code = 0;
+    is5_SetMaxPixels(64 * 48 - 1);
+    EXPECT_FALSE(ourDecode(bytes, 24, &code).has_value());
+    is5_SetMaxPixels(0);
+    EXPECT_EQ(code, IS5_ERR_TOO_LARGE);
+    // A frame header claiming 65000 × 65000 is refused at the limit, not allocated.
+    std::string huge = bytes;
+    const std::size_t sof = huge.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    huge[sof + 5] = huge[sof + 7] = static_cast<char>(0xFD);
+    huge[sof + 6] = huge[sof + 8] = static_cast<char>(0xE8);
+    EXPECT_FALSE(ourDecode(huge, 24, &code).has_value());
+    EXPECT_EQ(code, IS5_ERR_TOO_LARGE);
+}
+
+TEST(JpegReader, RefusesBadArgumentsAndNonJpegData) {
+    const std::string bytes = encode(16, 16, 3, JCS_RGB, testPicture(16, 16), 85, false);
+    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
+    std::uint32_t w = 0, h = 0;
+    EXPECT_EQ(is5_ReadJPG(source, &w, &h, 1, 0), nullptr);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    EXPECT_EQ(is5_ReadJPG(nullptr, &w, &h, 24, 0), nullptr);
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    EXPECT_EQ(is5_ReadJPG(source, nullptr, &h, 24, 0), nullptr);
+    is5_CloseSource(source);
+
+    std::uint32_t code = 0;
+    EXPECT_FALSE(ourDecode("GIF89a not a jpeg at all", 24, &code).has_value());
+    EXPECT_EQ(code, IS5_ERR_FORMAT);
+    EXPECT_FALSE(ourDecode("", 24, &code).has_value());
+    EXPECT_NE(code, 0u);
+    // Cut before the first scan: libjpeg reads the header up to it, so even that fails.
+    const std::string header = bytes.substr(0, bytes.find("\xFF\xDA"));
+    IS5_SOURCE h1 = is5_OpenMemorySource(header.data(), header.size(), "t.jpg");
+    EXPECT_FALSE(is5_GetJPGDims(h1, &w, &h, nullptr, nullptr));
+    is5_CloseSource(h1);
+}
