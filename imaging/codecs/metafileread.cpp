@@ -46,7 +46,8 @@ HGLOBAL render(const std::uint8_t* data, std::size_t size, std::uint32_t* width,
         h = ah;
         return block.data();
     };
-    platform::MetafileStatus status = platform::RenderMetafile(data, size, request, allocate);
+    static const std::uint8_t kNothing = 0; // an empty file still has an address
+    platform::MetafileStatus status = platform::RenderMetafile(size ? data : &kNothing, size, request, allocate);
     if (status != platform::MetafileStatus::Ok) return failBlock(codeFor(status), function);
     *width = w;
     *height = h;

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+// Fuzz target: the WMF and EMF renderer, at natural size and at an uneven scale.
+#include "imaging/is5.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool limited = (is5_SetMaxPixels(std::uint64_t{1} << 20), true); // keeps each run quick
+    (void)limited;
+    std::uint32_t w = 0, h = 0;
+    HGLOBAL block = is5_ReadMetafileFromMemory(data, size, &w, &h, 100, 100);
+    if (!block) return 0;
+    if (GlobalSize(block) != std::size_t{w} * h * 3) __builtin_trap(); // the block holds the whole picture
+    GlobalFree(block);
+    if ((block = is5_ReadMetafileFromMemory(data, size, &w, &h, 37, 180))) GlobalFree(block);
+    return 0;
+}
