@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+// PhotoCD reader: YCC to RGB on hand-made packs, chroma shared by 2 x 2 pixels, the four
+// orientations, damaged packs, and the corpus picture against an independent decode.
+#include "corpus.h"
+#include "refimage.h"
+#include "testutil.h"
+
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kBase = 0x30000;
+constexpr std::size_t kPair = 768 * 3; // two luma rows, then 384 C1 and 384 C2 bytes
+constexpr std::size_t kPackSize = kBase + kPair * 256;
+
+// A pack whose base image is black (Y 0, neutral chroma) but for a few marked pixels.
+std::string makePack(int orientation) {
+    std::string f(kPackSize, '\0');
+    f.replace(2048, 7, "PCD_IPI");
+    f[0xE02] = static_cast<char>(orientation);
+    for (std::size_t pair = 0; pair < 256; ++pair) {
+        std::size_t at = kBase + pair * kPair + 2 * 768;
+        std::fill_n(f.begin() + static_cast<std::ptrdiff_t>(at), 384, static_cast<char>(156));
+        std::fill_n(f.begin() + static_cast<std::ptrdiff_t>(at + 384), 384, static_cast<char>(137));
+    }
+    auto luma = [&](std::size_t x, std::size_t y, int v) { f[kBase + (y / 2) * kPair + (y % 2) * 768 + x] = static_cast<char>(v); };
+    auto chroma = [&](std::size_t x, std::size_t y, int c1, int c2) {
+        f[kBase + (y / 2) * kPair + 2 * 768 + x / 2] = static_cast<char>(c1);
+        f[kBase + (y / 2) * kPair + 2 * 768 + 384 + x / 2] = static_cast<char>(c2);
+    };
+    luma(0, 0, 100);
+    luma(1, 0, 200);
+    luma(1, 1, 255);
+    for (std::size_t y = 0; y < 2; ++y)
+        for (std::size_t x = 2; x < 4; ++x) luma(x, y, 100);
+    chroma(2, 0, 200, 100);
+    luma(767, 511, 50);
+    return f;
+}
+
+struct Decoded {
+    std::uint32_t rc = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+    std::vector<int> at(std::uint32_t x, std::uint32_t y) const {
+        const std::uint8_t* p = rgb.data() + (std::size_t{y} * width + x) * 3;
+        return {p[0], p[1], p[2]};
+    }
+};
+
+Decoded readPcd(const std::string& file, std::uint32_t resolution = 3) {
+    Decoded d;
+    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.pcd");
+    HGLOBAL block = is5_ReadPCD(src, &d.width, &d.height, resolution, 0);
+    d.rc = is5_GetLastError();
+    if (block) {
+        auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
+        d.rgb.assign(p, p + GlobalSize(block));
+        GlobalFree(block);
+    }
+    is5_CloseSource(src);
+    return d;
+}
+
+using Rgb = std::vector<int>;
+
+} // namespace
+
+TEST(PcdRead, PhotoYccToRgb) {
+    Decoded d = readPcd(makePack(0));
+    ASSERT_EQ(d.rc, IS5_OK);
+    ASSERT_EQ(d.width, 768u);
+    ASSERT_EQ(d.height, 512u);
+    // L = 1.3584 Y; neutral chroma (156, 137) adds nothing; values clamp at 255.
+    EXPECT_EQ(d.at(0, 0), (Rgb{136, 136, 136}));
+    EXPECT_EQ(d.at(1, 0), (Rgb{255, 255, 255}));
+    EXPECT_EQ(d.at(0, 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(d.at(1, 1), (Rgb{255, 255, 255}));
+    // Y 100, C1 200, C2 100: R = 135.84 - 67.40, G = 135.84 - 18.93 + 34.30, B = 135.84 + 97.59,
+    // for all four pixels that share the chroma sample.
+    for (std::uint32_t y = 0; y < 2; ++y)
+        for (std::uint32_t x = 2; x < 4; ++x) EXPECT_EQ(d.at(x, y), (Rgb{68, 151, 233})) << x << "," << y;
+    EXPECT_EQ(d.at(4, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(d.at(767, 511), (Rgb{68, 68, 68}));
+}
+
+TEST(PcdRead, OrientationTurnsThePicture) {
+    struct Row {
+        int orientation;
+        std::uint32_t width, height;
+        std::uint32_t topLeftX, topLeftY;         // where the stored top-left pixel lands
+        std::uint32_t bottomRightX, bottomRightY; // and the stored bottom-right one
+    };
+    const std::vector<Row> rows = {
+        {0, 768, 512, 0, 0, 767, 511},
+        {1, 512, 768, 0, 767, 511, 0}, // a quarter counter-clockwise
+        {2, 768, 512, 767, 511, 0, 0},
+        {3, 512, 768, 511, 0, 0, 767}, // a quarter clockwise
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.orientation);
+        Decoded d = readPcd(makePack(r.orientation));
+        ASSERT_EQ(d.rc, IS5_OK);
+        EXPECT_EQ(d.width, r.width);
+        EXPECT_EQ(d.height, r.height);
+        EXPECT_EQ(d.at(r.topLeftX, r.topLeftY), (Rgb{136, 136, 136}));
+        EXPECT_EQ(d.at(r.bottomRightX, r.bottomRightY), (Rgb{68, 68, 68}));
+    }
+}
+
+TEST(PcdRead, DamagedPacksFailCleanly) {
+    const std::string pack = makePack(0);
+    struct Row {
+        const char* name;
+        std::string file;
+        std::uint32_t resolution, rc;
+    };
+    const std::vector<Row> rows = {
+        {"base image one byte short", pack.substr(0, pack.size() - 1), 3, IS5_ERR_READ},
+        {"ends before the signature", pack.substr(0, 100), 3, IS5_ERR_READ},
+        {"no signature", std::string(kPackSize, '\0'), 3, IS5_ERR_FORMAT},
+        {"resolution other than the base", pack, 4, IS5_ERR_PARAM},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Decoded d = readPcd(r.file, r.resolution);
+        EXPECT_EQ(d.rc, r.rc);
+        EXPECT_TRUE(d.rgb.empty());
+    }
+    is5_SetMaxPixels(768 * 512 - 1);
+    Decoded d = readPcd(pack);
+    is5_SetMaxPixels(0);
+    EXPECT_EQ(d.rc, IS5_ERR_TOO_LARGE);
+}
+
+TEST(PcdRead, ThroughTheImageObject) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "img0001.pcd", makePack(0));
+    CISImageEx img;
+    ASSERT_EQ(img.Read(dir / "img0001.pcd", kImageDetect), 0u);
+    EXPECT_EQ(img.imageType, kImagePcd);
+    EXPECT_EQ(img.bitsPerPixel, 24u);
+    EXPECT_EQ(img.width, 768u);
+    EXPECT_EQ(img.GetPixels()[0], 136);
+}
+
+// tests/data/pcd/hopper.pcd.png is Pillow 9.4's decode of the corpus picture (see the
+// README beside it). Pillow applies the same PhotoYCC formula in its own fixed-point
+// arithmetic and lands up to 3 levels away from the exact values (measured: max 3, mean
+// 0.34), so the bound is max 4 and mean 0.5; a misplaced chroma sample or a wrong
+// coefficient moves many pixels by far more.
+TEST(PcdRead, MatchesAnIndependentDecode) {
+    REQUIRE_CORPUS(corpus);
+    const std::filesystem::path data = std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "pcd";
+    auto reference = testutil::decodeReferencePng((data / "hopper.pcd.png").string());
+    ASSERT_TRUE(reference.has_value());
+    Decoded d = readPcd(testutil::readFile(corpus / "pillow/ok/pcd/hopper.pcd"));
+    ASSERT_EQ(d.rc, IS5_OK);
+    ASSERT_EQ(d.width, reference->width);
+    ASSERT_EQ(d.height, reference->height);
+    int worst = 0;
+    double total = 0;
+    for (std::size_t i = 0; i < d.rgb.size(); ++i) {
+        int diff = std::abs(int(d.rgb[i]) - int(reference->rgb[i]));
+        worst = std::max(worst, diff);
+        total += diff;
+    }
+    EXPECT_LE(worst, 4);
+    EXPECT_LE(total / static_cast<double>(d.rgb.size()), 0.5);
+}
