@@ -85,6 +85,9 @@ std::optional<Reference> referenceFor(const fs::path& corpus, const std::string&
     if (path.rfind("tga-image-rs/", 0) == 0 && fs::path(path).extension() == ".tga" &&
         exists("tga-image-rs/reference-image-rs/" + name + ".png"))
         return Reference{"tga-image-rs/reference-image-rs/" + name + ".png", true, 0};
+    // stb's PNM files are PngSuite pictures converted (the originals' gamma left aside).
+    if (path.rfind("stb-pnm/ok/", 0) == 0 && exists("pngsuite/unused/" + fs::path(path).stem().string() + ".png"))
+        return Reference{"pngsuite/unused/" + fs::path(path).stem().string() + ".png", false, 0};
     static const std::map<std::string, Reference> kTwins = {
         {"libtiff-pics/rgb-3c-8b.tiff", {"libtiff-pics/rgb-3c-8b.ppm", false, 0}},
         {"libtiff-pics/rgb-3c-8b.bmp", {"libtiff-pics/rgb-3c-8b.ppm", false, 0}},
@@ -98,6 +101,7 @@ std::optional<Reference> referenceFor(const fs::path& corpus, const std::string&
         {"commons-imaging/ok/oregon-photo/oregon-small.psd", {"commons-imaging/ok/oregon-photo/oregon-small.ppm", false, 3}},
         {"commons-imaging/ok/oregon-photo/oregon-small.wbmp", {"commons-imaging/ok/oregon-photo/oregon-small.pbm", false, 0}},
         {"libjpeg-turbo/ok/testorig.jpg", {"libjpeg-turbo/ok/testorig.ppm", false, 3}},
+        {"libtiff-pics/rgb-3c-16b.ppm", {"libtiff-pics/rgb-3c-8b.ppm", false, 1}},
     };
     if (auto it = kTwins.find(path); it != kTwins.end()) return it->second;
     return std::nullopt;
