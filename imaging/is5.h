@@ -175,3 +175,69 @@ HGLOBAL is5_ReadMetafile(const char* path, std::uint32_t* width, std::uint32_t* 
 /// The same for metafile bytes in memory (tests and fuzzing).
 HGLOBAL is5_ReadMetafileFromMemory(const void* data, std::size_t size, std::uint32_t* width, std::uint32_t* height,
                                    std::uint32_t xScale, std::uint32_t yScale);
+
+// ---- initialisation, worker pool, progress -------------------------------------------------
+
+/// Starts the layer's worker pool (four workers for resampling). Safe to call again.
+BOOL is5_Initialize(std::uint32_t flags);
+/// Stops the worker pool; resampling then runs on the calling thread.
+void is5_Shutdown();
+/// Number of running pool workers (0 before is5_Initialize or after is5_Shutdown).
+std::uint32_t is5_GetWorkerCount();
+
+/// Called after each destination row of a resampling band with the rows done in the band,
+/// the rows of the band and the user value; returning 0 stops the work with
+/// IS5_ERR_CANCELLED. Calls are serialised, but may come from pool threads.
+using Is5ProgressCallback = BOOL (*)(std::uint32_t rowsDone, std::uint32_t rowsTotal, std::uintptr_t user);
+/// Installs (or, with nullptr, removes) the calling thread's progress callback.
+void is5_SetProgressCallback(Is5ProgressCallback callback, std::uintptr_t user);
+
+// ---- resampling ------------------------------------------------------------------------------
+
+/// Resampling modes: 0-13 filtered (the filter of that number), 14 and 15 area averaging,
+/// 16 bilinear, 17 bicubic, 18 nearest neighbour.
+inline constexpr std::uint32_t IS5_RESIZE_BOX = 0;
+inline constexpr std::uint32_t IS5_RESIZE_AREA = 14;
+inline constexpr std::uint32_t IS5_RESIZE_AREA_FAST = 15;
+inline constexpr std::uint32_t IS5_RESIZE_BILINEAR = 16;
+inline constexpr std::uint32_t IS5_RESIZE_BICUBIC = 17;
+inline constexpr std::uint32_t IS5_RESIZE_NEAREST = 18;
+/// Flag: do all the work on the calling thread.
+inline constexpr std::uint32_t IS5_RESIZE_SINGLE_THREAD = 1u << 20;
+
+/// Resamples a picture of `bytesPerPixel` one-byte channels into another buffer.
+BOOL is5_ResizeImage(const std::uint8_t* src, std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t srcStride,
+                     std::uint8_t* dst, std::uint32_t dstWidth, std::uint32_t dstHeight, std::uint32_t dstStride,
+                     std::uint32_t bytesPerPixel, std::uint32_t mode, std::uint32_t flags);
+/// Resamples an 8-bit palette picture bilinearly through its colours; each destination
+/// pixel is the index of the palette colour nearest to the blend.
+BOOL is5_ResizeImage8(const std::uint8_t* src, std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t srcStride,
+                      std::uint8_t* dst, std::uint32_t dstWidth, std::uint32_t dstHeight, std::uint32_t dstStride,
+                      const Is5Rgbq* palette, std::uint32_t colours, std::uint32_t mode, std::uint32_t flags);
+/// Resamples a 1-bit picture: bits blend as 0 and 255, and a blend at or above
+/// `threshold` sets the bit.
+BOOL is5_ResizeImage1(const std::uint8_t* src, std::uint32_t srcWidth, std::uint32_t srcHeight, std::uint32_t srcStride,
+                      std::uint8_t* dst, std::uint32_t dstWidth, std::uint32_t dstHeight, std::uint32_t dstStride,
+                      std::uint32_t threshold, std::uint32_t mode, std::uint32_t flags);
+/// Counts the 0 bits and the 1 bits of a 1-bit picture.
+BOOL is5_GetOneBitHistogram(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+                            std::uint32_t* zeros, std::uint32_t* ones, std::uint32_t flags);
+
+// ---- cropping and filling ------------------------------------------------------------------
+
+struct Is5Rect {
+    std::int32_t left, top, right, bottom;
+};
+
+/// Copies the half-open rectangle [left, right) × [top, bottom) of a picture of
+/// `bytesPerPixel` bytes per pixel into `dst`; the rectangle must lie inside the source.
+BOOL is5_CropImage(const std::uint8_t* src, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
+                   std::uint8_t* dst, std::uint32_t dstStride, const Is5Rect* rect, std::uint32_t bytesPerPixel);
+/// The same for a 1-bit picture (packed, most significant bit first).
+BOOL is5_Crop1Bit(const std::uint8_t* src, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
+                  std::uint8_t* dst, std::uint32_t dstStride, const Is5Rect* rect);
+/// Fills right - left + 1 columns and bottom - top rows from (left, top), cut to the
+/// buffer, with a 0xRRGGBB colour (bit 0 of `options` swaps the first and third bytes).
+/// 1, 3 and 4 bytes per pixel.
+BOOL is5_FillSolidRect(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t bytesPerPixel,
+                       std::uint32_t stride, const Is5Rect* rect, std::uint32_t colour, std::uint32_t options);

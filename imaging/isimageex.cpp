@@ -7,6 +7,7 @@
 #include "imaging/detail/lasterror.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -281,6 +282,18 @@ std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) {
     paletteColours = depth == 24 ? 0 : colours;
     if (depth != 24) std::memcpy(palette, pal, sizeof palette);
     imageType = type;
+
+    // A TIFF whose pixels are not square (fax pictures, say) is stretched so that it shows
+    // in its true proportions; a difference of a quarter or less is left alone.
+    if ((type == kImageTiff || type == kImageTiffPalette) && yResolution != xResolution && xResolution != 0) {
+        const double ratio = yResolution / xResolution;
+        if (ratio != 0 && std::fabs(1 - ratio) > 0.25) {
+            const auto newHeight = static_cast<std::uint32_t>(height / ratio);
+            CISImageEx stretched;
+            if (newHeight > 0 && stretched.Resize(*this, width, newHeight, IS5_RESIZE_BOX) == kImageOk)
+                TakeFrom(stretched);
+        }
+    }
     is5_SetLastError(IS5_OK, "CISImageEx::ReadFromSource");
     return kImageOk;
 }

@@ -46,6 +46,12 @@ inline constexpr std::uint32_t kImageNoMemory = 1;
 inline constexpr std::uint32_t kImageEmptyPath = 2;
 inline constexpr std::uint32_t kImageNoPicture = 5;
 
+/// A picture size in pixels.
+struct ImageSize {
+    std::uint32_t cx = 0;
+    std::uint32_t cy = 0;
+};
+
 class CISImageEx {
 public:
     CISImageEx();
@@ -79,6 +85,17 @@ public:
     std::uint32_t ReadFromSource(IS5_SOURCE source, int imageType);
     /// Fills the resolution fields from the file's header.
     void ReadResolution(IS5_SOURCE source, int imageType);
+
+    /// Resamples `source` into this object at newWidth × newHeight with a resampling mode
+    /// (17 bicubic, 0 box filter, …); 8- and 1-bit pictures are resampled bilinearly.
+    /// The source is not changed.
+    std::uint32_t Resize(const CISImageEx& source, std::uint32_t newWidth, std::uint32_t newHeight, std::uint32_t mode);
+    /// Resamples this object; on failure it stays as it was.
+    std::uint32_t ResizeInPlace(ImageSize size, std::uint32_t mode);
+    /// Cuts out the rectangle with inclusive right and bottom edges (corners in any
+    /// order). A rectangle reaching outside the picture is clipped to it; one wholly
+    /// outside fails with 5 and leaves the picture as it was.
+    std::uint32_t Crop(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
     /// Hands the pixel block over to the object (used by the readers' callers).
     void AttachBlock(HGLOBAL block, std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// The resamplers behind is5_ResizeImage and its 8- and 1-bit siblings.
+#pragma once
+
+#include "imaging/is5.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace imaging::detail {
+
+struct ConstPlane {
+    const std::uint8_t* pixels;
+    std::uint32_t width, height, stride;
+};
+
+struct Plane {
+    std::uint8_t* pixels;
+    std::uint32_t width, height, stride;
+};
+
+/// What a band reports to: the caller's progress callback (calls serialised) and the
+/// flag that stops every band of a call.
+struct BandControl {
+    Is5ProgressCallback callback = nullptr;
+    std::uintptr_t user = 0;
+    std::mutex* callbackMutex = nullptr;
+    std::atomic<bool>* cancel = nullptr;
+
+    /// After a destination row: IS5_OK to go on, or the code to stop with.
+    std::uint32_t rowDone(std::uint32_t rowsDone, std::uint32_t rowsTotal) const;
+};
+
+/// Bicubic column table: for each destination column the four source byte offsets and
+/// the weights a0…a3 (a3 positive, subtracted when applied). Built once per call and
+/// shared read-only by every band.
+struct BicubicColumns {
+    std::vector<std::uint32_t> offset0, offset1, offset2, offset3;
+    std::vector<double> a0, a1, a2, a3;
+};
+
+BicubicColumns buildBicubicColumns(std::uint32_t srcWidth, std::uint32_t dstWidth, std::uint32_t bytesPerPixel);
+
+/// Bicubic resampling of destination columns [columnBegin, columnEnd), all rows.
+std::uint32_t bicubicBand(const ConstPlane& src, const Plane& dst, std::uint32_t bytesPerPixel,
+                          const BicubicColumns& columns, std::uint32_t columnBegin, std::uint32_t columnEnd,
+                          const BandControl& control);
+
+/// One axis of a filtered resampling: for each destination index its first source index
+/// is implied by the list of (source index, weight) pairs, weights summing to one.
+struct Contributors {
+    std::vector<std::uint32_t> start; // per destination index, into index/weight
+    std::vector<std::uint32_t> count;
+    std::vector<std::uint32_t> index;
+    std::vector<float> weight;
+};
+
+/// Contributor lists of filter `filter` (0-13) for one axis.
+Contributors buildFilterContributors(std::uint32_t srcLength, std::uint32_t dstLength, std::uint32_t filter);
+/// Contributor lists of area averaging: each destination pixel covers an equal share of
+/// the source, partly covered source pixels weighed by their coverage.
+Contributors buildAreaContributors(std::uint32_t srcLength, std::uint32_t dstLength);
+
+/// Separable resampling of destination rows [rowBegin, rowEnd) through contributor lists.
+std::uint32_t filteredBand(const ConstPlane& src, const Plane& dst, std::uint32_t bytesPerPixel,
+                           const Contributors& columns, const Contributors& rows, std::uint32_t rowBegin,
+                           std::uint32_t rowEnd, const BandControl& control);
+
+/// The value of filter `filter` at x, and its support radius.
+double filterValue(std::uint32_t filter, double x);
+double filterRadius(std::uint32_t filter);
+
+/// Bilinear positions: steps of w / W, reduced to (w - step) / W when enlarging so the
+/// last destination pixel stays inside the source.
+struct BilinearAxis {
+    std::vector<std::uint32_t> i0, i1;
+    std::vector<double> fraction;
+};
+BilinearAxis buildBilinearAxis(std::uint32_t srcLength, std::uint32_t dstLength);
+
+} // namespace imaging::detail

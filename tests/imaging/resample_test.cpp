@@ -1,0 +1,390 @@
+// SPDX-License-Identifier: MIT
+// Resampling: the bicubic resampler against a one-pixel-at-a-time reference, threads
+// against no threads, the filters' properties, palette and 1-bit pictures, and the
+// object's Resize rules.
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+#include "imaging/resample/resample.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+namespace {
+
+struct Pool {
+    Pool() { is5_Initialize(0); }
+};
+const Pool g_pool;
+
+std::vector<std::uint8_t> randomPixels(std::size_t n, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
+    return v;
+}
+
+// The bicubic kernel written straight from its formula, one destination pixel at a
+// time, with no tables, caches or threads.
+std::vector<std::uint8_t> referenceBicubic(const std::vector<std::uint8_t>& src, std::uint32_t w, std::uint32_t h,
+                                           std::uint32_t W, std::uint32_t H, std::uint32_t bpp) {
+    std::vector<std::uint8_t> out(std::size_t{W} * H * bpp);
+    const double ratio = double(w) / W, yratio = double(h) / H;
+    for (std::uint32_t j = 0; j < H; ++j) {
+        double y = j * yratio;
+        long iy = long(y);
+        double ty = y - iy;
+        double b0 = -ty * (1 - ty) * (1 - ty), b1 = 1 - 2 * ty * ty + ty * ty * ty, b2 = ty + ty * ty - ty * ty * ty,
+               b3 = ty * ty * (ty - 1);
+        long r0 = y < 1 ? 0 : iy - 1;
+        long r1 = double(h) - 1 <= y ? long(h) - 1 : iy;
+        long r2 = double(h) - 2 <= y ? r1 : iy + 1;
+        long r3 = y >= double(h) - 3 ? r2 : iy + 2;
+        for (std::uint32_t i = 0; i < W; ++i) {
+            double x = i * ratio;
+            if (x <= 0) x = 0;
+            if (double(w) - 1 <= x) x = double(w) - 1;
+            long ix = long(x);
+            double t = x - ix;
+            double a0 = -t * (1 - t) * (1 - t), a1 = 1 - 2 * t * t + t * t * t, a2 = t + t * t - t * t * t,
+                   a3 = t * t * (1 - t);
+            long c0 = x < 1 ? 0 : ix - 1;
+            long c1 = double(w) - 1 <= x ? long(w) - 1 : ix;
+            long c2 = double(w) - 2 <= x ? c1 : ix + 1;
+            long c3 = x >= double(w) - 3 ? c2 : ix + 2;
+            for (std::uint32_t k = 0; k < bpp; ++k) {
+                auto P = [&](long r, long c) { return double(src[(std::size_t(r) * w + std::size_t(c)) * bpp + k]); };
+                double s[4];
+                long rows[4] = {r0, r1, r2, r3};
+                for (int q = 0; q < 4; ++q)
+                    s[q] = P(rows[q], c0) * a0 + P(rows[q], c1) * a1 + P(rows[q], c2) * a2 - P(rows[q], c3) * a3;
+                double v = s[0] * b0 + s[1] * b1 + s[2] * b2 + s[3] * b3;
+                int iv = int(v);
+                out[(std::size_t(j) * W + i) * bpp + k] = std::uint8_t(std::clamp(iv, 0, 255));
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> resize(const std::vector<std::uint8_t>& src, std::uint32_t w, std::uint32_t h, std::uint32_t W,
+                                 std::uint32_t H, std::uint32_t bpp, std::uint32_t mode, std::uint32_t flags = 0) {
+    std::vector<std::uint8_t> out(std::size_t{W} * H * bpp, 0xCD);
+    EXPECT_TRUE(is5_ResizeImage(src.data(), w, h, w * bpp, out.data(), W, H, W * bpp, bpp, mode, flags))
+        << w << "x" << h << " -> " << W << "x" << H << " mode " << mode << " error " << is5_GetLastError();
+    return out;
+}
+
+void fill24(CISImageEx& img, std::uint32_t w, std::uint32_t h, const std::vector<std::uint8_t>& rgb) {
+    ASSERT_EQ(img.Allocate(w, h, 24), 0u);
+    std::copy(rgb.begin(), rgb.end(), img.GetPixels());
+}
+
+} // namespace
+
+TEST(Bicubic, MatchesTheFormulaByteForByte) {
+    struct Size {
+        std::uint32_t w, h, W, H;
+    };
+    const std::vector<Size> sizes = {
+        {640, 480, 320, 240}, {97, 61, 33, 20}, {33, 20, 97, 61}, {2, 2, 4, 4}, {1, 1, 5, 3},  {5, 3, 1, 1},
+        {2, 7, 9, 2},         {3, 3, 2, 2},     {250, 3, 21, 7},  {21, 40, 80, 9}, {300, 200, 299, 201}, {64, 64, 23, 41},
+    };
+    std::uint32_t seed = 1;
+    for (std::uint32_t bpp : {3u, 1u, 4u}) {
+        for (const auto& s : sizes) {
+            SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " -> " << s.W << "x" << s.H << " at " << bpp);
+            auto src = randomPixels(std::size_t{s.w} * s.h * bpp, seed++);
+            EXPECT_EQ(resize(src, s.w, s.h, s.W, s.H, bpp, IS5_RESIZE_BICUBIC),
+                      referenceBicubic(src, s.w, s.h, s.W, s.H, bpp));
+        }
+    }
+}
+
+TEST(Bicubic, KnownPixelsAndClamping) {
+    // 640 x 480 halved: (0, 0) is source (0, 0) and (1, 1) is source (2, 2).
+    auto src = randomPixels(640 * 480 * 3, 7);
+    auto half = resize(src, 640, 480, 320, 240, 3, IS5_RESIZE_BICUBIC);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(half[k], src[k]);
+        EXPECT_EQ(half[(1 * 320 + 1) * 3 + k], src[(2 * 640 + 2) * 3 + k]);
+    }
+
+    // Two pixels to four, in one column: rows 3 maps to y = 1.5, rows 0, 1, 1, 1:
+    // -0.125 P0 + 1.125 P1. Column 3 is the last source pixel.
+    struct Row {
+        std::uint8_t p0, p1, expected;
+    };
+    for (const Row& r : std::vector<Row>{{0, 200, 225}, {255, 0, 0}, {100, 104, 104}, {8, 240, 255}, {16, 200, 223}}) {
+        std::vector<std::uint8_t> column = {r.p0, r.p1};
+        auto tall = resize(column, 1, 2, 1, 4, 1, IS5_RESIZE_BICUBIC);
+        EXPECT_EQ(tall[3], r.expected) << int(r.p0) << " " << int(r.p1);
+        std::vector<std::uint8_t> row = {r.p0, r.p1};
+        auto wide = resize(row, 2, 1, 4, 1, 1, IS5_RESIZE_BICUBIC);
+        EXPECT_EQ(wide[3], r.p1);
+    }
+    // -0.125 * 8 + 1.125 * 227 = 254.375: truncated, not rounded.
+    std::vector<std::uint8_t> column = {8, 227};
+    EXPECT_EQ(resize(column, 1, 2, 1, 4, 1, IS5_RESIZE_BICUBIC)[3], 254);
+}
+
+TEST(Bicubic, PoolGivesTheSameBytesAsOneThread) {
+    ASSERT_GE(is5_GetWorkerCount(), 2u);
+    for (std::uint32_t W : {20u, 21u, 97u, 4097u}) {
+        const std::uint32_t w = W * 2 + 3, h = 9, H = 5;
+        auto src = randomPixels(std::size_t{w} * h * 3, W);
+        EXPECT_EQ(resize(src, w, h, W, H, 3, IS5_RESIZE_BICUBIC),
+                  resize(src, w, h, W, H, 3, IS5_RESIZE_BICUBIC, IS5_RESIZE_SINGLE_THREAD))
+            << W;
+        EXPECT_EQ(resize(src, w, h, W, H, 3, IS5_RESIZE_BOX),
+                  resize(src, w, h, W, H, 3, IS5_RESIZE_BOX, IS5_RESIZE_SINGLE_THREAD))
+            << W;
+    }
+}
+
+namespace {
+
+std::mutex g_seenMutex;
+std::set<std::thread::id> g_seenThreads;
+std::uint32_t g_stopAfter = 0, g_calls = 0;
+
+BOOL recordThread(std::uint32_t, std::uint32_t, std::uintptr_t) {
+    std::lock_guard lock(g_seenMutex);
+    g_seenThreads.insert(std::this_thread::get_id());
+    return ++g_calls < g_stopAfter;
+}
+
+} // namespace
+
+TEST(Bicubic, NarrowPicturesStayOnTheCallingThreadAndCallbacksCanStop) {
+    auto src = randomPixels(60 * 10 * 3, 3);
+    struct Row {
+        std::uint32_t W;
+        bool onCaller;
+    };
+    for (const Row& r : std::vector<Row>{{20, true}, {21, false}}) {
+        g_seenThreads.clear();
+        g_calls = 0;
+        g_stopAfter = 1000000;
+        is5_SetProgressCallback(&recordThread, 0);
+        std::vector<std::uint8_t> out(std::size_t{r.W} * 8 * 3);
+        EXPECT_TRUE(is5_ResizeImage(src.data(), 60, 10, 180, out.data(), r.W, 8, r.W * 3, 3, IS5_RESIZE_BICUBIC, 0));
+        is5_SetProgressCallback(nullptr, 0);
+        EXPECT_EQ(g_seenThreads.count(std::this_thread::get_id()) == 1 && g_seenThreads.size() == 1, r.onCaller) << r.W;
+        // One call per destination row of each band.
+        EXPECT_EQ(g_calls, r.onCaller ? 8u : 32u);
+    }
+    // A callback that says stop ends the work with code 14, on one thread or many.
+    for (std::uint32_t W : {20u, 21u}) {
+        g_calls = 0;
+        g_stopAfter = 2;
+        is5_SetProgressCallback(&recordThread, 0);
+        std::vector<std::uint8_t> out(std::size_t{W} * 8 * 3);
+        EXPECT_FALSE(is5_ResizeImage(src.data(), 60, 10, 180, out.data(), W, 8, W * 3, 3, IS5_RESIZE_BICUBIC, 0));
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_CANCELLED);
+        is5_SetProgressCallback(nullptr, 0);
+    }
+}
+
+TEST(Filters, WeightsSumToOneAndFlatPicturesStayFlat) {
+    for (std::uint32_t filter = 0; filter <= 13; ++filter) {
+        for (auto [n, m] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{100, 13}, {13, 100}, {7, 7}, {3, 1}, {1, 4}}) {
+            auto c = imaging::detail::buildFilterContributors(n, m, filter);
+            for (std::uint32_t i = 0; i < m; ++i) {
+                double sum = 0;
+                for (std::uint32_t k = 0; k < c.count[i]; ++k) {
+                    sum += c.weight[c.start[i] + k];
+                    EXPECT_LT(c.index[c.start[i] + k], n);
+                }
+                EXPECT_NEAR(sum, 1.0, 1e-5) << "filter " << filter << " " << n << "->" << m << " at " << i;
+            }
+        }
+    }
+    // Flat pictures stay flat under every mode but bicubic, whose truncation may take one off.
+    for (std::uint32_t mode = 0; mode <= 18; ++mode) {
+        for (std::uint8_t level : {std::uint8_t(0), std::uint8_t(128), std::uint8_t(255)}) {
+            std::vector<std::uint8_t> flat(31 * 17 * 3, level);
+            for (auto [W, H] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{10, 5}, {62, 40}}) {
+                auto out = resize(flat, 31, 17, W, H, 3, mode);
+                for (std::uint8_t v : out) {
+                    if (mode == IS5_RESIZE_BICUBIC) EXPECT_LE(std::abs(int(v) - level), 1);
+                    else ASSERT_EQ(v, level) << "mode " << mode << " " << W << "x" << H;
+                }
+            }
+        }
+    }
+    std::vector<std::uint8_t> out(4), src(4);
+    EXPECT_FALSE(is5_ResizeImage(src.data(), 2, 2, 2, out.data(), 1, 1, 1, 1, 19, 0));
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    EXPECT_FALSE(is5_ResizeImage(src.data(), 2, 2, 2, src.data(), 1, 1, 1, 1, 17, 0)); // same buffer
+}
+
+TEST(Filters, BoxFilterAveragesWhenShrinking) {
+    // 4 -> 2 with the box filter: each output averages a pair of inputs.
+    std::vector<std::uint8_t> row = {0, 100, 200, 50};
+    auto out = resize(row, 4, 1, 2, 1, 1, IS5_RESIZE_BOX);
+    EXPECT_EQ(out[0], 50);  // source 1 mirrored for -1, and 0: (100 + 0) / 2
+    EXPECT_EQ(out[1], 150); // sources 1 and 2
+}
+
+TEST(ImageResize, RulesOfTheObject) {
+    auto rgb = randomPixels(40 * 30 * 3, 11);
+    CISImageEx src;
+    fill24(src, 40, 30, rgb);
+    src.xResolution = 299.9;
+    src.yResolution = 72.5;
+    src.resolutionUnit = 2;
+
+    CISImageEx same;
+    ASSERT_EQ(same.Resize(src, 40, 30, 3), 0u); // same size: an exact copy whatever the mode
+    EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), same.GetPixels()));
+
+    // Enlarging with the area modes resamples bicubically.
+    CISImageEx big, cubic;
+    ASSERT_EQ(big.Resize(src, 50, 45, IS5_RESIZE_AREA), 0u);
+    ASSERT_EQ(cubic.Resize(src, 50, 45, IS5_RESIZE_BICUBIC), 0u);
+    EXPECT_TRUE(std::equal(big.GetPixels(), big.GetPixels() + 50 * 45 * 3, cubic.GetPixels()));
+    EXPECT_EQ(big.xResolution, 299.0);
+    EXPECT_EQ(big.yResolution, 72.0);
+    EXPECT_EQ(big.resolutionUnit, 2);
+
+    // A failed resize leaves the object as it was.
+    CISImageEx kept;
+    fill24(kept, 40, 30, rgb);
+    EXPECT_EQ(kept.ResizeInPlace({20, 15}, 99), IS5_ERR_PARAM);
+    EXPECT_EQ(kept.width, 40u);
+    EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), kept.GetPixels()));
+    EXPECT_EQ(kept.ResizeInPlace({20, 15}, IS5_RESIZE_BICUBIC), 0u);
+    EXPECT_EQ(kept.width, 20u);
+    EXPECT_EQ(kept.height, 15u);
+
+    CISImageEx empty, target;
+    EXPECT_EQ(target.Resize(empty, 10, 10, 17), 5u);
+}
+
+TEST(ImageResize, PaletteAndOneBitPictures) {
+    // Two colours stay two colours, whatever mode is asked for.
+    CISImageEx two;
+    ASSERT_EQ(two.Allocate(30, 20, 8), 0u);
+    two.palette[0] = {255, 0, 0, 0};
+    two.palette[1] = {0, 0, 255, 0};
+    two.paletteColours = 2;
+    for (std::uint32_t i = 0; i < 600; ++i) two.GetPixels()[i] = (i / 7 + i / 30) % 2;
+    for (std::uint32_t mode : {0u, 17u, 14u, 18u}) {
+        for (auto [W, H] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{13, 9}, {47, 33}}) {
+            CISImageEx out;
+            ASSERT_EQ(out.Resize(two, W, H, mode), 0u);
+            EXPECT_EQ(out.paletteColours, 2u);
+            EXPECT_EQ(out.palette[1].b, 255);
+            for (std::uint32_t i = 0; i < W * H; ++i) ASSERT_LE(out.GetPixels()[i], 1) << mode;
+        }
+    }
+
+    // 1-bit: a lone 1 among 0s survives shrinking (the threshold drops to 64 when 0s are
+    // the majority), and a lone 0 among 1s likewise (threshold 192).
+    struct Row {
+        std::uint8_t bits, expected;
+    };
+    for (const Row& r : std::vector<Row>{{0x40, 0x40}, {0xBC, 0xB0}}) {
+        CISImageEx bw;
+        ASSERT_EQ(bw.Allocate(6, 1, 1), 0u);
+        bw.GetPixels()[0] = r.bits;
+        CISImageEx smaller;
+        ASSERT_EQ(smaller.Resize(bw, 4, 1, 17), 0u);
+        EXPECT_EQ(smaller.paletteColours, 2u);
+        EXPECT_EQ(smaller.GetPixels()[0], r.expected) << std::hex << int(r.bits);
+    }
+}
+
+TEST(Crop, CornersClippingAndPalettes) {
+    CISImageEx img;
+    ASSERT_EQ(img.Allocate(50, 60, 24), 0u);
+    for (std::uint32_t i = 0; i < 50 * 60 * 3; ++i) img.GetPixels()[i] = static_cast<std::uint8_t>(i * 31 / 7);
+    auto pixel = [](const CISImageEx& im, std::uint32_t x, std::uint32_t y) {
+        const std::uint8_t* p = im.GetPixels() + (y * im.width + x) * 3;
+        return std::array<std::uint8_t, 3>{p[0], p[1], p[2]};
+    };
+
+    CISImageEx one;
+    one.CopyFrom(img);
+    ASSERT_EQ(one.Crop(10, 20, 10, 20), 0u);
+    EXPECT_EQ(one.width, 1u);
+    EXPECT_EQ(one.height, 1u);
+    EXPECT_EQ(pixel(one, 0, 0), pixel(img, 10, 20));
+
+    CISImageEx a, b;
+    a.CopyFrom(img);
+    b.CopyFrom(img);
+    ASSERT_EQ(a.Crop(30, 40, 10, 20), 0u);
+    ASSERT_EQ(b.Crop(10, 20, 30, 40), 0u);
+    EXPECT_EQ(a.width, 21u);
+    EXPECT_EQ(a.height, 21u);
+    EXPECT_TRUE(std::equal(a.GetPixels(), a.GetPixels() + 21 * 21 * 3, b.GetPixels()));
+    EXPECT_EQ(pixel(a, 20, 20), pixel(img, 30, 40));
+
+    struct Row {
+        std::int32_t l, t, r, b;
+        std::uint32_t code, w, h;
+    };
+    for (const Row& r : std::vector<Row>{{-5, -5, 4, 4, 0, 5, 5},
+                                         {45, 55, 80, 90, 0, 5, 5},
+                                         {50, 0, 60, 10, 5, 0, 0},
+                                         {-10, -10, -1, -1, 5, 0, 0},
+                                         {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 50, 60}}) {
+        CISImageEx c;
+        c.CopyFrom(img);
+        EXPECT_EQ(c.Crop(r.l, r.t, r.r, r.b), r.code);
+        EXPECT_EQ(c.width, r.code ? 50u : r.w);  // a failed crop leaves the picture
+        EXPECT_EQ(c.height, r.code ? 60u : r.h);
+    }
+
+    // 1-bit crops at every bit offset match the bits they cut; palettes are kept.
+    CISImageEx bits;
+    ASSERT_EQ(bits.Allocate(37, 3, 1), 0u);
+    bits.palette[0] = {1, 2, 3, 0};
+    bits.palette[1] = {4, 5, 6, 0};
+    for (std::uint32_t i = 0; i < bits.GetRowBytes() * 3; ++i) bits.GetPixels()[i] = static_cast<std::uint8_t>(0x5A ^ (i * 37));
+    auto bit = [](const CISImageEx& im, std::uint32_t x, std::uint32_t y) {
+        return (im.GetPixels()[y * im.GetRowBytes() + x / 8] >> (7 - x % 8)) & 1;
+    };
+    for (std::int32_t left = 0; left < 9; ++left) {
+        CISImageEx c;
+        c.CopyFrom(bits);
+        ASSERT_EQ(c.Crop(left, 1, left + 19, 2), 0u);
+        EXPECT_EQ(c.paletteColours, 2u);
+        EXPECT_EQ(c.palette[1].g, 5);
+        for (std::uint32_t y = 0; y < 2; ++y)
+            for (std::uint32_t x = 0; x < 20; ++x) ASSERT_EQ(bit(c, x, y), bit(bits, x + left, y + 1)) << left;
+    }
+}
+
+TEST(FillSolidRect, ExtentsColoursAndDepths) {
+    std::vector<std::uint8_t> buf(6 * 4 * 3, 0);
+    Is5Rect r{1, 1, 3, 3}; // three columns, two rows
+    ASSERT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &r, 0x112233, 0));
+    auto at = [&](int x, int y) { return std::array<std::uint8_t, 3>{buf[(y * 6 + x) * 3], buf[(y * 6 + x) * 3 + 1], buf[(y * 6 + x) * 3 + 2]}; };
+    EXPECT_EQ(at(1, 1), (std::array<std::uint8_t, 3>{0x11, 0x22, 0x33}));
+    EXPECT_EQ(at(3, 2), (std::array<std::uint8_t, 3>{0x11, 0x22, 0x33}));
+    EXPECT_EQ(at(4, 2), (std::array<std::uint8_t, 3>{0, 0, 0}));
+    EXPECT_EQ(at(1, 3), (std::array<std::uint8_t, 3>{0, 0, 0}));
+    Is5Rect all{4, 2, 100, 100};
+    ASSERT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &all, 0x112233, 1)); // cut to the buffer, swapped
+    EXPECT_EQ(at(5, 3), (std::array<std::uint8_t, 3>{0x33, 0x22, 0x11}));
+    Is5Rect outside{7, 0, 9, 2};
+    auto before = buf;
+    EXPECT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &outside, 0xFFFFFF, 0));
+    EXPECT_EQ(buf, before);
+
+    std::vector<std::uint8_t> grey(4 * 2, 0);
+    Is5Rect g{0, 0, 1, 1};
+    ASSERT_TRUE(is5_FillSolidRect(grey.data(), 4, 2, 1, 4, &g, 0xABCDEF, 0));
+    EXPECT_EQ(grey, (std::vector<std::uint8_t>{0xEF, 0xEF, 0, 0, 0, 0, 0, 0}));
+    for (std::uint32_t bpp : {0u, 2u, 5u}) {
+        EXPECT_FALSE(is5_FillSolidRect(grey.data(), 1, 1, bpp, 8, &g, 0, 0));
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    }
+}
