@@ -75,9 +75,11 @@ public:
             if (m_header.bitDepth == 16) png_set_scale_16(m_png);
             if (grey) png_set_gray_to_rgb(m_png);
         } else if (depth == 8) {
-            if (colour == PNG_COLOR_TYPE_PALETTE) png_set_packing(m_png);
-            if (grey && m_header.bitDepth < 8) png_set_expand_gray_1_2_4_to_8(m_png);
-            if (grey && m_header.hasGreyKey) png_set_tRNS_to_alpha(m_png);
+            // 1-bit grey keeps indexes 0 and 1 (its palette is black, white); other grey
+            // depths are spread over 0…255 to index the grey ramp.
+            if (colour == PNG_COLOR_TYPE_PALETTE || m_header.bitDepth == 1) png_set_packing(m_png);
+            else if (grey && m_header.bitDepth < 8) png_set_expand_gray_1_2_4_to_8(m_png);
+            if (grey && m_header.hasGreyKey && m_header.bitDepth != 1) png_set_tRNS_to_alpha(m_png);
             if (m_header.bitDepth == 16) png_set_scale_16(m_png);
         }
         const int passes = png_set_interlace_handling(m_png);
@@ -125,8 +127,9 @@ public:
                     composite(m_buffer.get() + y * inStride, out + y * stride, width, channels);
         }
         // A 1-bit grey file whose black is transparent shows white everywhere.
-        if (depth == 1 && colour == PNG_COLOR_TYPE_GRAY && m_header.hasGreyKey && m_header.greyKey == 0)
-            std::memset(out, 0xFF, stride * height);
+        if (depth != 24 && colour == PNG_COLOR_TYPE_GRAY && m_header.bitDepth == 1 && m_header.hasGreyKey &&
+            m_header.greyKey == 0)
+            std::memset(out, depth == 1 ? 0xFF : 0x01, stride * height);
         // The rest of the file must be whole: later IDAT data, chunk CRCs, IEND.
         png_read_end(m_png, nullptr);
         return IS5_OK;
