@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// WBMP reader: hand-built type 0 files at each depth, multi-byte sizes and their limits,
+// bad files, the pixel guard, and the image object.
+#include "testutil.h"
+
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::string;
+
+Bytes hex(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(char(x));
+    return b;
+}
+
+struct Decoded {
+    std::uint32_t code = 0, width = 0, height = 0;
+    Bytes pixels;
+    std::array<Is5Rgbq, 256> palette{};
+};
+
+Decoded readWbmp(const Bytes& file, std::uint32_t depth) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "t.wbmp", file);
+    IS5_SOURCE src = is5_OpenFileSource((dir / "t.wbmp").c_str());
+    Decoded d;
+    d.palette.fill({7, 7, 7, 7});
+    HGLOBAL block = is5_ReadWBMP(src, &d.width, &d.height, d.palette.data(), depth, 0);
+    d.code = is5_GetLastError();
+    if (block) {
+        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
+        GlobalFree(block);
+    }
+    is5_CloseSource(src);
+    return d;
+}
+
+// 3 x 2: white, black, white / black, white, black.
+const Bytes kSmall = hex({0, 0, 3, 2, 0xA0, 0x40});
+
+} // namespace
+
+TEST(WbmpPixels, EveryDepth) {
+    const Bytes w = hex({255, 255, 255}), k = hex({0, 0, 0});
+    struct Row {
+        Bytes file;
+        std::uint32_t depth, width, height;
+        Bytes expected;
+    };
+    const std::vector<Row> cases = {
+        {kSmall, 8, 3, 2, hex({1, 0, 1, 0, 1, 0})},
+        {kSmall, 24, 3, 2, w + k + w + k + w + k},
+        {kSmall, 1, 3, 2, hex({0xA0, 0x40})},
+        {hex({0, 0, 9, 1, 0xFF, 0x80}), 8, 9, 1, Bytes(9, '\1')},          // two bytes per row
+        {hex({0, 0, 0x81, 0x00, 1}) + Bytes(16, '\xFF'), 8, 128, 1, Bytes(128, '\1')}, // two-byte width
+    };
+    for (const Row& c : cases) {
+        SCOPED_TRACE("depth " + std::to_string(c.depth) + ", width " + std::to_string(c.width));
+        Decoded d = readWbmp(c.file, c.depth);
+        ASSERT_EQ(d.code, IS5_OK);
+        EXPECT_EQ(d.width, c.width);
+        EXPECT_EQ(d.height, c.height);
+        EXPECT_EQ(d.pixels, c.expected);
+        if (c.depth != 24) {
+            EXPECT_TRUE(d.palette[0].r == 0 && d.palette[0].g == 0 && d.palette[0].b == 0);
+            EXPECT_TRUE(d.palette[1].r == 255 && d.palette[1].g == 255 && d.palette[1].b == 255);
+        }
+        IS5_SOURCE src = is5_OpenMemorySource(c.file.data(), c.file.size(), "t.wbmp");
+        std::uint32_t dw = 0, dh = 0;
+        EXPECT_TRUE(is5_GetWBMPDims(src, &dw, &dh));
+        is5_CloseSource(src);
+        EXPECT_EQ(dw, c.width);
+        EXPECT_EQ(dh, c.height);
+    }
+}
+
+TEST(WbmpErrors, BadFilesGiveTheirCode) {
+    struct Row {
+        const char* name;
+        Bytes file;
+        std::uint32_t depth, code;
+    };
+    const std::vector<Row> cases = {
+        {"type 1", hex({1, 0, 3, 2, 0xA0, 0x40}), 8, IS5_ERR_UNSUPPORTED},
+        {"extension headers", hex({0, 0x80, 3, 2, 0xA0, 0x40}), 8, IS5_ERR_FORMAT},
+        {"width past 32 bits", hex({0, 0, 0x90, 0x80, 0x80, 0x80, 0x00, 1, 0}), 8, IS5_ERR_FORMAT},
+        {"width of six bytes", hex({0, 0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, 1, 0}), 8, IS5_ERR_FORMAT},
+        {"width 0", hex({0, 0, 0, 2, 0xA0, 0x40}), 8, IS5_ERR_FORMAT},
+        {"header cut in the width", hex({0, 0, 0x81}), 8, IS5_ERR_READ},
+        {"rows missing", hex({0, 0, 8, 4, 0xFF}), 8, IS5_ERR_READ},
+        {"huge picture", hex({0, 0, 0xC0, 0x80, 0x00, 0xC0, 0x80, 0x00}), 8, IS5_ERR_TOO_LARGE},
+        {"depth 4", kSmall, 4, IS5_ERR_PARAM},
+    };
+    for (const Row& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d = readWbmp(c.file, c.depth);
+        EXPECT_EQ(d.code, c.code);
+        EXPECT_TRUE(d.pixels.empty());
+    }
+}
+
+TEST(WbmpErrors, PixelGuardAtItsLimit) {
+    const std::uint64_t saved = is5_GetMaxPixels();
+    const Bytes file = hex({0, 0, 5, 4}) + Bytes(4, '\xF8');
+    is5_SetMaxPixels(20);
+    EXPECT_EQ(readWbmp(file, 8).code, IS5_OK);
+    is5_SetMaxPixels(19);
+    EXPECT_EQ(readWbmp(file, 8).code, IS5_ERR_TOO_LARGE);
+    is5_SetMaxPixels(saved);
+}
+
+TEST(WbmpImageObject, ReadsAsTwoColourIndexes) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "p.wbmp", kSmall);
+    CISImageEx img;
+    ASSERT_EQ(img.Read(dir / "p.wbmp", kImageDetect), 0u);
+    EXPECT_EQ(img.imageType, kImageWbmp);
+    EXPECT_EQ(img.bitsPerPixel, 8u);
+    EXPECT_EQ(img.paletteColours, 2u);
+    EXPECT_EQ(Bytes(reinterpret_cast<const char*>(img.GetPixels()), 6), hex({1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(img.palette[1].r, 255);
+    EXPECT_EQ(img.palette[0].r, 0);
+}
