@@ -22,6 +22,7 @@ constexpr int kMaxClipPathElements = 1 << 15;
 constexpr double kCoordLimit = 1 << 22; // beyond this, geometry is cut to the band before Qt sees it
 constexpr double kMaxDashes = 200000;    // a dashed line with more dashes than this is drawn solid
 constexpr double kMaxFontPixels = 4096;
+constexpr double kMaxPenWidth = 32000;
 
 bool finite(const QTransform& t) {
     for (double v : {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()})
@@ -484,7 +485,8 @@ QPen GdiPlayer::makePen(const PenSpec& spec) {
     if (spec.null || (spec.style & 0xF) == 5) return QPen(Qt::NoPen);
     QPen pen(spec.color);
     const double deviceWidth = spec.width * scaleOf(full());
-    pen.setWidthF(spec.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, 1e7));
+    // Qt takes widths below 32768; a wider pen covers more than any sensible picture anyway.
+    pen.setWidthF(spec.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
     pen.setCapStyle(spec.cap);
     pen.setJoinStyle(spec.join);
     pen.setMiterLimit(std::max(1.0, m_dc.miterLimit / 2));

@@ -272,7 +272,6 @@ private:
     MetafileStatus m_status = MetafileStatus::Ok;
     DcState m_dc;
     std::vector<DcState> m_saved;
-    int m_painterSaves = 0;
     std::vector<std::unique_ptr<GdiObject>> m_objects;
     std::set<std::uint32_t> m_freeSlots; // WMF: freed slots below m_nextSlot
     std::uint32_t m_nextSlot = 0;

@@ -487,6 +487,26 @@ TEST(MetafileState, ClipRectanglesLimitFilling) {
                                        {70, 20, kWhiteRgb}});
 }
 
+TEST(MetafileState, LargePicturesDrawnInBandsJoinWithoutSeams) {
+    // 2400 × 2400 is drawn in more than one band (a band holds about 4 million pixels, so
+    // the first seam falls near row 1747); shapes, clipping and bitmaps cross it unbroken.
+    Emf emf(2400, 2400);
+    emf.brush(1, kRed).nullPen().rec(30, {100, 0, 2300, 2400}).rec(43, {0, 1600, 2400, 1900});
+    stretchDib(emf, makeDib(24, {kRed, kGreen, kBlue, kYellow}), 1000, 1500, 400, 400);
+    emf.rec(38, {2, 0, 9, 0, kBlue}).rec(37, {2}).rec(27, {200, 100}).rec(54, {200, 2300});
+    Picture pic = render(emf.bytes());
+    ASSERT_EQ(pic.status, MetafileStatus::Ok) << pic.error;
+    for (std::uint32_t y = 1600; y < 1900; ++y) {
+        ASSERT_EQ(pic.at(150, y), kRedRgb) << y;
+        ASSERT_EQ(pic.at(50, y), kWhiteRgb) << y;   // clipped away
+        ASSERT_EQ(pic.at(2350, y), kWhiteRgb) << y; // clipped away
+        ASSERT_EQ(pic.at(200, y), kBlueRgb) << y;   // the vertical line
+        ASSERT_EQ(pic.at(1300, y), y < 1700 ? kGreenRgb : kYellowRgb) << y;
+    }
+    EXPECT_EQ(pic.at(1100, 1550), kRedRgb);
+    EXPECT_EQ(pic.at(1100, 1950), kWhiteRgb);
+}
+
 // ---- sizes
 
 TEST(MetafileSize, NaturalSizesFollowTheHeaders) {
