@@ -80,6 +80,19 @@ std::optional<Reference> referenceFor(const fs::path& corpus, const std::string&
     };
     if (auto it = kOpaqueTwins.find(name); it != kOpaqueTwins.end() && path.rfind("image-rs/ok/bmp/", 0) == 0)
         return Reference{"image-rs/reference/bmp/" + it->second + ".png", true, 0};
+    // BMP Suite stores each of its test pictures in several encodings; image-rs renders one
+    // of each family.
+    static const std::map<std::string, std::string> kBmpSuiteFamilies = {
+        {"pal4.bmp", "pal4rle"}, {"pal4rle.bmp", "pal4rle"},
+        {"pal8.bmp", "pal8v5"}, {"pal8-0.bmp", "pal8v5"}, {"pal8os2.bmp", "pal8v5"}, {"pal8rle.bmp", "pal8v5"},
+        {"pal8topdown.bmp", "pal8v5"}, {"pal8v4.bmp", "pal8v5"}, {"pal8v5.bmp", "pal8v5"},
+        {"rgb16.bmp", "rgb16"}, {"rgb16bfdef.bmp", "rgb16"},
+        {"rgb16-565.bmp", "rgb16-565"}, {"rgb16-565pal.bmp", "rgb16-565"},
+        {"rgb24.bmp", "rgb24"}, {"rgb24pal.bmp", "rgb24"}, {"rgb32.bmp", "rgb24"}, {"rgb32bf.bmp", "rgb24"},
+        {"rgb32bfdef.bmp", "rgb24"},
+    };
+    if (auto it = kBmpSuiteFamilies.find(name); it != kBmpSuiteFamilies.end() && path.rfind("bmpsuite/g/", 0) == 0)
+        return Reference{"image-rs/reference/bmp/" + it->second + ".bmp.png", true, 0};
     if (path.rfind("image-rs/ok/bmp/", 0) == 0 && exists("image-rs/reference/bmp/" + name + ".png"))
         return Reference{"image-rs/reference/bmp/" + name + ".png", true, 0};
     if (path.rfind("tga-image-rs/", 0) == 0 && fs::path(path).extension() == ".tga" &&
