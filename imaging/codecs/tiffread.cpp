@@ -7,8 +7,8 @@
 // palette, RGB, CMYK, YCbCr, JPEG and old-style JPEG), strip by strip, with alpha laid over
 // white. 8-bit output of palette and single-sample grey files, and 1-bit output, read the
 // samples themselves so the indexes survive: palette files keep their colour map (16-bit
-// entries scaled to 8 bits as libtiff's RGBA interface does, v * 255 / 65535, or used as
-// they are when every entry is below 256), grey files become indexes into a grey ramp
+// entries cut to their high byte as libtiff's RGBA interface does, or used as they are
+// when every entry is below 256, as old writers stored them), grey files become indexes into a grey ramp
 // (16-bit samples by their high byte), and 1-bit rows follow the object's black-and-white
 // palette: 0 white, 1 black.
 #include "imaging/codecs/exif.h"
@@ -191,7 +191,7 @@ private:
             for (std::uint32_t v = 0; v < levels; ++v)
                 if (red[v] > 255 || green[v] > 255 || blue[v] > 255) eightBit = false;
             auto to8 = [&](std::uint16_t v) {
-                return static_cast<std::uint8_t>(eightBit ? v : std::uint32_t{v} * 255u / 65535u);
+                return static_cast<std::uint8_t>(eightBit ? v : v >> 8);
             };
             for (std::uint32_t v = 0; v < levels; ++v) colours[v] = {to8(red[v]), to8(green[v]), to8(blue[v]), 0};
             for (std::uint32_t v = 0; v < levels; ++v)
