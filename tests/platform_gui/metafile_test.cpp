@@ -355,6 +355,35 @@ TEST(MetafileShapes, EllipseRoundRectAndPolygons) {
     expectPixels(pic, {{20, 20, kRedRgb}, {2, 2, kWhiteRgb}, {55, 10, kRedRgb}, {85, 35, kWhiteRgb}});
 }
 
+struct PieRow {
+    const char* name;
+    bool clockwise;
+    Rgb upperRight, upperLeft, lowerRight;
+};
+
+class PieDirection : public ::testing::TestWithParam<PieRow> {};
+
+TEST_P(PieDirection, FromTheRightToTheTop) {
+    // A pie on the circle centred at 48,48 from its rightmost to its topmost point.
+    const PieRow& row = GetParam();
+    Emf emf(96, 96);
+    emf.brush(1, kRed).nullPen();
+    if (row.clockwise) emf.rec(57, {2});
+    emf.rec(47, {8, 8, 88, 88, 88, 48, 48, 8});
+    const std::initializer_list<PixelCheck> checks = {
+        {68, 28, row.upperRight}, {28, 28, row.upperLeft}, {68, 68, row.lowerRight}, {5, 90, kWhiteRgb}};
+    expectPixels(render(emf.bytes()), checks);
+    if (row.clockwise) return; // WMF has no arc direction record
+    Wmf wmf(96, 96);
+    wmf.brush(kRed).select(0).rec(0x081A, {8, 48, 48, 88, 88, 88, 8, 8});
+    expectPixels(render(wmf.bytes()), checks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, PieDirection,
+                         ::testing::Values(PieRow{"counterClockwise", false, kRedRgb, kWhiteRgb, kWhiteRgb},
+                                           PieRow{"clockwise", true, kWhiteRgb, kRedRgb, kRedRgb}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct FillModeRow {
     const char* name;
     std::uint32_t mode;
