@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // PCX reader: hand-built files of every plane layout, palette source and encoding checked
 // pixel by pixel, bad headers, the pixel guard, palettes, dimensions and the image object.
-#include "testutil.h"
+#include "codectest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -17,14 +16,7 @@
 
 namespace {
 
-using Bytes = std::string;
-
-Bytes hex(std::initializer_list<int> v) {
-    Bytes b;
-    for (int x : v) b.push_back(char(x));
-    return b;
-}
-void put16(Bytes& b, std::uint32_t v) { b += hex({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
+using namespace codectest;
 
 // Header palette entry i = (16 i, 100 + i, 200 - i).
 Bytes headerPalette() {
@@ -75,34 +67,10 @@ PcxFile withTrailer(PcxFile f, Bytes trailer) {
     return f;
 }
 
-struct Decoded {
-    std::uint32_t code = 0, width = 0, height = 0;
-    Bytes pixels;
-    std::array<Is5Rgbq, 256> palette{};
-};
-
 Decoded readPcx(const Bytes& file, std::uint32_t depth) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "t.pcx", file);
-    IS5_SOURCE src = is5_OpenFileSource((dir / "t.pcx").c_str());
-    Decoded d;
-    HGLOBAL block = is5_ReadPCX(src, &d.width, &d.height, depth, d.palette.data(), 0);
-    d.code = is5_GetLastError();
-    if (block) {
-        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
-}
-
-Bytes viaPalette(const Decoded& d) {
-    Bytes out;
-    for (char i : d.pixels) {
-        const Is5Rgbq& c = d.palette[std::uint8_t(i)];
-        out += hex({c.r, c.g, c.b});
-    }
-    return out;
+    return decodeFile(file, "t.pcx", [&](IS5_SOURCE src, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadPCX(src, w, h, depth, pal, 0);
+    });
 }
 
 Bytes hp(int i) { return hex({16 * i, 100 + i, 200 - i}); }
@@ -180,12 +148,8 @@ TEST_P(PcxPixels, DecodeToKnownPixels) {
     EXPECT_EQ(res.unit, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PcxPixels, ::testing::ValuesIn(pixelRows()), [](const auto& info) {
-    std::string n = info.param.name;
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n + "_" + std::to_string(info.index);
-});
+INSTANTIATE_TEST_SUITE_P(Rows, PcxPixels, ::testing::ValuesIn(pixelRows()),
+                         [](const auto& info) { return rowName(info.param.name, info.index); });
 
 TEST(PcxErrors, BadFilesGiveTheirCode) {
     const PcxFile ok = pcx(8, 1, 3, 1, 4, hex({1, 2, 3, 0}), 0);

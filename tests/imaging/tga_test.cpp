@@ -3,7 +3,7 @@
 // pixel by pixel, RLE packets across rows, bad files, the pixel guard, palettes, the image
 // object, and the same pictures stored in several layouts.
 #include "corpus.h"
-#include "testutil.h"
+#include "codectest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -19,14 +18,7 @@
 
 namespace {
 
-using Bytes = std::string;
-
-Bytes hex(std::initializer_list<int> v) {
-    Bytes b;
-    for (int x : v) b.push_back(char(x));
-    return b;
-}
-void put16(Bytes& b, std::uint32_t v) { b += hex({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
+using namespace codectest;
 
 // A TGA file put together field by field; a non-negative attribute type adds a version 2
 // extension area and footer.
@@ -54,42 +46,17 @@ struct TgaFile {
             area[1] = char(495 >> 8);
             area[494] = char(attributeType);
             b += area;
-            put16(b, extension & 0xFFFF);
-            put16(b, extension >> 16);
+            put32(b, extension);
             b += Bytes(4, '\0') + "TRUEVISION-XFILE." + Bytes(1, '\0');
         }
         return b;
     }
 };
 
-struct Decoded {
-    std::uint32_t code = 0, width = 0, height = 0;
-    Bytes pixels;
-    std::array<Is5Rgbq, 256> palette{};
-};
-
 Decoded readTga(const Bytes& file, std::uint32_t depth) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "t.tga", file);
-    IS5_SOURCE src = is5_OpenFileSource((dir / "t.tga").c_str());
-    Decoded d;
-    HGLOBAL block = is5_ReadTGA(src, &d.width, &d.height, depth, d.palette.data(), 0);
-    d.code = is5_GetLastError();
-    if (block) {
-        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
-}
-
-Bytes viaPalette(const Decoded& d) {
-    Bytes out;
-    for (char i : d.pixels) {
-        const Is5Rgbq& c = d.palette[std::uint8_t(i)];
-        out += hex({c.r, c.g, c.b});
-    }
-    return out;
+    return decodeFile(file, "t.tga", [&](IS5_SOURCE src, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadTGA(src, w, h, depth, pal, 0);
+    });
 }
 
 TgaFile trueColour(int w, int h, int bits, int descriptor, Bytes data, int attributeType = -1) {
@@ -204,12 +171,8 @@ TEST_P(TgaPixels, DecodeToKnownPixels) {
     EXPECT_EQ(bits, std::uint32_t(row.file.pixelBits));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, TgaPixels, ::testing::ValuesIn(pixelRows()), [](const auto& info) {
-    std::string n = info.param.name;
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n + "_" + std::to_string(info.index);
-});
+INSTANTIATE_TEST_SUITE_P(Rows, TgaPixels, ::testing::ValuesIn(pixelRows()),
+                         [](const auto& info) { return rowName(info.param.name, info.index); });
 
 TEST(TgaPixels, ImageIdAndUnusedColourMapAreSkipped) {
     TgaFile f = trueColour(2, 2, 24, 0x20, kRgb2x2);

@@ -1,48 +1,27 @@
 // SPDX-License-Identifier: MIT
 // WBMP reader: hand-built type 0 files at each depth, multi-byte sizes and their limits,
 // bad files, the pixel guard, and the image object.
-#include "testutil.h"
+#include "codectest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Bytes = std::string;
-
-Bytes hex(std::initializer_list<int> v) {
-    Bytes b;
-    for (int x : v) b.push_back(char(x));
-    return b;
-}
-
-struct Decoded {
-    std::uint32_t code = 0, width = 0, height = 0;
-    Bytes pixels;
-    std::array<Is5Rgbq, 256> palette{};
-};
+using namespace codectest;
 
 Decoded readWbmp(const Bytes& file, std::uint32_t depth) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "t.wbmp", file);
-    IS5_SOURCE src = is5_OpenFileSource((dir / "t.wbmp").c_str());
-    Decoded d;
-    d.palette.fill({7, 7, 7, 7});
-    HGLOBAL block = is5_ReadWBMP(src, &d.width, &d.height, d.palette.data(), depth, 0);
-    d.code = is5_GetLastError();
-    if (block) {
-        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
+    return decodeFile(file, "t.wbmp", [&](IS5_SOURCE src, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        std::fill_n(pal, 256, Is5Rgbq{7, 7, 7, 7});
+        return is5_ReadWBMP(src, w, h, pal, depth, 0);
+    });
 }
 
 // 3 x 2: white, black, white / black, white, black.

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// Helpers for the tests of the hand-written readers: byte strings for building files, and
+// reading a built file back through a real file on disk.
+#pragma once
+
+#include "testutil.h"
+
+#include "imaging/is5.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <string>
+
+namespace codectest {
+
+using Bytes = std::string;
+
+inline Bytes hex(std::initializer_list<int> values) {
+    Bytes b;
+    for (int v : values) b.push_back(char(v));
+    return b;
+}
+inline void put16(Bytes& b, std::uint32_t v) { b += hex({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
+inline void put32(Bytes& b, std::uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
+struct Decoded {
+    std::uint32_t code = 0, width = 0, height = 0;
+    Bytes pixels;                    ///< the block's bytes, empty on failure
+    std::array<Is5Rgbq, 256> palette{};
+};
+
+/// Writes `file` under `name` in a fresh folder, opens it as a file source and hands the
+/// source to `read` (a call of one reader), collecting what comes back.
+template <typename Read>
+Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / name, file);
+    IS5_SOURCE src = is5_OpenFileSource((dir / name).c_str());
+    Decoded d;
+    HGLOBAL block = read(src, &d.width, &d.height, d.palette.data());
+    d.code = is5_GetLastError();
+    if (block) {
+        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
+        GlobalFree(block);
+    }
+    is5_CloseSource(src);
+    return d;
+}
+
+/// The colours of 8-bit output: each index looked up in the palette that came with it.
+inline Bytes viaPalette(const Decoded& d) {
+    Bytes out;
+    for (char i : d.pixels) {
+        const Is5Rgbq& c = d.palette[std::uint8_t(i)];
+        out += hex({c.r, c.g, c.b});
+    }
+    return out;
+}
+
+/// A test name from a row's description.
+inline std::string rowName(std::string name, std::size_t index) {
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name + "_" + std::to_string(index);
+}
+
+} // namespace codectest
