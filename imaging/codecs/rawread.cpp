@@ -102,13 +102,21 @@ HGLOBAL readRaw(Is5Source& source, std::uint32_t* width, std::uint32_t* height, 
     static char kEmbed[] = "embed";
     if (options && std::strstr(options, "embed")) params.camera_profile = kEmbed;
 
+    // LibRaw's default handlers print; ours count, and damaged data fails the read.
+    int dataErrors = 0;
+    libraw_set_dataerror_handler(raw.data, [](void* count, const char*, const int) { ++*static_cast<int*>(count); },
+                                 &dataErrors);
+    libraw_set_memerror_handler(raw.data, [](void*, const char*, const char*) {}, nullptr);
+
     int rc = libraw_open_buffer(raw.data, const_cast<std::uint8_t*>(bytes), static_cast<std::size_t>(size));
     if (rc != LIBRAW_SUCCESS) return failRaw(codeFor(rc));
     const libraw_image_sizes_t& sizes = raw.data->sizes;
     if (std::uint32_t code = checkSize(sizes.raw_width, sizes.raw_height)) return failRaw(code);
     if (std::uint32_t code = checkSize(sizes.width, sizes.height)) return failRaw(code);
     if ((rc = libraw_unpack(raw.data)) != LIBRAW_SUCCESS) return failRaw(codeFor(rc));
+    if (dataErrors) return failRaw(IS5_ERR_READ);
     if ((rc = libraw_dcraw_process(raw.data)) != LIBRAW_SUCCESS) return failRaw(codeFor(rc));
+    if (dataErrors) return failRaw(IS5_ERR_READ);
     ProcessedImage processed;
     int error = LIBRAW_SUCCESS;
     processed.image = libraw_dcraw_make_mem_image(raw.data, &error);  // with the file's flip applied

@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: MIT
+// The camera-raw module: small DNG files written here with libtiff (a Bayer mosaic and a
+// linear RGB one) decode through LibRaw at their size with flat areas flat and colours
+// where they belong; damaged and foreign files fail cleanly, through the installed hook.
+#include "testutil.h"
+
+#include "imaging/is5.h"
+#include "imaging/israw.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <jpeglib.h>
+#include <tiffio.h>
+
+namespace {
+
+constexpr std::uint32_t kW = 64, kH = 48;
+constexpr std::uint16_t kLinearRaw = 34892;  // DNG PhotometricInterpretation LinearRaw
+
+// Four vertical bands of linear light (0…1) in R, G, B: dark grey, light grey, red, blue.
+void bandColour(std::uint32_t x, double rgb[3]) {
+    static const double kBands[4][3] = {{0.1, 0.1, 0.1}, {0.4, 0.4, 0.4}, {0.5, 0.05, 0.05}, {0.05, 0.05, 0.5}};
+    std::memcpy(rgb, kBands[x / 16], sizeof kBands[0]);
+}
+
+// A DNG 1.4 file: CFA (RGGB, one 16-bit sample a pixel) or LinearRaw (three samples).
+std::string makeDng(bool cfa, std::uint16_t orientation = ORIENTATION_TOPLEFT) {
+    testutil::TempDir dir;
+    const std::string path = dir / "t.dng";
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    const std::uint16_t samples = cfa ? 1 : 3;
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kW);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kH);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, cfa ? PHOTOMETRIC_CFA : kLinearRaw);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kH);
+    TIFFSetField(tif, TIFFTAG_MAKE, "Brimvale");
+    TIFFSetField(tif, TIFFTAG_MODEL, "Test Camera");
+    static const std::uint8_t kVersion[4] = {1, 4, 0, 0};
+    TIFFSetField(tif, TIFFTAG_DNGVERSION, kVersion);
+    TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, "Brimvale Test Camera");
+    if (cfa) {
+        static const std::uint16_t kRepeat[2] = {2, 2};
+        static const std::uint8_t kPattern[4] = {0, 1, 1, 2};  // R G / G B
+        TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, kRepeat);
+        TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, kPattern);
+    }
+    // XYZ (D65) to camera: the sRGB matrix, so the camera's channels are linear sRGB.
+    static const float kMatrix[9] = {3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f, 0.0415f, 0.0557f, -0.2040f, 1.0570f};
+    TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, kMatrix);
+    TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
+    static const float kNeutral[3] = {1.0f, 1.0f, 1.0f};
+    TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, kNeutral);
+
+    std::vector<std::uint16_t> row(std::size_t{kW} * samples);
+    for (std::uint32_t y = 0; y < kH; ++y) {
+        for (std::uint32_t x = 0; x < kW; ++x) {
+            double rgb[3];
+            bandColour(x, rgb);
+            if (cfa) {
+                const int channel = (y % 2) * 2 + (x % 2) == 0 ? 0 : (y % 2 && x % 2) ? 2 : 1;
+                row[x] = static_cast<std::uint16_t>(rgb[channel] * 65535);
+            } else {
+                for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<std::uint16_t>(rgb[c] * 65535);
+            }
+        }
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+    TIFFClose(tif);
+    return testutil::readFile(path);
+}
+
+struct RawResult {
+    std::uint32_t width = 0, height = 0, code = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+RawResult readRaw(const std::string& bytes) {
+    RawResult r;
+    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.dng");
+    HGLOBAL block = israw_Read(source, &r.width, &r.height, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0);
+    r.code = is5_GetLastError();
+    is5_CloseSource(source);
+    if (block) {
+        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
+        r.rgb.assign(p, p + std::size_t{r.width} * r.height * 3);
+        GlobalFree(block);
+    }
+    return r;
+}
+
+// Mean and spread of one channel over a band's inner part (away from demosaicing edges).
+struct Stats {
+    double mean[3] = {}, spread = 0;
+};
+Stats bandStats(const RawResult& r, std::uint32_t band) {
+    Stats s;
+    std::vector<double> values[3];
+    for (std::uint32_t y = 4; y < r.height - 4; ++y)
+        for (std::uint32_t x = band * 16 + 4; x < band * 16 + 12; ++x)
+            for (int c = 0; c < 3; ++c) values[c].push_back(r.rgb[(y * r.width + x) * 3 + c]);
+    for (int c = 0; c < 3; ++c) {
+        double sum = 0, lo = 255, hi = 0;
+        for (double v : values[c]) sum += v, lo = std::min(lo, v), hi = std::max(hi, v);
+        s.mean[c] = sum / values[c].size();
+        s.spread = std::max(s.spread, hi - lo);
+    }
+    return s;
+}
+
+class RawDng : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        Is5ExtHook* hook = is5_GetExtHook(0);
+        ASSERT_TRUE(israw_SetHook(hook));
+        is5_ReleaseExtHook(hook);
+    }
+};
+
+} // namespace
+
+// After LibRaw's automatic brightening the light grey band is near white, so the checks
+// are about shape, not exact levels: flat bands stay flat (spread ≤ 6), grey bands stay
+// neutral (channels within 8 of each other), the darker grey stays darker, and the red
+// and blue bands are clearly red and blue.
+TEST_P(RawDng, DecodesAtNaturalSizeWithFlatNeutralGreysAndColours) {
+    const RawResult r = readRaw(makeDng(GetParam()));
+    ASSERT_EQ(r.code, 0u);
+    ASSERT_EQ(r.width, kW);
+    ASSERT_EQ(r.height, kH);
+    const Stats dark = bandStats(r, 0), light = bandStats(r, 1), red = bandStats(r, 2), blue = bandStats(r, 3);
+    for (const Stats* s : {&dark, &light, &red, &blue}) EXPECT_LE(s->spread, 6.0);
+    for (const Stats* s : {&dark, &light}) {
+        EXPECT_NEAR(s->mean[0], s->mean[1], 8.0);
+        EXPECT_NEAR(s->mean[2], s->mean[1], 8.0);
+    }
+    EXPECT_GT(light.mean[1], dark.mean[1] + 40);
+    EXPECT_GT(red.mean[0], red.mean[1] + 60);
+    EXPECT_GT(red.mean[0], red.mean[2] + 60);
+    EXPECT_GT(blue.mean[2], blue.mean[0] + 60);
+    EXPECT_GT(blue.mean[2], blue.mean[1] + 60);
+}
+
+TEST_P(RawDng, OrientationSixComesOutTurned) {
+    const RawResult r = readRaw(makeDng(GetParam(), ORIENTATION_RIGHTTOP));
+    ASSERT_EQ(r.code, 0u);
+    EXPECT_EQ(r.width, kH);
+    EXPECT_EQ(r.height, kW);
+    // Turned clockwise, the stored left band (dark grey) is at the top, the blue at the bottom.
+    const std::uint8_t* top = &r.rgb[(2 * r.width + r.width / 2) * 3];
+    const std::uint8_t* bottom = &r.rgb[((r.height - 3) * r.width + r.width / 2) * 3];
+    EXPECT_LT(top[2], bottom[2]);
+    EXPECT_GT(bottom[2], bottom[0] + 60);
+}
+
+TEST_P(RawDng, CutCopiesFailCleanly) {
+    const std::string whole = makeDng(GetParam());
+    for (double keep : {0.05, 0.3, 0.6, 0.95}) {
+        SCOPED_TRACE(keep);
+        const RawResult r = readRaw(whole.substr(0, static_cast<std::size_t>(whole.size() * keep)));
+        EXPECT_NE(r.code, 0u);
+        EXPECT_TRUE(r.rgb.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RawDng, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Cfa" : "LinearRaw"; });
+
+namespace {
+
+std::vector<std::pair<std::uint32_t, std::string>> g_hookCalls;
+void recordError(std::uint32_t code, const char* function) { g_hookCalls.emplace_back(code, function ? function : ""); }
+std::uint32_t noError() { return 0; }
+std::uint64_t tinyLimit() { return 100; }
+
+} // namespace
+
+// The module reports through the hook it holds: the limit comes from the hook too.
+TEST(RawModule, ReportsThroughTheInstalledHookAndUsesItsPixelLimit) {
+    Is5ExtHook* base = is5_GetExtHook(0);
+    Is5ExtHook hook = *base;
+    is5_ReleaseExtHook(base);
+    hook.setLastError = &recordError;
+    hook.getLastError = &noError;
+    hook.getMaxPixels = &tinyLimit;
+    ASSERT_TRUE(israw_SetHook(&hook));
+    g_hookCalls.clear();
+
+    const std::string dng = makeDng(true);
+    IS5_SOURCE source = is5_OpenMemorySource(dng.data(), dng.size(), "t.dng");
+    std::uint32_t w = 0, h = 0;
+    EXPECT_EQ(israw_Read(source, &w, &h, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0), nullptr);
+    is5_CloseSource(source);
+    ASSERT_EQ(g_hookCalls.size(), 1u);
+    EXPECT_EQ(g_hookCalls[0].first, IS5_ERR_TOO_LARGE);
+    EXPECT_EQ(g_hookCalls[0].second, "israw_Read");
+
+    // Another thread has no hook of its own: it still decodes with the layer's limit.
+    std::uint32_t otherCode = 99, otherWidth = 0;
+    std::thread([&] {
+        IS5_SOURCE s = is5_OpenMemorySource(dng.data(), dng.size(), "t.dng");
+        std::uint32_t tw = 0, th = 0;
+        HGLOBAL block = israw_Read(s, &tw, &th, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0);
+        otherCode = is5_GetLastError();
+        otherWidth = tw;
+        if (block) GlobalFree(block);
+        is5_CloseSource(s);
+    }).join();
+    EXPECT_EQ(otherCode, 0u);
+    EXPECT_EQ(otherWidth, kW);
+    EXPECT_EQ(g_hookCalls.size(), 1u);
+
+    Is5ExtHook* restore = is5_GetExtHook(0);
+    israw_SetHook(restore);
+    is5_ReleaseExtHook(restore);
+    Is5ExtHook small{};
+    small.size = 16;
+    EXPECT_FALSE(israw_SetHook(&small));
+    EXPECT_FALSE(israw_SetHook(nullptr));
+}
+
+// A JPEG named like a Canon raw file, read the way the program reads raw files: LibRaw
+// finds no raw data in it and the read fails with the format code, leaving no picture.
+TEST(RawModule, JpegNamedCr2FailsAsNotRaw) {
+    std::vector<std::uint8_t> rgb(32 * 32 * 3, 128);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = info.image_height = 32;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < 32) {
+        JSAMPROW row = rgb.data() + info.next_scanline * 96;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "photo.cr2", std::string(reinterpret_cast<char*>(out), size));
+    jpeg_destroy_compress(&info);
+    std::free(out);
+
+    CISImageEx img;
+    EXPECT_EQ(img.Read(dir / "photo.cr2", kImageRaw), IS5_ERR_FORMAT);
+    EXPECT_FALSE(img.HasPicture());
+    // Nor is an empty or junk file anything but a clean failure.
+    testutil::writeFile(dir / "empty.nef", "");
+    EXPECT_NE(img.Read(dir / "empty.nef", kImageRaw), 0u);
+    testutil::writeFile(dir / "junk.dng", std::string(5000, 'x'));
+    EXPECT_EQ(img.Read(dir / "junk.dng", kImageRaw), IS5_ERR_FORMAT);
+}
+
+// The object's raw path over a file source (the file is read into memory for LibRaw).
+TEST(RawModule, ReadsADngFileThroughTheImageObject) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "t.dng", makeDng(true));
+    CISImageEx img;
+    ASSERT_EQ(img.Read(dir / "t.dng", kImageRaw), 0u);
+    EXPECT_EQ(img.width, kW);
+    EXPECT_EQ(img.height, kH);
+    EXPECT_EQ(img.bitsPerPixel, 24u);
+}
