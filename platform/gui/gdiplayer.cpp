@@ -20,9 +20,10 @@ constexpr std::size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipRects = 4096;
 constexpr int kMaxClipPathElements = 1 << 15;
 constexpr double kCoordLimit = 1 << 22; // beyond this, geometry is cut to the band before Qt sees it
-constexpr double kMaxDashes = 200000;    // a dashed line with more dashes than this is drawn solid
+constexpr double kMaxDashes = 20000;     // a dashed line with more dashes than this is drawn solid
 constexpr double kMaxFontPixels = 4096;
 constexpr double kMaxPenWidth = 32000;
+constexpr double kWidePen = 512;
 
 bool finite(const QTransform& t) {
     for (double v : {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()})
@@ -565,17 +566,22 @@ void GdiPlayer::renderDevice(const QPainterPath& deviceIn, bool fill, bool strok
     if (!costOf(deviceIn, fill && m_dc.brush.kind != BrushSpec::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
     QPainterPath device = deviceIn;
     QRectF bounds = device.controlPointRect();
-    const bool huge = bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
-                      bounds.bottom() > kCoordLimit;
+    const bool far = bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
+                     bounds.bottom() > kCoordLimit;
+    // Qt rasterizes a very wide outline slowly (its joins reach far beyond the picture), so
+    // such outlines, like far geometry, are cut to the band first.
+    const bool huge = far || penWidth > kWidePen;
     const QRectF cut = QRectF(0, 0, m_setup.pictureSize.width(), m_setup.bandHeight)
                            .adjusted(-penWidth - 4, -penWidth - 4, penWidth + 4, penWidth + 4);
     if (pen.style() != Qt::NoPen && pen.style() != Qt::SolidLine) {
         // Many thousands of dashes cost more than they show: draw such a line solid.
-        const double pattern = std::max(1.0, penWidth) * 4;
-        if (controlLength(device) / pattern > kMaxDashes) pen.setStyle(Qt::SolidLine);
+        double pattern = 0;
+        for (qreal d : pen.dashPattern()) pattern += d;
+        pattern *= std::max(1.0, penWidth);
+        if (!(pattern > 0) || controlLength(device) / pattern > kMaxDashes) pen.setStyle(Qt::SolidLine);
     }
     if (fill && m_dc.brush.kind != BrushSpec::Kind::Null) {
-        if (huge) {
+        if (far) {
             QPainterPath clip;
             clip.addRect(cut);
             QPainterPath cutPath = device.intersected(clip);
@@ -594,7 +600,7 @@ void GdiPlayer::renderDevice(const QPainterPath& deviceIn, bool fill, bool strok
         QPainterPathStroker stroker(pen);
         QPainterPath outline = stroker.createStroke(device);
         QPainterPath clip;
-        clip.addRect(cut);
+        clip.addRect(QRectF(-4, -4, m_setup.pictureSize.width() + 8, m_setup.bandHeight + 8));
         outline = outline.intersected(clip);
         m_painter.fillPath(outline, pen.color());
         return;
