@@ -135,6 +135,8 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
         detail::WorkBudget budget;
         budget.pointLimit = detail::WorkBudget::kMaxPoints * std::min<std::uint32_t>(bands, 64);
         if (request.maxPaintedPixels) budget.areaLimit = static_cast<double>(request.maxPaintedPixels);
+        // Fonts need a QGuiApplication (on any thread: Qt 6 renders text into images off
+        // the GUI thread); without one, text records are skipped.
         const bool text = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 
         QTransform deviceToOutput;
