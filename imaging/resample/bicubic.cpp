@@ -66,21 +66,34 @@ RowWeights rowWeights(std::uint32_t j, double yratio, std::uint32_t h) {
     return r;
 }
 
-// s = P0*a0 + P1*a1 + P2*a2 - P3*a3 for every column of the band and every channel.
+// s = P0*a0 + P1*a1 + P2*a2 - P3*a3 for every column of the band and every channel. The
+// row's bytes are widened to doubles once (that loop vectorises), so each sum reads its
+// four samples ready-made.
 template <std::uint32_t kBpp>
-void horizontalSums(const std::uint8_t* row, const BicubicColumns& c, std::uint32_t begin, std::uint32_t end,
-                    std::uint32_t bpp, double* out) {
+void horizontalSums(const double* row, std::uint32_t rowStart, const BicubicColumns& c, std::uint32_t begin,
+                    std::uint32_t end, std::uint32_t bpp, double* out) {
     const std::uint32_t channels = kBpp ? kBpp : bpp;
+    const std::uint32_t* o0 = c.offset0.data();
+    const std::uint32_t* o1 = c.offset1.data();
+    const std::uint32_t* o2 = c.offset2.data();
+    const std::uint32_t* o3 = c.offset3.data();
+    const double* a0 = c.a0.data();
+    const double* a1 = c.a1.data();
+    const double* a2 = c.a2.data();
+    const double* a3 = c.a3.data();
     for (std::uint32_t i = begin; i < end; ++i) {
-        const std::uint8_t* p0 = row + c.offset0[i];
-        const std::uint8_t* p1 = row + c.offset1[i];
-        const std::uint8_t* p2 = row + c.offset2[i];
-        const std::uint8_t* p3 = row + c.offset3[i];
-        const double a0 = c.a0[i], a1 = c.a1[i], a2 = c.a2[i], a3 = c.a3[i];
-        for (std::uint32_t k = 0; k < channels; ++k)
-            out[k] = double(p0[k]) * a0 + double(p1[k]) * a1 + double(p2[k]) * a2 - double(p3[k]) * a3;
+        const double* p0 = row + (o0[i] - rowStart);
+        const double* p1 = row + (o1[i] - rowStart);
+        const double* p2 = row + (o2[i] - rowStart);
+        const double* p3 = row + (o3[i] - rowStart);
+        const double w0 = a0[i], w1 = a1[i], w2 = a2[i], w3 = a3[i];
+        for (std::uint32_t k = 0; k < channels; ++k) out[k] = p0[k] * w0 + p1[k] * w1 + p2[k] * w2 - p3[k] * w3;
         out += channels;
     }
+}
+
+void widen(const std::uint8_t* in, std::size_t n, double* out) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = double(in[k]);
 }
 
 // v = s0*b0 + s1*b1 + s2*b2 + s3*b3, truncated toward zero, then clamped to 0…255.
@@ -97,8 +110,10 @@ void verticalSums(const double* s0, const double* s1, const double* s2, const do
     }
 }
 
-// Per-thread scratch for the cached horizontal sums, kept between calls.
+// Per-thread scratch for the cached horizontal sums and one widened source row, kept
+// between calls.
 thread_local std::vector<double> t_scratch;
+thread_local std::vector<double> t_wideRow;
 
 } // namespace
 
@@ -108,6 +123,7 @@ std::uint32_t bicubicBand(const ConstPlane& src, const Plane& dst, std::uint32_t
     const std::size_t n = std::size_t{end - begin} * bpp;
     constexpr int kSlots = 4;
     if (t_scratch.size() < n * kSlots) t_scratch.resize(n * kSlots);
+    if (t_wideRow.size() < std::size_t{src.width} * bpp) t_wideRow.resize(std::size_t{src.width} * bpp);
     double* slot[kSlots];
     std::int64_t tag[kSlots];
     for (int s = 0; s < kSlots; ++s) {
@@ -127,12 +143,17 @@ std::uint32_t bicubicBand(const ConstPlane& src, const Plane& dst, std::uint32_t
                 break;
             }
         }
-        const std::uint8_t* row = src.pixels + std::size_t{r} * src.stride;
+        // Only the part of the row this band's columns reach is widened (offsets grow
+        // from tap 0 to tap 3 and from column to column).
+        const std::uint32_t from = columns.offset0[begin];
+        const std::uint32_t to = columns.offset3[end - 1] + bpp;
+        widen(src.pixels + std::size_t{r} * src.stride + from, to - from, t_wideRow.data());
+        const double* row = t_wideRow.data();
         switch (bpp) {
-        case 1: horizontalSums<1>(row, columns, begin, end, bpp, slot[victim]); break;
-        case 3: horizontalSums<3>(row, columns, begin, end, bpp, slot[victim]); break;
-        case 4: horizontalSums<4>(row, columns, begin, end, bpp, slot[victim]); break;
-        default: horizontalSums<0>(row, columns, begin, end, bpp, slot[victim]); break;
+        case 1: horizontalSums<1>(row, from, columns, begin, end, bpp, slot[victim]); break;
+        case 3: horizontalSums<3>(row, from, columns, begin, end, bpp, slot[victim]); break;
+        case 4: horizontalSums<4>(row, from, columns, begin, end, bpp, slot[victim]); break;
+        default: horizontalSums<0>(row, from, columns, begin, end, bpp, slot[victim]); break;
         }
         tag[victim] = r;
         return slot[victim];
