@@ -6,7 +6,6 @@
 #include "testutil.h"
 
 #include "imaging/is5.h"
-#include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
@@ -138,17 +137,6 @@ TEST(PcdRead, DamagedPacksFailCleanly) {
     Decoded d = readPcd(pack);
     is5_SetMaxPixels(0);
     EXPECT_EQ(d.rc, IS5_ERR_TOO_LARGE);
-}
-
-TEST(PcdRead, ThroughTheImageObject) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "img0001.pcd", makePack(0));
-    CISImageEx img;
-    ASSERT_EQ(img.Read(dir / "img0001.pcd", kImageDetect), 0u);
-    EXPECT_EQ(img.imageType, kImagePcd);
-    EXPECT_EQ(img.bitsPerPixel, 24u);
-    EXPECT_EQ(img.width, 768u);
-    EXPECT_EQ(img.GetPixels()[0], 136);
 }
 
 // tests/data/pcd/hopper.pcd.png is Pillow 9.4's decode of the corpus picture (see the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Portable anymap reader: every P-type plain and raw, maximum values 15 and 65535,
 // comments, output depths and palettes, the header reader, damaged files.
+#include "codectest.h"
 #include "testutil.h"
 
 #include "imaging/is5.h"
@@ -14,33 +15,17 @@
 
 namespace {
 
-std::string bytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int v : b) s.push_back(static_cast<char>(v));
-    return s;
+using codectest::hex;
+
+codectest::Decoded readPnm(const std::string& file, std::uint32_t depth) {
+    return codectest::decodeFile(file, "t.pnm", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadPNM(s, w, h, depth, pal, 0);
+    });
 }
 
-struct Decoded {
-    std::uint32_t rc = 0, width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;
-    std::array<Is5Rgbq, 256> palette{};
-};
+std::vector<std::uint8_t> asVector(const std::string& b) { return {b.begin(), b.end()}; }
 
-Decoded readPnm(const std::string& file, std::uint32_t depth) {
-    Decoded d;
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.pnm");
-    HGLOBAL block = is5_ReadPNM(src, &d.width, &d.height, depth, d.palette.data(), 0);
-    d.rc = is5_GetLastError();
-    if (block) {
-        auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
-        d.pixels.assign(p, p + GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
-}
-
-const std::string kBitmapRaw = "P4\n10 2\n" + bytes({0xA5, 0x00, 0x12, 0xC0});
+const std::string kBitmapRaw = "P4\n10 2\n" + hex({0xA5, 0x00, 0x12, 0xC0});
 const std::vector<std::uint8_t> kBitmapIndexes = {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1};
 
 } // namespace
@@ -60,21 +45,21 @@ TEST(PnmRead, GoldenPixels) {
         {"P4 at 8 bits, indexes", kBitmapRaw, 8, 10, 2, 1, kBitmapIndexes},
         {"P2 maximum 15, values above clamped", "P2 2 2 15 0 15 7 20", 8, 2, 2, 8, {0, 255, 119, 255}},
         {"P2 at 24 bits", "P2 1 1 255 77", 24, 1, 1, 8, {77, 77, 77}},
-        {"P5", "P5\n2 1\n255\n" + bytes({9, 250}), 8, 2, 1, 8, {9, 250}},
-        {"P5 maximum 15", "P5 3 1 15\n" + bytes({15, 7, 16}), 8, 3, 1, 8, {255, 119, 255}},
-        {"P5 maximum 65535, big-endian", "P5 2 1 65535\n" + bytes({0x12, 0x34, 0xFF, 0xFF}), 8, 2, 1, 8, {18, 255}},
+        {"P5", "P5\n2 1\n255\n" + hex({9, 250}), 8, 2, 1, 8, {9, 250}},
+        {"P5 maximum 15", "P5 3 1 15\n" + hex({15, 7, 16}), 8, 3, 1, 8, {255, 119, 255}},
+        {"P5 maximum 65535, big-endian", "P5 2 1 65535\n" + hex({0x12, 0x34, 0xFF, 0xFF}), 8, 2, 1, 8, {18, 255}},
         {"P3", "P3 2 1 255\n255 0 0  0 128 255\n", 24, 2, 1, 24, {255, 0, 0, 0, 128, 255}},
-        {"P6", "P6\n1 1\n255\n" + bytes({1, 2, 3}), 24, 1, 1, 24, {1, 2, 3}},
-        {"P6 maximum 65535", "P6 1 1 65535\n" + bytes({0xFF, 0xFF, 0x80, 0x00, 0, 0}), 24, 1, 1, 24, {255, 128, 0}},
-        {"comments between every field", "P6#a\n#b\n1#c\n 1 # d\n255\n" + bytes({4, 5, 6}), 24, 1, 1, 24, {4, 5, 6}},
+        {"P6", "P6\n1 1\n255\n" + hex({1, 2, 3}), 24, 1, 1, 24, {1, 2, 3}},
+        {"P6 maximum 65535", "P6 1 1 65535\n" + hex({0xFF, 0xFF, 0x80, 0x00, 0, 0}), 24, 1, 1, 24, {255, 128, 0}},
+        {"comments between every field", "P6#a\n#b\n1#c\n 1 # d\n255\n" + hex({4, 5, 6}), 24, 1, 1, 24, {4, 5, 6}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        Decoded d = readPnm(r.file, r.depth);
-        ASSERT_EQ(d.rc, IS5_OK);
+        auto d = readPnm(r.file, r.depth);
+        ASSERT_EQ(d.code, IS5_OK);
         EXPECT_EQ(d.width, r.width);
         EXPECT_EQ(d.height, r.height);
-        EXPECT_EQ(d.pixels, r.pixels);
+        EXPECT_EQ(asVector(d.pixels), r.pixels);
 
         std::uint32_t w = 0, h = 0, bits = 0;
         IS5_SOURCE src = is5_OpenMemorySource(r.file.data(), r.file.size(), "t.pnm");
@@ -87,14 +72,14 @@ TEST(PnmRead, GoldenPixels) {
 }
 
 TEST(PnmRead, PalettesFollowTheIndexes) {
-    Decoded d = readPnm(kBitmapRaw, 1);
-    ASSERT_EQ(d.rc, IS5_OK);
+    auto d = readPnm(kBitmapRaw, 1);
+    ASSERT_EQ(d.code, IS5_OK);
     // 1 is black in PBM: entry 0 white, entry 1 black.
     EXPECT_EQ(d.palette[0].r + d.palette[0].g + d.palette[0].b, 3 * 255);
     EXPECT_EQ(d.palette[1].r + d.palette[1].g + d.palette[1].b, 0);
 
-    d = readPnm("P5 2 1 255\n" + bytes({9, 250}), 8);
-    ASSERT_EQ(d.rc, IS5_OK);
+    d = readPnm("P5 2 1 255\n" + hex({9, 250}), 8);
+    ASSERT_EQ(d.code, IS5_OK);
     for (int i : {0, 9, 128, 250, 255}) {
         EXPECT_EQ(d.palette[i].r, i);
         EXPECT_EQ(d.palette[i].b, i);
@@ -112,29 +97,29 @@ TEST(PnmRead, DamagedFilesFailCleanly) {
         {"magic only", "P", 24, IS5_ERR_READ},
         {"PAM", "P7\nWIDTH 1\n", 24, IS5_ERR_UNSUPPORTED},
         {"unknown type", "P9 1 1 255\n", 24, IS5_ERR_FORMAT},
-        {"no space after the magic", "P61 1 255\n" + bytes({1, 2, 3}), 24, IS5_ERR_FORMAT},
+        {"no space after the magic", "P61 1 255\n" + hex({1, 2, 3}), 24, IS5_ERR_FORMAT},
         {"negative width", "P6 -1 1 255\n", 24, IS5_ERR_FORMAT},
         {"height beyond 32 bits", "P6 32 358888888632\n", 24, IS5_ERR_FORMAT},
         {"zero width", "P6 0 1 255\n", 24, IS5_ERR_FORMAT},
-        {"maximum 0", "P5 1 1 0\n" + bytes({0}), 8, IS5_ERR_FORMAT},
-        {"maximum 65536", "P5 1 1 65536\n" + bytes({0, 0}), 8, IS5_ERR_FORMAT},
+        {"maximum 0", "P5 1 1 0\n" + hex({0}), 8, IS5_ERR_FORMAT},
+        {"maximum 65536", "P5 1 1 65536\n" + hex({0, 0}), 8, IS5_ERR_FORMAT},
         {"no space after the maximum", "P5 1 1 255x", 8, IS5_ERR_FORMAT},
         {"header ends", "P5 1 1 255", 8, IS5_ERR_READ},
-        {"raw raster short", "P5 2 2 255\n" + bytes({1, 2, 3}), 8, IS5_ERR_READ},
-        {"16-bit raster short", "P5 1 2 65535\n" + bytes({1, 2, 3}), 8, IS5_ERR_READ},
+        {"raw raster short", "P5 2 2 255\n" + hex({1, 2, 3}), 8, IS5_ERR_READ},
+        {"16-bit raster short", "P5 1 2 65535\n" + hex({1, 2, 3}), 8, IS5_ERR_READ},
         {"plain raster short", "P2 2 1 255 7", 8, IS5_ERR_READ},
         {"plain raster ends later", "P2 2 2 255 77 77 77 ", 8, IS5_ERR_READ},
         {"letter in a P1 raster", "P1 2 1 0x", 1, IS5_ERR_FORMAT},
         {"letter in a P2 raster", "P2 2 1 255 7 x", 8, IS5_ERR_FORMAT},
         {"100000 x 100000", "P5 100000 100000 255\n", 8, IS5_ERR_TOO_LARGE},
-        {"PGM at 1 bit", "P5 1 1 255\n" + bytes({1}), 1, IS5_ERR_UNSUPPORTED},
-        {"PPM at 8 bits", "P6 1 1 255\n" + bytes({1, 2, 3}), 8, IS5_ERR_UNSUPPORTED},
-        {"depth 16", "P6 1 1 255\n" + bytes({1, 2, 3}), 16, IS5_ERR_PARAM},
+        {"PGM at 1 bit", "P5 1 1 255\n" + hex({1}), 1, IS5_ERR_UNSUPPORTED},
+        {"PPM at 8 bits", "P6 1 1 255\n" + hex({1, 2, 3}), 8, IS5_ERR_UNSUPPORTED},
+        {"depth 16", "P6 1 1 255\n" + hex({1, 2, 3}), 16, IS5_ERR_PARAM},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        Decoded d = readPnm(r.file, r.depth);
-        EXPECT_EQ(d.rc, r.rc);
+        auto d = readPnm(r.file, r.depth);
+        EXPECT_EQ(d.code, r.rc);
         EXPECT_TRUE(d.pixels.empty());
     }
 }
@@ -151,7 +136,7 @@ TEST(PnmRead, ThroughTheImageObject) {
     const std::vector<Row> rows = {
         {"a.pbm", kBitmapRaw, kImagePbm, 1, 2, 0xA5},
         {"a.pgm", "P2 2 1 255 40 50", kImagePgm, 8, 256, 40},
-        {"a.ppm", "P6 1 1 255\n" + bytes({7, 8, 9}), kImagePpm, 24, 0, 7},
+        {"a.ppm", "P6 1 1 255\n" + hex({7, 8, 9}), kImagePpm, 24, 0, 7},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
