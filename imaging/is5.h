@@ -115,8 +115,9 @@ BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 BOOL is5_GetPSDDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerChannel,
                     std::uint32_t* channels, std::uint32_t* colourMode);
 BOOL is5_GetWBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height);
-/// Width and height of the logical screen; colourResolution is the bits of the global
-/// colour table (1-8), or 8 when there is none.
+/// Width and height of the logical screen (enlarged where the first frame reaches past
+/// it, as the reader's picture is); colourResolution is the bits of the global colour
+/// table (1-8), or 8 when there is none.
 BOOL is5_GetGIFDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* colourResolution);
 /// PNM: bitsPerPixel 1 (PBM), 8 (PGM) or 24 (PPM).
 BOOL is5_GetPNMDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel);
