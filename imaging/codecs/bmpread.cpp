@@ -151,8 +151,9 @@ std::uint32_t readHeader(ByteReader& in, Header& h) {
             h.paletteOffset += 4 * count;
         }
         if (!bitfields || (masks[0] | masks[1] | masks[2]) == 0) {
-            // Plain 16 and 32-bit pixels are 5-5-5 and 8-8-8; a 32-bit header may still
-            // name an alpha mask, which is the only way such files declare their alpha.
+            // Plain 16 and 32-bit pixels (and bit fields that leave every colour mask
+            // empty) are 5-5-5 and 8-8-8. A plain 32-bit file may still name an alpha mask
+            // in a V3 or later header: that is how such files declare their alpha.
             const bool five = h.bitCount == 16;
             masks[0] = five ? 0x7C00 : 0xFF0000;
             masks[1] = five ? 0x03E0 : 0x00FF00;
