@@ -242,3 +242,18 @@ BOOL is5_Crop1Bit(const std::uint8_t* src, std::uint32_t width, std::uint32_t he
 /// 1, 3 and 4 bytes per pixel.
 BOOL is5_FillSolidRect(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t bytesPerPixel,
                        std::uint32_t stride, const Is5Rect* rect, std::uint32_t colour, std::uint32_t options);
+
+// ---- drawing -----------------------------------------------------------------------------------
+
+class CDC;
+
+/// Draws a 24-bit picture 1:1 with its top-left pixel at (x, y) of the device context,
+/// clipped to it.
+BOOL is5_DrawRGB(CDC* dc, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+                 std::int32_t x, std::int32_t y, std::uint32_t flags);
+/// The same for an 8-bit palette picture.
+BOOL is5_Draw8Bit(CDC* dc, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+                  const Is5Rgbq* palette, std::int32_t x, std::int32_t y, std::uint32_t flags);
+/// The same for a 1-bit picture (bit 0 is palette entry 0, bit 1 entry 1).
+BOOL is5_Draw1Bit(CDC* dc, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+                  const Is5Rgbq* palette, std::int32_t x, std::int32_t y, std::uint32_t flags);

@@ -52,6 +52,12 @@ struct ImageSize {
     std::uint32_t cy = 0;
 };
 
+/// A point in device pixels.
+struct ImagePoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
 class CISImageEx {
 public:
     CISImageEx();
@@ -96,6 +102,9 @@ public:
     /// order). A rectangle reaching outside the picture is clipped to it; one wholly
     /// outside fails with 5 and leaves the picture as it was.
     std::uint32_t Crop(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
+    /// Draws the picture 1:1 with its top-left pixel at `point` of the device context.
+    std::uint32_t Draw(CDC* dc, ImagePoint point) const;
 
     /// Hands the pixel block over to the object (used by the readers' callers).
     void AttachBlock(HGLOBAL block, std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);

@@ -88,3 +88,14 @@ std::uint32_t CISImageEx::Crop(std::int32_t left, std::int32_t top, std::int32_t
     if (!ok) return is5_GetLastError();
     return TakeFrom(cut);
 }
+
+std::uint32_t CISImageEx::Draw(CDC* dc, ImagePoint point) const {
+    if (!HasPicture()) return kImageNoPicture;
+    switch (bitsPerPixel) {
+    case 24: is5_DrawRGB(dc, GetPixels(), width, height, width * 3, point.x, point.y, 0); break;
+    case 8: is5_Draw8Bit(dc, GetPixels(), width, height, GetRowBytes(), palette, point.x, point.y, 0); break;
+    case 1: is5_Draw1Bit(dc, GetPixels(), width, height, GetRowBytes(), palette, point.x, point.y, 0); break;
+    default: break;
+    }
+    return is5_GetLastError();
+}

@@ -21,7 +21,12 @@ namespace {
 constexpr std::size_t kCacheMinimum = std::size_t{1} << 20;
 constexpr std::size_t kMaxCachedBlocks = 4;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRIMVALE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(BRIMVALE_ADDRESS_SANITIZER)
 // Under AddressSanitizer freed memory must really be freed, or use-after-free goes unseen.
 constexpr std::size_t kDefaultCacheLimit = 0;
 #else
@@ -29,7 +34,17 @@ constexpr std::size_t kDefaultCacheLimit = std::size_t{512} << 20;
 #endif
 
 std::mutex g_cacheMutex;
-std::vector<GlobalBlock__*> g_cache;
+
+// The cached blocks, released when the program ends so that leak checkers see none.
+struct BlockCache : std::vector<GlobalBlock__*> {
+    ~BlockCache() {
+        for (GlobalBlock__* b : *this) {
+            std::free(b->data);
+            delete b;
+        }
+    }
+};
+BlockCache g_cache;
 std::size_t g_cacheBytes = 0;
 std::size_t g_cacheLimit = kDefaultCacheLimit;
 
