@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipRects = 4096;
-constexpr int kMaxClipPathElements = 1 << 15;
+constexpr int kMaxClipPathElements = 1 << 13; // longer clip paths are ignored: joining them with the band costs too much
 constexpr double kCoordLimit = 1 << 22; // beyond this, geometry is cut to the band before Qt sees it
 constexpr double kMaxDashes = 20000;     // a dashed line with more dashes than this is drawn solid
 constexpr double kMaxFontPixels = 4096;
