@@ -257,3 +257,34 @@ BOOL is5_Draw8Bit(CDC* dc, const std::uint8_t* pixels, std::uint32_t width, std:
 /// The same for a 1-bit picture (bit 0 is palette entry 0, bit 1 entry 1).
 BOOL is5_Draw1Bit(CDC* dc, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
                   const Is5Rgbq* palette, std::int32_t x, std::int32_t y, std::uint32_t flags);
+
+// ---- destinations ------------------------------------------------------------------------------
+
+/// Where a writer puts its bytes. A file destination writes to a temporary file beside the
+/// final name and renames it over that name only when a writer finished the whole file
+/// and the destination is closed: a failed write never leaves half a picture, and an
+/// existing file of that name survives every failure.
+struct Is5Dest;
+using IS5_DEST = Is5Dest*;
+
+/// Opens a destination for `path`: fails (IS5_ERR_OPEN) when its folder does not exist or
+/// cannot take a new file. Nothing appears under `path` before is5_CloseDest.
+IS5_DEST is5_OpenFileDest(const char* path, std::uint32_t flags);
+/// A destination that collects the bytes in memory (tests and fuzzing).
+IS5_DEST is5_OpenMemoryDest();
+/// The bytes a memory destination holds (valid until it is closed).
+const std::uint8_t* is5_GetDestBuffer(IS5_DEST dest, std::size_t* size);
+/// Writes bytes; false (IS5_ERR_WRITE) on a full disk or any other failure, after which
+/// the destination stays failed.
+BOOL is5_WriteDest(IS5_DEST dest, const void* data, std::size_t size);
+/// Moves the write position (writers that patch a header after the data).
+BOOL is5_SeekDest(IS5_DEST dest, std::uint64_t position);
+std::uint64_t is5_TellDest(IS5_DEST dest);
+/// Marks the destination's content as a finished picture (the writers call it last).
+void is5_MarkDestComplete(IS5_DEST dest);
+/// Marks the destination as failed: closing it then discards what was written.
+void is5_MarkDestFailed(IS5_DEST dest);
+/// Closes the destination. A complete, unfailed file destination is flushed to disk and
+/// renamed over its final name; otherwise its temporary file is removed. Returns FALSE
+/// (with the last error) when the picture did not reach its name.
+BOOL is5_CloseDest(IS5_DEST dest);
