@@ -288,3 +288,93 @@ void is5_MarkDestFailed(IS5_DEST dest);
 /// renamed over its final name; otherwise its temporary file is removed. Returns FALSE
 /// (with the last error) when the picture did not reach its name.
 BOOL is5_CloseDest(IS5_DEST dest);
+
+// ---- writers -----------------------------------------------------------------------------------
+// Each writes one picture into the destination and marks it complete; on failure it marks
+// the destination failed and sets the last error. Rows are top to bottom; `stride` is the
+// byte distance between rows. `resolution` may be null (none stored).
+
+/// JPEG at depth 24 (RGB) or 8 (grey), quality 1-100; options bit 0 makes it progressive.
+/// The density comes from `resolution` (unit 0 none, 1 per inch, 2 per cm). The calling
+/// thread's output markers and text (below) are written after the JFIF header.
+BOOL is5_WriteJPG(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t depth, std::uint32_t stride, int quality, const ResolutionInfo* resolution,
+                  std::uint32_t options);
+/// PNG: bit depth 8 with colour type 2 (RGB) or 3 (palette), or bit depth 1 with colour
+/// type 3 and two colours. `gamma` is accepted for compatibility and not stored. pHYs from
+/// `resolution` in pixels per metre (unit 0 in the info: values per metre). The calling
+/// thread's output text goes into tEXt chunks.
+BOOL is5_WritePNG(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t stride, std::uint32_t bitDepth, std::uint32_t colours, const Is5Rgbq* palette,
+                  std::uint32_t colourType, double gamma, const ResolutionInfo* resolution, std::uint32_t flags);
+/// BMP at depth 24, 8 (with `colours` palette entries) or 1 (two entries); resolution in
+/// pixels per metre. For 8-bit pictures flags bit 0 asks for RLE8 compression.
+BOOL is5_WriteBMP(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t depth, std::uint32_t stride, std::uint32_t colours, const Is5Rgbq* palette,
+                  const ResolutionInfo* resolution, std::uint32_t flags);
+/// GIF89a of an 8-bit picture (LZW); `interlace` non-zero writes interlaced rows;
+/// `transparentIndex` -1 for none; `bits` the colour table size (1-8).
+BOOL is5_WriteGIF(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t stride, std::uint32_t interlace, int transparentIndex, std::uint32_t bits,
+                  const Is5Rgbq* palette, std::uint32_t flags);
+/// Photoshop (version 1, one layer-less composite, RLE) at depth 24 (RGB) or 8 (indexed).
+BOOL is5_WritePSD(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, std::uint32_t flags);
+/// TIFF at depth 24, 8 (palette) or 1; compression 1 (none) or another libtiff scheme
+/// number; for 1-bit pictures options bit 5 (32) says that 0 bits are black.
+BOOL is5_WriteTIFF(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                   std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, std::uint32_t compression,
+                   const ResolutionInfo* resolution, std::uint32_t options);
+/// PCX (version 5, RLE) at depth 24 (three planes) or 8 (with the 256-colour palette).
+BOOL is5_WritePCX(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, const ResolutionInfo* resolution,
+                  std::uint32_t flags);
+/// TGA (uncompressed, bottom-left origin) at depth 24 or 8 (colour-mapped).
+BOOL is5_WriteTGA(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, const ResolutionInfo* resolution,
+                  std::uint32_t flags);
+/// WBMP type 0 from an 8-bit picture: a non-zero pixel is white.
+BOOL is5_WriteWBMP(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                   std::uint32_t stride, std::uint32_t flags);
+/// A metafile holding the picture as one bitmap record: kind 0 WMF (placeable), 1 EMF.
+BOOL is5_WriteRGBToMetafile(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                            std::uint32_t stride, std::uint32_t kind, std::uint32_t flags);
+
+// Per-thread lists of what the next JPEG and PNG writes carry besides the pixels.
+void is5_ClearJPGOutputMarkers();
+/// Adds an APPn/COM marker (`marker` 0xE0-0xEF or 0xFE) with its data to the next JPEG writes.
+BOOL is5_AddJPGOutputMarker(std::uint32_t marker, const std::uint8_t* data, std::uint32_t size);
+void is5_ClearJPGOutputText();
+/// Adds a comment (COM) text to the next JPEG writes.
+BOOL is5_AddJPGOutputText(const char* text);
+void is5_ClearPNGOutputText();
+/// Adds a tEXt key and text to the next PNG writes.
+BOOL is5_AddPNGOutputText(const char* key, const char* text);
+
+// ---- conversions -------------------------------------------------------------------------------
+
+/// Chooses at most `colours` (1-256) colours for a 24-bit picture (a 32768-cell histogram
+/// merged through a depth-5 tree, least-populated leaves first; each colour the mean of
+/// its pixels) and maps every pixel to its nearest colour by squared distance.
+/// `mode` 1 with `parameter` 20 is the nearest-colour mapping; other modes are treated alike.
+BOOL is5_QuantizeRGBTo8Bit(const std::uint8_t* src, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
+                           std::uint8_t* dst, std::uint32_t dstStride, std::uint32_t colours, Is5Rgbq* palette,
+                           std::uint32_t mode, std::uint32_t parameter, std::uint32_t flags);
+/// Expands an 8-bit palette picture to 24 bits.
+BOOL is5_8BitToRGB(const std::uint8_t* src, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
+                   const Is5Rgbq* palette, std::uint8_t* dst, std::uint32_t dstStride, std::uint32_t flags);
+/// Grey levels of a 24-bit picture (depth 24) or an 8-bit palette picture (depth 8).
+BOOL is5_ImageToGrayScale8Bit(const std::uint8_t* src, std::uint32_t width, std::uint32_t height,
+                              std::uint32_t srcStride, std::uint32_t depth, const Is5Rgbq* palette, std::uint8_t* dst,
+                              std::uint32_t dstStride, std::uint32_t flags);
+/// True when the sum of the squared differences of the two 0xRRGGBB colours' components
+/// is at most `tolerance`.
+BOOL is5_ColorCompare(std::uint32_t colourA, std::uint32_t colourB, std::uint32_t tolerance);
+/// One byte per pixel, 1 where the grey level is at or above `threshold`, else 0.
+BOOL is5_GrayscaleTo1Bit(const std::uint8_t* grey, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
+                         std::uint8_t* dst, std::uint32_t dstStride, std::uint32_t threshold);
+/// Packs `count` one-byte values (0 or not) into bits, most significant bit first.
+BOOL is5_Pack8BitBuffer(const std::uint8_t* src, std::uint32_t count, std::uint8_t* dst, std::uint32_t bitsPerPixel);
+/// Unpacks `count` pixels of `bitsPerPixel` (1, 2 or 4) bits into one byte each.
+BOOL is5_UnpackBufferTo8Bit(const std::uint8_t* src, std::uint32_t count, std::uint8_t* dst,
+                            std::uint32_t bitsPerPixel);

@@ -103,6 +103,11 @@ public:
     /// outside fails with 5 and leaves the picture as it was.
     std::uint32_t Crop(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
+    /// Writes the picture as a file of image type `imageType` (22: from the path's
+    /// extension), converting it to the depth that type needs in temporary objects (this
+    /// object never changes). The file appears under `path` only when complete.
+    std::uint32_t Write(int imageType, const std::string& path) const;
+
     /// Draws the picture 1:1 with its top-left pixel at `point` of the device context.
     std::uint32_t Draw(CDC* dc, ImagePoint point) const;
 
