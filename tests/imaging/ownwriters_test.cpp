@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: MIT
+// BMP, GIF and Photoshop writers: round trips from 24-, 8- and 1-bit pictures through
+// CISImageEx::Write, read back by our readers and by ImageMagick; hand-checked bytes of
+// small files; LZW at every length; options and bad arguments.
+#include "testutil.h"
+#include "writetest.h"
+
+#include "imaging/is5.h"
+#include "imaging/isimageex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+using writetest::Rgb;
+
+namespace {
+
+struct RoundTrip {
+    const char* name;
+    int type;                 // written as
+    const char* extension;
+    std::uint32_t depth;      // of the source picture
+    std::uint32_t colours;    // see writetest::makePicture
+    bool toOneBit;            // the file holds black and white by grey level
+    std::uint32_t readDepth;  // what our reader gives back
+    bool rle = false;
+};
+
+const std::vector<RoundTrip> kRoundTrips = {
+    {"BMP 24 from 24", kImageBmp, "bmp", 24, 0, false, 24},
+    {"BMP 24 from 8", kImageBmp, "bmp", 8, 200, false, 24},
+    {"BMP 24 from 1", kImageBmp, "bmp", 1, 2, false, 24},
+    {"BMP 8 from 8", kImageBmpPalette, "bmp", 8, 200, false, 8},
+    {"BMP 8 from 8 RLE", kImageBmpPalette, "bmp", 8, 5, false, 8, true},
+    {"BMP 8 from 8 noisy RLE", kImageBmpPalette, "bmp", 8, 256, false, 8, true},
+    {"BMP 8 from 24 of 180 colours", kImageBmpPalette, "bmp", 24, 180, false, 8},
+    {"BMP 8 from 1", kImageBmpPalette, "bmp", 1, 2, false, 8},
+    {"BMP 1 from 1", kImageBmpBw, "bmp", 1, 2, false, 1},
+    {"BMP 1 from 1 white first", kImageBmpBw, "bmp", 1, 3, false, 1},
+    {"BMP 1 from 24", kImageBmpBw, "bmp", 24, 0, true, 1},
+    {"BMP 1 from 8", kImageBmpBw, "bmp", 8, 256, true, 1},
+    {"GIF from 8", kImageGif, "gif", 8, 256, false, 8},
+    {"GIF from 8 of 2 colours", kImageGif, "gif", 8, 2, false, 8},
+    {"GIF from 24 of 256 colours", kImageGif, "gif", 24, 256, false, 8},
+    {"GIF from 1", kImageGif, "gif", 1, 2, false, 8},
+    {"PSD 24 from 24", kImagePsd, "psd", 24, 0, false, 24},
+    {"PSD 24 from 8", kImagePsd, "psd", 8, 256, false, 24},
+    {"PSD 24 from 1", kImagePsd, "psd", 1, 3, false, 24},
+    {"PSD 8 from 8", kImagePsdBitmap, "psd", 8, 256, false, 24},
+    {"PSD 8 from 24 of 100 colours", kImagePsdBitmap, "psd", 24, 100, false, 24},
+    {"PSD 8 from 1", kImagePsdBitmap, "psd", 1, 2, false, 24},
+};
+
+struct Size {
+    std::uint32_t width, height;
+};
+// Widths around the four-byte row padding and the eight-pixel byte of 1-bit rows, and one
+// picture large enough for LZW table resets and many RLE rows.
+const std::vector<Size> kSizes = {{1, 1}, {3, 5}, {124, 4}, {125, 3}, {126, 3}, {127, 4}, {300, 200}};
+
+Rgb expectedColours(const RoundTrip& row, const CISImageEx& src) {
+    Rgb rgb = writetest::rgbOf(src);
+    return row.toOneBit ? writetest::thresholded(rgb) : rgb;
+}
+
+std::string label(const RoundTrip& row, Size s) {
+    return std::string(row.name) + " at " + std::to_string(s.width) + "x" + std::to_string(s.height);
+}
+
+std::string hexBytes(std::initializer_list<int> values) {
+    std::string b;
+    for (int v : values) b.push_back(char(v));
+    return b;
+}
+
+std::string bytesAt(const std::string& file, std::size_t offset, std::size_t n) { return file.substr(offset, n); }
+
+std::uint32_t le32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(b[at + i]);
+    return v;
+}
+
+struct Decoded {
+    std::uint32_t code = 0, width = 0, height = 0, bits = 0;
+    std::vector<std::uint8_t> pixels;
+    Is5Rgbq palette[256] = {};
+};
+
+Decoded readGifBytes(const std::uint8_t* data, std::size_t size) {
+    Decoded d;
+    IS5_SOURCE src = is5_OpenMemorySource(data, size, "t.gif");
+    HGLOBAL block = is5_ReadGIF(src, &d.width, &d.height, &d.bits, d.palette, 0);
+    d.code = is5_GetLastError();
+    if (block) {
+        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
+        d.pixels.assign(p, p + GlobalSize(block));
+        GlobalFree(block);
+    }
+    is5_CloseSource(src);
+    return d;
+}
+
+/// Writes through a memory destination; the bytes, or "" when the writer failed.
+template <typename Writer>
+std::string writeToMemory(Writer write) {
+    IS5_DEST dest = is5_OpenMemoryDest();
+    const bool ok = write(dest) != FALSE;
+    std::size_t size = 0;
+    const std::uint8_t* bytes = is5_GetDestBuffer(dest, &size);
+    std::string out = ok ? std::string(reinterpret_cast<const char*>(bytes), size) : std::string();
+    is5_CloseDest(dest);
+    return out;
+}
+
+} // namespace
+
+TEST(OwnWriters, RoundTripsThroughOurReaders) {
+    testutil::TempDir dir;
+    for (const RoundTrip& row : kRoundTrips)
+        for (Size s : kSizes) {
+            SCOPED_TRACE(label(row, s));
+            CISImageEx src;
+            writetest::makePicture(src, row.depth, s.width, s.height, row.colours, s.width * 7 + s.height);
+            src.bmpWriteFlag = row.rle;
+            const std::string path = dir / (std::string("p.") + row.extension);
+            ASSERT_EQ(src.Write(row.type, path), 0u);
+            CISImageEx back;
+            ASSERT_EQ(back.Read(path, kImageDetect), 0u);
+            EXPECT_EQ(back.width, s.width);
+            EXPECT_EQ(back.height, s.height);
+            EXPECT_EQ(back.bitsPerPixel, row.readDepth);
+            EXPECT_EQ(writetest::firstDifference(writetest::rgbOf(back), expectedColours(row, src), s.width), "");
+        }
+}
+
+TEST(OwnWriters, ImageMagickReadsWhatWeWrite) {
+    REQUIRE_MAGICK();
+    testutil::TempDir dir;
+    for (const RoundTrip& row : kRoundTrips)
+        for (Size s : {kSizes[1], kSizes[5], kSizes[6]}) {
+            SCOPED_TRACE(label(row, s));
+            CISImageEx src;
+            writetest::makePicture(src, row.depth, s.width, s.height, row.colours, s.width * 7 + s.height);
+            src.bmpWriteFlag = row.rle;
+            const std::string path = dir / (std::string("p.") + row.extension);
+            ASSERT_EQ(src.Write(row.type, path), 0u);
+            auto seen = writetest::magickRead(path);
+            // ImageMagick 6 asks three channels of every indexed Photoshop file and so
+            // refuses the one-channel files Photoshop itself writes (psd-tools' own
+            // 4x4_8bit_index_color.psd too): those rows rest on our reader alone.
+            if (!seen && row.type == kImagePsdBitmap) continue;
+            ASSERT_TRUE(seen) << "ImageMagick could not read " << path;
+            EXPECT_EQ(seen->width, s.width);
+            EXPECT_EQ(seen->height, s.height);
+            EXPECT_TRUE(seen->depth == 8 || seen->depth == 1) << seen->depth;
+            std::string format = row.extension;
+            for (char& c : format) c = char(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(seen->format.substr(0, 3), format) << seen->format; // BMP3 for BMP
+            EXPECT_EQ(writetest::firstDifference(seen->rgb, expectedColours(row, src), s.width), "");
+        }
+}
+
+TEST(OwnWriters, GifFromTwentyFourBitsHasAFullColourTable) {
+    testutil::TempDir dir;
+    CISImageEx src;
+    writetest::makePicture(src, 24, 64, 48, 0);
+    ASSERT_EQ(src.Write(kImageGif, dir / "q.gif"), 0u);
+    const std::string file = testutil::readFile(dir / "q.gif");
+    ASSERT_GT(file.size(), 13u + 768u);
+    EXPECT_EQ(file.substr(0, 6), "GIF89a");
+    EXPECT_EQ(std::uint8_t(file[10]) & 0x87, 0x87) << "a global table of 256 entries";
+    EXPECT_EQ(std::uint8_t(file[13 + 768]), 0x2C) << "no extension before the frame without transparency";
+    IS5_SOURCE source = is5_OpenFileSource((dir / "q.gif").c_str());
+    std::uint32_t w = 0, h = 0, bits = 0;
+    EXPECT_TRUE(is5_GetGIFDims(source, &w, &h, &bits));
+    is5_CloseSource(source);
+    EXPECT_EQ(bits, 8u);
+}
+
+TEST(OwnWriters, BmpBytesOfSmallPictures) {
+    // 2 x 2 at 24 bits: rows bottom-up in B, G, R, padded to 8 bytes.
+    const std::uint8_t rgb[] = {1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12};
+    std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, rgb, 2, 2, 24, 6, 0, nullptr, nullptr, 0); });
+    ASSERT_EQ(file.size(), 54u + 16u);
+    EXPECT_EQ(file.substr(0, 2), "BM");
+    EXPECT_EQ(le32(file, 2), 70u);
+    EXPECT_EQ(le32(file, 10), 54u);
+    EXPECT_EQ(le32(file, 14), 40u);
+    EXPECT_EQ(le32(file, 18), 2u);
+    EXPECT_EQ(le32(file, 22), 2u);
+    EXPECT_EQ(le32(file, 28) & 0xFFFF, 24u);
+    EXPECT_EQ(le32(file, 30), 0u); // BI_RGB
+    EXPECT_EQ(le32(file, 34), 16u);
+    EXPECT_EQ(bytesAt(file, 54, 16), hexBytes({9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
+
+    // 10 x 1 at 1 bit: the unused low bits of the last byte are written as 0.
+    const std::uint8_t bits[] = {0xA5, 0xFF};
+    const Is5Rgbq bw[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, bits, 10, 1, 1, 2, 2, bw, nullptr, 0); });
+    ASSERT_EQ(file.size(), 54u + 8u + 4u);
+    EXPECT_EQ(le32(file, 46), 2u); // biClrUsed
+    EXPECT_EQ(bytesAt(file, 54, 8), hexBytes({0, 0, 0, 0, 255, 255, 255, 0}));
+    EXPECT_EQ(bytesAt(file, 62, 4), hexBytes({0xA5, 0xC0, 0, 0}));
+}
+
+TEST(OwnWriters, BmpRle8Encoding) {
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> pixels; // one row
+        std::vector<int> data;            // the encoded pixel data
+    };
+    const std::vector<Row> rows = {
+        {"run then literal", {5, 5, 5, 5, 1, 2, 3, 7}, {4, 5, 0, 4, 1, 2, 3, 7, 0, 1}},
+        {"odd literal padded", {1, 2, 3}, {0, 3, 1, 2, 3, 0, 0, 1}},
+        {"two singles", {9, 8}, {1, 9, 1, 8, 0, 1}},
+        {"pair inside a literal", {1, 2, 2, 3}, {0, 4, 1, 2, 2, 3, 0, 1}},
+        {"short literal before a run", {4, 6, 6, 6}, {1, 4, 3, 6, 0, 1}},
+    };
+    Is5Rgbq palette[256] = {};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const auto w = std::uint32_t(r.pixels.size());
+        const std::string file =
+            writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, r.pixels.data(), w, 1, 8, w, 10, palette, nullptr, 1); });
+        const std::size_t dataAt = 54 + 4 * 10;
+        ASSERT_GE(file.size(), dataAt);
+        EXPECT_EQ(le32(file, 30), 1u); // BI_RLE8
+        EXPECT_EQ(le32(file, 34), file.size() - dataAt);
+        EXPECT_EQ(le32(file, 2), file.size());
+        std::string expected;
+        for (int v : r.data) expected.push_back(char(v));
+        EXPECT_EQ(file.substr(dataAt), expected);
+    }
+    // Two rows: the first one stored (the bottom row) ends with end-of-line.
+    const std::uint8_t two[] = {7, 7, 7, /**/ 1, 1, 1};
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, two, 3, 2, 8, 3, 10, palette, nullptr, 1); });
+    EXPECT_EQ(file.substr(94), hexBytes({3, 1, 0, 0, 3, 7, 0, 1}));
+}
+
+TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
+    // Asked for 4 colours, the pixels use index 9: ten entries are written.
+    std::vector<std::uint8_t> px = {0, 9, 3, 1};
+    Is5Rgbq palette[256] = {};
+    palette[9] = {1, 2, 3, 0};
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 1, 8, 4, 4, palette, nullptr, 0); });
+    EXPECT_EQ(le32(file, 46), 10u);
+    EXPECT_EQ(le32(file, 10), 54u + 40u);
+    EXPECT_EQ(bytesAt(file, 54 + 36, 4), hexBytes({3, 2, 1, 0}));
+}
+
+TEST(OwnWriters, BmpResolutionInPixelsPerMetre) {
+    struct Row {
+        int type;
+        int unit;
+        double x, y;
+        std::uint32_t storedX, storedY;
+    };
+    const std::vector<Row> rows = {
+        {kImageBmp, 2, 300, 300, 11811, 11811},  // 300 x 39.37, truncated
+        {kImageBmp, 2, 72, 96, 2834, 3779},
+        {kImageBmpPalette, 3, 40, 118.11, 4000, 11811},
+        {kImageBmp, 1, 300, 300, 0, 0},          // no unit: none stored
+        {kImageBmp, 0, 300, 300, 0, 0},          // an unknown unit stores nothing either
+        {kImageBmpBw, 2, 300, 300, 0, 0},        // 1-bit BMP gets no resolution
+    };
+    testutil::TempDir dir;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.type) + " unit " + std::to_string(r.unit) + " " + std::to_string(r.x));
+        CISImageEx img;
+        writetest::makePicture(img, 24, 4, 4, 5);
+        img.outputResolutionUnit = r.unit;
+        img.outputXResolution = r.x;
+        img.outputYResolution = r.y;
+        ASSERT_EQ(img.Write(r.type, dir / "r.bmp"), 0u);
+        const std::string file = testutil::readFile(dir / "r.bmp");
+        EXPECT_EQ(le32(file, 38), r.storedX);
+        EXPECT_EQ(le32(file, 42), r.storedY);
+    }
+}
+
+TEST(OwnWriters, GifLzwAtEveryLength) {
+    // Every picture length from 1 to 700 pixels at 1, 2, 4 and 8 bits: the code width grows
+    // at a different point of each, and the end code must be read at the width in use.
+    for (std::uint32_t bits : {1u, 2u, 4u, 8u}) {
+        Is5Rgbq palette[256];
+        for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7), 0};
+        writetest::Lcg rng{bits};
+        std::vector<std::uint8_t> px(700);
+        for (auto& p : px) p = std::uint8_t(rng.next() % (1u << bits));
+        for (std::uint32_t n = 1; n <= px.size(); ++n) {
+            const std::string file = writeToMemory(
+                [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), n, 1, n, 0, -1, bits, palette, 0); });
+            ASSERT_FALSE(file.empty());
+            const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+            ASSERT_EQ(got.code, 0u) << bits << " bits, " << n << " pixels";
+            ASSERT_EQ(got.bits, bits);
+            ASSERT_EQ(std::vector<std::uint8_t>(px.begin(), px.begin() + n), got.pixels) << bits << " bits, " << n;
+        }
+    }
+}
+
+TEST(OwnWriters, GifTableResetsOnLongPictures) {
+    // 512 x 512 of noise over 256 colours fills the 4096-entry table many times over, and
+    // a flat picture of the same size makes long strings.
+    Is5Rgbq palette[256] = {};
+    for (bool flat : {false, true}) {
+        std::vector<std::uint8_t> px(512 * 512, 77);
+        writetest::Lcg rng{9};
+        if (!flat)
+            for (auto& p : px) p = std::uint8_t(rng.next());
+        const std::string file =
+            writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 512, 512, 512, 0, -1, 8, palette, 0); });
+        const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+        ASSERT_EQ(got.code, 0u);
+        EXPECT_TRUE(got.pixels == px) << (flat ? "flat" : "noise");
+    }
+}
+
+TEST(OwnWriters, GifInterlaceAndTransparency) {
+    Is5Rgbq palette[256] = {};
+    for (int i = 0; i < 16; ++i) palette[i] = {std::uint8_t(16 * i), std::uint8_t(i), std::uint8_t(200 - i), 0};
+    testutil::TempDir dir;
+    for (std::uint32_t height : {1u, 2u, 3u, 5u, 8u, 9u, 17u, 33u}) {
+        SCOPED_TRACE("height " + std::to_string(height));
+        std::vector<std::uint8_t> px(5 * height);
+        for (std::size_t i = 0; i < px.size(); ++i) px[i] = std::uint8_t((i / 5 + i) % 16);
+        const std::string file =
+            writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 5, height, 5, 1, -1, 4, palette, 0); });
+        EXPECT_EQ(std::uint8_t(file[13 + 48 + 9]) & 0x40, 0x40) << "interlace flag";
+        const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+        ASSERT_EQ(got.code, 0u);
+        EXPECT_EQ(got.pixels, px);
+        if (writetest::haveMagick()) {
+            testutil::writeFile(dir / "i.gif", file);
+            auto seen = writetest::magickRead(dir / "i.gif");
+            ASSERT_TRUE(seen);
+            Rgb expected;
+            for (std::uint8_t i : px) expected.insert(expected.end(), {palette[i].r, palette[i].g, palette[i].b});
+            EXPECT_EQ(writetest::firstDifference(seen->rgb, expected, 5), "");
+        }
+    }
+
+    // The graphic control extension appears only with a transparent index.
+    const std::uint8_t px[] = {0, 1, 2, 3};
+    const std::string plain = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, -1, 2, palette, 0); });
+    const std::string clear = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, 2, 2, palette, 0); });
+    EXPECT_EQ(plain.find("\x21\xF9"), std::string::npos);
+    EXPECT_EQ(clear.substr(13 + 12, 8), hexBytes({0x21, 0xF9, 4, 1, 0, 0, 2, 0}));
+    EXPECT_EQ(clear.size(), plain.size() + 8);
+}
+
+TEST(OwnWriters, PsdBytesOfASmallPicture) {
+    // 3 x 2 RGB: header, empty sections, PackBits with a count table of 3 channels x 2 rows.
+    const std::uint8_t rgb[] = {9, 1, 2, 9, 1, 3, 9, 1, 4, /**/ 5, 5, 5, 6, 6, 6, 7, 7, 7};
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, rgb, 3, 2, 24, 9, nullptr, 0); });
+    const std::string expected = std::string("8BPS") +
+                                 hexBytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 3, 0, 8, 0, 3,
+                                                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+                                                 // counts: red rows, green rows, blue rows
+                                                 0, 2, 0, 4, 0, 2, 0, 4, 0, 4, 0, 4,
+                                                 // red: run of 9s; 5 6 7
+                                                 254, 9, 2, 5, 6, 7,
+                                                 // green: run of 1s; 5 6 7
+                                                 254, 1, 2, 5, 6, 7,
+                                                 // blue: 2 3 4; 5 6 7
+                                                 2, 2, 3, 4, 2, 5, 6, 7});
+    EXPECT_EQ(file, expected);
+
+    // Indexed: one channel after a 768-byte table of reds, greens, blues.
+    Is5Rgbq palette[256] = {};
+    palette[1] = {10, 20, 30, 0};
+    const std::uint8_t idx[] = {1, 1};
+    const std::string indexed = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, idx, 2, 1, 8, 2, palette, 0); });
+    ASSERT_EQ(indexed.size(), 26u + 4 + 768 + 4 + 4 + 2 + 2 + 2);
+    EXPECT_EQ(indexed[25], 2); // indexed mode
+    EXPECT_EQ(indexed[12 + 1], 1); // one channel
+    EXPECT_EQ(indexed.substr(30 + 1, 1), hexBytes({10}));
+    EXPECT_EQ(indexed.substr(30 + 256 + 1, 1), hexBytes({20}));
+    EXPECT_EQ(indexed.substr(30 + 512 + 1, 1), hexBytes({30}));
+    EXPECT_EQ(indexed.substr(indexed.size() - 4), hexBytes({0, 2, 255, 1}));
+}
+
+TEST(OwnWriters, PsdPackBitsLongRows) {
+    // Runs longer than 128, literal stretches longer than 128 and mixtures, read back.
+    for (std::uint32_t width : {127u, 128u, 129u, 130u, 257u, 1000u}) {
+        std::vector<std::uint8_t> px(std::size_t{width} * 3);
+        writetest::Lcg rng{width};
+        for (std::size_t i = 0; i < width; ++i) {
+            const bool flat = (i / 150) % 2 == 0;
+            px[i] = flat ? 40 : std::uint8_t(rng.next());       // first row: alternating runs and noise
+            px[width + i] = std::uint8_t(rng.next());           // noise
+            px[2 * width + i] = std::uint8_t(i < width / 2 ? 3 : 250); // two runs
+        }
+        Is5Rgbq palette[256] = {};
+        for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i ^ 0x55), std::uint8_t(255 - i), 0};
+        const std::string file =
+            writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, px.data(), width, 3, 8, width, palette, 0); });
+        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "p.psd");
+        std::uint32_t w = 0, h = 0;
+        Is5Rgbq got[256] = {};
+        HGLOBAL block = is5_ReadPSD(src, &w, &h, 8, got, 0);
+        ASSERT_NE(block, nullptr) << width << " code " << is5_GetLastError();
+        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
+        EXPECT_TRUE(std::equal(px.begin(), px.end(), p)) << width;
+        EXPECT_EQ(std::memcmp(got, palette, sizeof palette), 0);
+        GlobalFree(block);
+        is5_CloseSource(src);
+    }
+}
+
+TEST(OwnWriters, BadArgumentsFailAndLeaveNothing) {
+    std::vector<std::uint8_t> px(70000 * 3, 1), sevens(4, 7);
+    Is5Rgbq palette[256] = {};
+    struct Row {
+        const char* name;
+        std::function<BOOL(IS5_DEST)> write;
+    };
+    const std::vector<Row> rows = {
+        {"BMP depth 4", [&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 2, 2, 4, 2, 16, palette, nullptr, 0); }},
+        {"BMP stride short", [&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 2, 24, 11, 0, nullptr, nullptr, 0); }},
+        {"BMP 8 without palette", [&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 2, 2, 8, 2, 2, nullptr, nullptr, 0); }},
+        {"BMP no pixels", [&](IS5_DEST d) { return is5_WriteBMP(d, nullptr, 2, 2, 24, 6, 0, nullptr, nullptr, 0); }},
+        {"BMP zero height", [&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 2, 0, 24, 6, 0, nullptr, nullptr, 0); }},
+        {"GIF too wide", [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 70000, 1, 70000, 0, -1, 8, palette, 0); }},
+        {"GIF index past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, sevens.data(), 4, 1, 4, 0, -1, 2, palette, 0); }},
+        {"GIF transparent past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 4, 1, 4, 0, 4, 2, palette, 0); }},
+        {"GIF 9 bits", [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 4, 1, 4, 0, -1, 9, palette, 0); }},
+        {"GIF no palette", [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 4, 1, 4, 0, -1, 8, nullptr, 0); }},
+        {"PSD depth 1", [&](IS5_DEST d) { return is5_WritePSD(d, px.data(), 8, 1, 1, 1, palette, 0); }},
+        {"PSD wider than 30000", [&](IS5_DEST d) { return is5_WritePSD(d, px.data(), 30001, 1, 24, 90003, nullptr, 0); }},
+        {"PSD 8 without palette", [&](IS5_DEST d) { return is5_WritePSD(d, px.data(), 4, 1, 8, 4, nullptr, 0); }},
+        {"no destination", [&](IS5_DEST) { return is5_WritePSD(nullptr, px.data(), 4, 1, 24, 12, nullptr, 0); }},
+    };
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "keep.img", "old");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        IS5_DEST dest = is5_OpenFileDest((dir / "keep.img").c_str(), 0);
+        ASSERT_NE(dest, nullptr);
+        EXPECT_FALSE(r.write(dest));
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+        EXPECT_FALSE(is5_CloseDest(dest));
+        EXPECT_EQ(testutil::readFile(dir / "keep.img"), "old");
+    }
+}
