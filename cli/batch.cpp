@@ -1,0 +1,386 @@
+// SPDX-License-Identifier: MIT
+// The batch engine of brimvale-resize.
+//
+// Parallel runs. `-j N` converts up to N pictures at once on threads of our own (the
+// resampling pool's workers only ever run resampling bands), yet everything the user sees
+// is what a sequential run gives. CISImageEx::Write opens, fills and publishes its
+// destination by itself, so the design is:
+//
+//   1. A worker reads, sizes, resizes and writes picture i into a private temporary file
+//      beside its output (".brimvale-resize-<pid>-<i>.part", in the output's own folder so
+//      that the final rename stays on one file system). Nothing under an output name is
+//      touched, so workers can run ahead of each other freely.
+//   2. The main thread publishes the results strictly in input order: for picture i it
+//      reports a read or resize failure, or else checks whether the output exists (refusing
+//      it without --overwrite) and renames the temporary file over the output name, then
+//      prints the picture's line. The exists-check of picture i therefore sees exactly the
+//      outputs of pictures < i, as in a sequential run, and two inputs that map to one
+//      output name behave as they do there.
+//   3. After a stop (first failure without -k, or an interrupt) no further picture is
+//      started, the ones in flight finish, and every unpublished temporary file is removed:
+//      later pictures leave no output and no message.
+//   4. A source that an earlier picture's output would replace (a run over its own output
+//      folder) is not read before that earlier picture is published, so it reads the same
+//      bytes as in a sequential run.
+//
+// Workers may run at most 2N pictures ahead of publication, which bounds the temporary
+// files; each worker keeps one image object, whose large blocks the block cache recycles.
+#include "cli/batch.h"
+
+#include "browse/classify.h"
+#include "browse/formatsize.h"
+#include "browse/naming.h"
+#include "browse/savetext.h"
+#include "imaging/isimageex.h"
+
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where a picture's conversion stopped.
+enum class Stage { Read, Resize, Split, Write, Written };
+
+struct Converted {
+    Stage stage = Stage::Read;
+    std::uint32_t code = 0;   // the failing call's result
+    std::string tempPath;     // the finished picture, awaiting publication
+    std::uint32_t width = 0;  // target size
+    std::uint32_t height = 0;
+};
+
+struct PicturePlan {
+    std::string source;
+    std::optional<std::string> output; // nullopt: the source path cannot be split
+    std::ptrdiff_t waitFor = -1;       // an earlier picture whose output is this source
+};
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string codeText(std::uint32_t code) {
+    return " (error " + std::to_string(code) + ")";
+}
+
+// A path in a form that compares equal for one file reached by different spellings.
+std::string comparablePath(const std::string& path) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal().string() : canonical.string();
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+class BatchRun {
+public:
+    BatchRun(const Options& options, Console& console, const std::atomic<bool>& interrupted)
+        : m_options(options), m_console(console), m_interrupted(interrupted),
+          m_outputType(*OutputTypeFor(options.saveType)) {}
+
+    int run();
+
+private:
+    void plan();
+    SizeRequest sizeRequest(std::uint32_t width, std::uint32_t height) const;
+    Converted convert(std::size_t index, CISImageEx& image) const;
+    bool publish(std::size_t index, Converted& result);
+    // Runs the pictures; the index of the picture that stopped the run, or the count.
+    std::size_t runSequential();
+    std::size_t runParallel(unsigned workers);
+    void workerLoop();
+
+    const Options& m_options;
+    Console& m_console;
+    const std::atomic<bool>& m_interrupted;
+    const OutputType m_outputType;
+    std::vector<PicturePlan> m_plan;
+    std::uint64_t m_savedBytes = 0;
+    std::size_t m_written = 0;
+    std::size_t m_failed = 0;
+
+    // Shared between the workers and the publishing thread.
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Converted> m_results;
+    std::vector<bool> m_done;
+    std::size_t m_next = 0;      // next picture a worker takes
+    std::size_t m_published = 0; // pictures published so far
+    std::size_t m_window = 2;    // how far workers may run ahead of publication
+    bool m_stop = false;
+};
+
+SizeRequest BatchRun::sizeRequest(std::uint32_t width, std::uint32_t height) const {
+    SizeRequest request;
+    request.choice = m_options.sizeChoice;
+    request.pictureWidth = width;
+    request.pictureHeight = height;
+    request.customScale = m_options.customScale;
+    request.widthText = m_options.widthText;
+    request.heightText = m_options.heightText;
+    request.screenWidth = m_options.screenWidth;
+    request.screenHeight = m_options.screenHeight;
+    return request;
+}
+
+void BatchRun::plan() {
+    // The suffix names the size choice; only the dimension and screen choices put numbers
+    // in it, and theirs do not depend on the picture, so every name is known up front.
+    const TargetSize named = ComputeTargetSize(sizeRequest(0, 0));
+    std::map<std::string, std::size_t> outputs; // comparable output path → latest picture
+    m_plan.reserve(m_options.files.size());
+    for (std::size_t i = 0; i < m_options.files.size(); ++i) {
+        PicturePlan picture;
+        picture.source = m_options.files[i];
+        OutputNameRequest name;
+        name.sourcePath = picture.source;
+        name.destination = m_options.destination;
+        name.useSourceFolder = m_options.useSourceFolder;
+        name.sizeChoice = named.choice;
+        name.customScale = m_options.customScale;
+        name.targetWidth = named.width;
+        name.targetHeight = named.height;
+        name.extension = m_outputType.extension;
+        picture.output = OutputPath(name);
+        if (const auto earlier = outputs.find(comparablePath(picture.source)); earlier != outputs.end())
+            picture.waitFor = static_cast<std::ptrdiff_t>(earlier->second);
+        if (picture.output) outputs[comparablePath(*picture.output)] = i;
+        m_plan.push_back(std::move(picture));
+    }
+}
+
+Converted BatchRun::convert(std::size_t index, CISImageEx& image) const {
+    const PicturePlan& picture = m_plan[index];
+    Converted result;
+    result.stage = Stage::Read;
+    result.code = image.Read(picture.source, IsCameraRaw(picture.source) ? kImageRaw : kImageDetect);
+    if (result.code != kImageOk) return result;
+
+    const TargetSize target = ComputeTargetSize(sizeRequest(image.width, image.height));
+    result.stage = Stage::Resize;
+    result.width = target.width;
+    result.height = target.height;
+    result.code = image.ResizeInPlace(ImageSize{target.width, target.height}, m_options.mode);
+    if (result.code != kImageOk) return result;
+
+    result.stage = Stage::Split;
+    if (!picture.output) return result;
+
+    image.jpegQuality = EffectiveQuality(m_options.quality);
+    result.stage = Stage::Write;
+    const std::string temp = folderOf(*picture.output) + ".brimvale-resize-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(index) + ".part";
+    result.code = image.Write(m_outputType.writerType, temp);
+    if (result.code != kImageOk) {
+        ::unlink(temp.c_str()); // a failed write leaves nothing, but be sure
+        return result;
+    }
+    result.stage = Stage::Written;
+    result.tempPath = temp;
+    return result;
+}
+
+bool BatchRun::publish(std::size_t index, Converted& result) {
+    const PicturePlan& picture = m_plan[index];
+    auto failure = [&](const std::string& message) {
+        if (!result.tempPath.empty()) ::unlink(result.tempPath.c_str());
+        result.tempPath.clear();
+        m_console.error(message);
+        ++m_failed;
+        return false;
+    };
+    switch (result.stage) {
+    case Stage::Read: return failure(picture.source + ": " + kUnableToReadText + codeText(result.code));
+    case Stage::Resize:
+        return failure(ResizeFailureText(picture.source) + " to " + std::to_string(result.width) + "x" +
+                       std::to_string(result.height) + codeText(result.code));
+    case Stage::Split: return failure(picture.source + ": " + kSplitFailureText);
+    case Stage::Write:
+    case Stage::Written: break;
+    }
+    // The window asks before writing; here the picture is already in its temporary file,
+    // and a refusal just throws that away.
+    const std::string& output = *picture.output;
+    if (!m_options.overwrite && fileExists(output))
+        return failure(output + " already exists; not replaced (--overwrite replaces it)");
+    if (result.stage == Stage::Write)
+        return failure(picture.source + ": Unable to write " + output + codeText(result.code));
+    if (::rename(result.tempPath.c_str(), output.c_str()) != 0)
+        return failure(picture.source + ": Unable to write " + output + ": " + std::strerror(errno));
+    result.tempPath.clear();
+
+    struct stat info {};
+    const std::uint64_t size = ::stat(output.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    m_savedBytes += size;
+    ++m_written;
+    if (!m_options.quiet) {
+        m_console.line(picture.source + " -> " + output + " (" + std::to_string(result.width) + "x" +
+                       std::to_string(result.height) + ", " + FormatSize(size) + ")");
+    }
+    return true;
+}
+
+std::size_t BatchRun::runSequential() {
+    CISImageEx image;
+    for (std::size_t i = 0; i < m_plan.size(); ++i) {
+        if (m_interrupted.load()) return i;
+        Converted result = convert(i, image);
+        image.Clear();
+        const bool ok = publish(i, result);
+        m_console.advance(i + 1);
+        if (!ok && !m_options.keepGoing) return i;
+    }
+    return m_plan.size();
+}
+
+void BatchRun::workerLoop() {
+    CISImageEx image;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_stop || m_next >= m_plan.size() || m_next < m_published + m_window; });
+        if (m_stop || m_next >= m_plan.size()) return;
+        const std::size_t index = m_next++;
+        if (const std::ptrdiff_t earlier = m_plan[index].waitFor; earlier >= 0)
+            m_changed.wait(lock, [&] { return m_stop || m_published > static_cast<std::size_t>(earlier); });
+        if (m_stop) return;
+        lock.unlock();
+        Converted result = convert(index, image);
+        image.Clear();
+        lock.lock();
+        m_results[index] = std::move(result);
+        m_done[index] = true;
+        m_changed.notify_all();
+    }
+}
+
+std::size_t BatchRun::runParallel(unsigned workers) {
+    m_results.assign(m_plan.size(), Converted{});
+    m_done.assign(m_plan.size(), false);
+    m_window = 2 * static_cast<std::size_t>(workers);
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { workerLoop(); });
+
+    std::size_t stoppedAt = m_plan.size();
+    for (std::size_t i = 0; i < m_plan.size(); ++i) {
+        Converted result;
+        {
+            std::unique_lock lock(m_mutex);
+            while (!m_done[i] && !m_interrupted.load())
+                m_changed.wait_for(lock, std::chrono::milliseconds(100));
+            if (!m_done[i]) {
+                stoppedAt = i;
+                break;
+            }
+            result = std::move(m_results[i]);
+        }
+        const bool ok = publish(i, result);
+        m_console.advance(i + 1);
+        {
+            std::lock_guard lock(m_mutex);
+            m_published = i + 1;
+            if (!ok && !m_options.keepGoing) m_stop = true;
+        }
+        m_changed.notify_all();
+        if (!ok && !m_options.keepGoing) {
+            stoppedAt = i;
+            break;
+        }
+    }
+
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : threads) thread.join();
+    // Pictures finished after the stop are discarded.
+    for (std::size_t i = 0; i < m_plan.size(); ++i)
+        if (m_done[i] && !m_results[i].tempPath.empty()) ::unlink(m_results[i].tempPath.c_str());
+    return stoppedAt;
+}
+
+int BatchRun::run() {
+    if (!m_options.useSourceFolder) {
+        std::error_code ec;
+        if (!fs::is_directory(m_options.destination, ec)) {
+            fs::create_directories(m_options.destination, ec);
+            if (ec || !fs::is_directory(m_options.destination)) {
+                m_console.error("Unable to create the folder " + m_options.destination +
+                                (ec ? ": " + ec.message() : std::string()));
+                return kExitFailed;
+            }
+        }
+    }
+    plan();
+
+    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(m_options.jobs, m_plan.size()));
+    const std::size_t stoppedAt = workers > 1 ? runParallel(workers) : runSequential();
+    m_console.finish();
+
+    const bool interrupted = stoppedAt < m_plan.size() && m_interrupted.load();
+    if (stoppedAt < m_plan.size() && !interrupted)
+        m_console.error(SaveErrorText(static_cast<std::int32_t>(stoppedAt + 1)) + "; stopped (-k goes on)");
+    std::printf("%s\n", RunSummaryText(static_cast<std::int32_t>(m_written), m_options.useSourceFolder,
+                                       m_options.destination, m_savedBytes)
+                            .c_str());
+    std::fflush(stdout);
+    if (interrupted) return kExitInterrupted;
+    return m_written == m_plan.size() ? kExitOk : kExitFailed;
+}
+
+std::string formatResolution(double value) {
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+} // namespace
+
+int RunBatch(const Options& options, Console& console, const std::atomic<bool>& interrupted) {
+    BatchRun run(options, console, interrupted);
+    return run.run();
+}
+
+std::string InfoLine(const std::string& path, bool& ok) {
+    CISImageEx image;
+    const std::uint32_t code = image.Read(path, IsCameraRaw(path) ? kImageRaw : kImageDetect);
+    ok = code == kImageOk;
+    if (!ok) return path + "\terror=" + std::to_string(code);
+    return path + "\ttype=" + std::to_string(image.imageType) + "\twidth=" + std::to_string(image.width) +
+           "\theight=" + std::to_string(image.height) + "\tbits=" + std::to_string(image.bitsPerPixel) +
+           "\tcolours=" + std::to_string(image.paletteColours) + "\txres=" + formatResolution(image.xResolution) +
+           "\tyres=" + formatResolution(image.yResolution) + "\tunit=" + std::to_string(image.resolutionUnit);
+}
+
+int RunInfo(const Options& options, Console& console) {
+    int status = kExitOk;
+    for (const std::string& file : options.files) {
+        bool ok = false;
+        console.line(InfoLine(file, ok));
+        if (!ok) status = kExitFailed;
+    }
+    return status;
+}
+
+} // namespace cli

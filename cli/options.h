@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// The command line of brimvale-resize: its options and their parsing.
+#pragma once
+
+#include "app/sizerule.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+/// Everything the command line chose. The size fields mirror the window's controls, so
+/// ComputeTargetSize and the naming rule read them as they read the window.
+struct Options {
+    std::int32_t sizeChoice = kSizeChoiceHalf;
+    double customScale = 1.0;       ///< --percent N as N / 100
+    std::string widthText;          ///< --dimensions, as the width and height edits hold them
+    std::string heightText;
+    std::int32_t screenWidth = 0;   ///< --screen
+    std::int32_t screenHeight = 0;
+    std::int32_t quality = 75;      ///< as given; the quality rule applies when saving
+    std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd
+    std::string destination;        ///< --dest, without trailing separators
+    bool useSourceFolder = false;
+    bool overwrite = false;
+    bool keepGoing = false;
+    unsigned jobs = 1;
+    std::uint32_t mode = 17;        ///< resampling mode
+    bool info = false;
+    bool quiet = false;
+    bool help = false;
+    std::vector<std::string> files;
+};
+
+/// The outcome of parsing: options, or the reason the command line is unusable.
+struct ParsedArguments {
+    std::optional<Options> options;
+    std::string error;
+};
+
+/// Parses the arguments after the program name. `defaultJobs` is the -j value when none is given.
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsigned defaultJobs);
+
+/// The help text.
+std::string UsageText();
+
+} // namespace cli

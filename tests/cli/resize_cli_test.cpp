@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: MIT
+// brimvale-resize run as a child process on copies of corpus pictures: names, sizes,
+// parallel runs, --info, exit statuses and the overwrite rule.
+#include "browse/formatsize.h"
+#include "corpus.h"
+#include "imaging/isimageex.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <map>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The files of a folder (names → bytes), hidden ones included.
+std::map<std::string, std::string> folderContents(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        files[entry.path().filename().string()] = testutil::readFile(entry.path());
+    return files;
+}
+
+ImageSize pictureSize(const fs::path& path) {
+    CISImageEx image;
+    EXPECT_EQ(image.Read(path.string(), kImageDetect), kImageOk) << path;
+    return {image.width, image.height};
+}
+
+class ResizeCli : public ::testing::Test {
+protected:
+    testutil::TempDir dir;
+    fs::path corpus;
+
+    void SetUp() override {
+        auto found = testutil::corpusDir();
+        if (!found) {
+            const char* ci = std::getenv("CI");
+            if (ci && std::string(ci) == "true") FAIL() << "picture corpus missing under CI";
+            GTEST_SKIP() << "picture corpus not found (set BRIMVALE_CORPUS)";
+        }
+        corpus = *found;
+        fs::create_directories(dir.path() / "in");
+    }
+
+    // Copies a corpus file into the test's "in" folder under a new name.
+    std::string source(const std::string& corpusPath, const std::string& name) {
+        const fs::path target = dir.path() / "in" / name;
+        fs::copy_file(corpus / corpusPath, target, fs::copy_options::overwrite_existing);
+        return target.string();
+    }
+
+    // Runs brimvale-resize in `cwd` (the test folder when empty).
+    RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {}) {
+        const std::string outPath = dir / "stdout.txt";
+        const std::string errPath = dir / "stderr.txt";
+        const std::string folder = cwd.empty() ? dir.str() : cwd.string();
+        std::vector<std::string> argv{BRIMVALE_RESIZE_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> raw;
+        for (std::string& a : argv) raw.push_back(a.data());
+        raw.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) ::_exit(126);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::execv(raw[0], raw.data());
+            ::_exit(127);
+        }
+        RunResult result;
+        int status = 0;
+        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+        result.out = testutil::readFile(outPath);
+        result.err = testutil::readFile(errPath);
+        return result;
+    }
+};
+
+constexpr const char* kJpeg = "libjpeg-turbo/ok/testorig.jpg"; // 227 x 149
+constexpr const char* kPng = "pngsuite/primary/basn2c08.png";  // 32 x 32, RGB
+constexpr const char* kPalettePng = "pngsuite/primary/basn3p08.png";
+constexpr const char* kBmp = "bmpsuite/g/rgb24.bmp";           // 127 x 64
+constexpr const char* kGif = "image-gif/ok/sample_1.gif";
+
+} // namespace
+
+TEST_F(ResizeCli, NamesAndSizesOfEveryChoice) {
+    const std::string photo = source(kJpeg, "IMG_0001.JPG");
+    const std::string dotted = source(kJpeg, "IMG.0001.jpg");
+    struct Row {
+        std::vector<std::string> options;
+        std::string output; // relative to the test folder
+        ImageSize size;
+    } const rows[] = {
+        {{"-s", "800x600", "-d", "out"}, "out/IMG_0001_800x600.jpg", {800, 525}},
+        {{"-s", "25%", "-t", "png", "-d", "out"}, "out/IMG_0001_25pc.png", {56, 37}},
+        {{"--percent", "33", "-d", "out"}, "out/IMG_0001_At33pc.jpg", {74, 49}},
+        {{"--dimensions", "1200x900", "-t", "bmp", "-d", "out"}, "out/IMG_0001__1200x900.bmp", {1200, 900}},
+        {{"--screen", "1920x1080", "--source-folder"}, "in/IMG_0001__S1920x1080.jpg", {1920, 1080}},
+        {{"-s", "75%", "--dest=out"}, "out/IMG_0001_75pc.jpg", {170, 111}},
+        {{"-s", "320x240", "-t", "gif", "-d", "out"}, "out/IMG_0001_320x240.gif", {320, 210}},
+        {{"--percent=29", "-t", "psd", "-d", "out"}, "out/IMG_0001_At28pc.psd", {65, 43}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> arguments = row.options;
+        arguments.push_back(photo);
+        const RunResult r = run(arguments);
+        SCOPED_TRACE(row.output + "\n" + r.err);
+        ASSERT_EQ(r.status, 0);
+        const fs::path written = dir.path() / row.output;
+        ASSERT_TRUE(fs::exists(written));
+        const ImageSize size = pictureSize(written);
+        EXPECT_EQ(size.cx, row.size.cx);
+        EXPECT_EQ(size.cy, row.size.cy);
+        const std::string bytes = FormatSize(fs::file_size(written));
+        const bool besideSource = row.output.starts_with("in/");
+        const std::string shown = besideSource ? written.string() : row.output;
+        EXPECT_EQ(r.out, photo + " -> " + shown + " (" + std::to_string(row.size.cx) + "x" +
+                             std::to_string(row.size.cy) + ", " + bytes + ")\n1 picture saved to " +
+                             (besideSource ? "the same folder as the original picture(s)" : "out") +
+                             " (" + bytes + " total).\n");
+    }
+
+    const RunResult r = run({"-s", "800x600", "-d", "out", dotted});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir.path() / "out/IMG.0001_800x600.jpg"));
+}
+
+TEST_F(ResizeCli, ParallelRunsMatchTheSequentialRun) {
+    std::vector<std::string> files = {source(kJpeg, "a.jpg"),          source(kPng, "b.png"),
+                                      source(kBmp, "c.bmp"),           source(kPalettePng, "d.png"),
+                                      source(kGif, "e.gif"),           source(kJpeg, "f.jpg"),
+                                      dir / "in/missing.jpg",           source(kPng, "a.png"),
+                                      source(kBmp, "g.bmp"),           source(kJpeg, "h.jpg")};
+    // "a.png" names the same output as "a.jpg": it fails like in a sequential run.
+    for (const char* type : {"png", "jpg"}) {
+        SCOPED_TRACE(type);
+        std::map<std::string, std::string> outputs[2];
+        RunResult results[2];
+        const char* jobs[2] = {"1", "4"};
+        for (int k = 0; k < 2; ++k) {
+            const fs::path cwd = dir.path() / (std::string(type) + jobs[k]);
+            fs::create_directories(cwd);
+            std::vector<std::string> arguments{"-k", "-j", jobs[k], "-t", type, "-s", "640x480", "-d", "out"};
+            arguments.insert(arguments.end(), files.begin(), files.end());
+            results[k] = run(arguments, cwd);
+            outputs[k] = folderContents(cwd / "out");
+        }
+        EXPECT_EQ(results[0].status, 1);
+        EXPECT_EQ(results[1].status, 1);
+        EXPECT_EQ(results[0].out, results[1].out);
+        EXPECT_EQ(results[0].err, results[1].err);
+        EXPECT_EQ(outputs[0], outputs[1]); // names and bytes; no temporary file left over
+        EXPECT_EQ(outputs[0].size(), 8u);
+        EXPECT_NE(results[0].out.find("8 pictures saved to out ("), std::string::npos);
+        EXPECT_NE(results[0].err.find("missing.jpg: Unable to read the image"), std::string::npos);
+        EXPECT_NE(results[0].err.find("a_640x480." + std::string(type) + " already exists"), std::string::npos);
+    }
+}
+
+TEST_F(ResizeCli, FirstFailureStopsAndDiscardsTheRest) {
+    const std::string good1 = source(kJpeg, "p1.jpg");
+    const std::string bad = source("pngsuite/corrupt/xs1n0g01.png", "p2.png");
+    const std::string good3 = source(kPng, "p3.png");
+    const std::string good4 = source(kBmp, "p4.bmp");
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        fs::remove_all(dir.path() / "out");
+        const RunResult r = run({"-j", jobs, "-d", "out", good1, bad, good3, good4});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(bad + ": Unable to read the image"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("save image number 2"), std::string::npos) << r.err;
+        // Only the picture before the failure, and no temporary files of later ones.
+        const auto written = folderContents(dir.path() / "out");
+        ASSERT_EQ(written.size(), 1u);
+        EXPECT_EQ(written.begin()->first, "p1_50pc.jpg");
+        EXPECT_NE(r.out.find("1 picture saved to out ("), std::string::npos);
+    }
+}
+
+TEST_F(ResizeCli, ExistingOutputIsRefusedUnlessOverwriting) {
+    const std::string photo = source(kJpeg, "x.jpg");
+    fs::create_directories(dir.path() / "out");
+    testutil::writeFile(dir.path() / "out/x_50pc.jpg", "old");
+    RunResult r = run({"-d", "out", photo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("out/x_50pc.jpg already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(testutil::readFile(dir.path() / "out/x_50pc.jpg"), "old");
+
+    r = run({"--overwrite", "-d", "out", photo});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const ImageSize size = pictureSize(dir.path() / "out/x_50pc.jpg");
+    EXPECT_EQ(size.cx, 113u);
+    EXPECT_EQ(size.cy, 74u);
+    EXPECT_EQ(folderContents(dir.path() / "out").size(), 1u);
+}
+
+TEST_F(ResizeCli, MissingDestinationIsCreatedWithItsParents) {
+    const std::string photo = source(kPng, "y.png");
+    const RunResult r = run({"-d", "deep/er/out/", "-t", "png", photo});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir.path() / "deep/er/out/y_50pc.png"));
+    EXPECT_NE(r.out.find("1 picture saved to deep/er/out ("), std::string::npos) << r.out;
+}
+
+TEST_F(ResizeCli, InfoLines) {
+    const std::string bad = source("pngsuite/corrupt/xs1n0g01.png", "bad.png");
+    const RunResult r = run({"--info", (corpus / kBmp).string(), (corpus / kPalettePng).string(),
+                             (corpus / kJpeg).string(), bad});
+    EXPECT_EQ(r.status, 1);
+    // 2835 pixels per metre is 28.35 per centimetre.
+    EXPECT_EQ(r.out, (corpus / kBmp).string() +
+                         "\ttype=2\twidth=127\theight=64\tbits=24\tcolours=0\txres=28.35\tyres=28.35\tunit=3\n" +
+                         (corpus / kPalettePng).string() +
+                         "\ttype=7\twidth=32\theight=32\tbits=8\tcolours=256\txres=0\tyres=0\tunit=1\n" +
+                         (corpus / kJpeg).string() +
+                         "\ttype=0\twidth=227\theight=149\tbits=24\tcolours=0\txres=1\tyres=1\tunit=1\n" + bad +
+                         "\terror=6\n");
+}
+
+TEST_F(ResizeCli, BadCommandLinesExitWith2) {
+    const std::string photo = source(kJpeg, "z.jpg");
+    const std::vector<std::vector<std::string>> rows = {
+        {"--frobnicate", "-d", "out", photo},
+        {"-s", "900x700", "-d", "out", photo},
+        {"-d", "out"},
+        {"-d", "out", "--source-folder", photo},
+        {photo},
+        {"-j", "0", "-d", "out", photo},
+        {"--percent", "abc", "-d", "out", photo},
+        {"-q", "high", "-d", "out", photo},
+        {"-t", "tiff", "-d", "out", photo},
+        {"--dimensions", "1200", "-d", "out", photo},
+        {"--screen", "0x10", "-d", "out", photo},
+        {"--mode", "19", "-d", "out", photo},
+        {"--overwrite=yes", "-d", "out", photo},
+        {"-d", "out", photo, "-q"},
+    };
+    for (const auto& arguments : rows) {
+        const RunResult r = run(arguments);
+        std::string shown;
+        for (const std::string& a : arguments) shown += a + " ";
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_TRUE(r.out.empty()) << shown;
+        EXPECT_NE(r.err.find("brimvale-resize: "), std::string::npos) << shown;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
+}
+
+TEST_F(ResizeCli, SourceReplacedByAnEarlierOutputIsReadAfterIt) {
+    // The second file is the first one's output: a sequential run reads the new picture
+    // (113 x 74) there, not the PNG that was in its place, and so must a parallel one.
+    const std::string first = source(kJpeg, "a.jpg");
+    fs::create_directories(dir.path() / "out");
+    fs::copy_file(corpus / kPng, dir.path() / "out/a_50pc.jpg");
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(jobs);
+        fs::copy_file(corpus / kPng, dir.path() / "out/a_50pc.jpg", fs::copy_options::overwrite_existing);
+        const RunResult r = run({"--overwrite", "-j", jobs, "-d", "out", first, "out/a_50pc.jpg"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const ImageSize size = pictureSize(dir.path() / "out/a_50pc_50pc.jpg");
+        EXPECT_EQ(size.cx, 56u);
+        EXPECT_EQ(size.cy, 37u);
+    }
+}
