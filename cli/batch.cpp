@@ -339,7 +339,9 @@ int BatchRun::run() {
     m_console.finish();
 
     const bool interrupted = stoppedAt < m_plan.size() && m_interrupted.load();
-    if (stoppedAt < m_plan.size() && !interrupted)
+    if (interrupted)
+        m_console.error("interrupted; the pictures from number " + std::to_string(stoppedAt + 1) + " on were not saved");
+    else if (stoppedAt < m_plan.size())
         m_console.error(SaveErrorText(static_cast<std::int32_t>(stoppedAt + 1)) + "; stopped (-k goes on)");
     std::printf("%s\n", RunSummaryText(static_cast<std::int32_t>(m_written), m_options.useSourceFolder,
                                        m_options.destination, m_savedBytes)
