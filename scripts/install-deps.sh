@@ -9,7 +9,7 @@ packages=(
   libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libraw-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 fonts-dejavu-core
-  imagemagick
+  imagemagick pngcheck libtiff-tools
 )
 
 missing=()

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// The calling thread's lists of what its next JPEG and PNG writes carry besides the pixels:
+// JPEG marker segments and comments, PNG text chunks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace imaging::detail {
+
+struct JpegOutputMarker {
+    std::uint8_t marker = 0; ///< 0xE0-0xEF (APPn) or 0xFE (COM)
+    std::vector<std::uint8_t> data;
+};
+
+struct PngOutputText {
+    std::string key, text;
+};
+
+/// This thread's lists; another thread's additions never show here.
+const std::vector<JpegOutputMarker>& jpegOutputMarkers();
+const std::vector<std::string>& jpegOutputText();
+const std::vector<PngOutputText>& pngOutputText();
+
+} // namespace imaging::detail

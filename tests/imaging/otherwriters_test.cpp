@@ -1,0 +1,382 @@
+// SPDX-License-Identifier: MIT
+// The PCX, TGA, WBMP and metafile writers: exact round trips through the program's readers
+// (and ImageMagick), their header fields and refused arguments; and, for every writer of
+// this file set, that a write failing for lack of space leaves no file and keeps the old one.
+#include "writertest.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace writertest;
+
+namespace {
+
+std::uint32_t u16At(const Bytes& b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
+
+// ---- PCX -------------------------------------------------------------------------------------
+
+Written writePcx(const Picture& p, const ResolutionInfo* resolution = nullptr) {
+    return writeToMemory([&](IS5_DEST d) {
+        return is5_WritePCX(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), resolution, 0);
+    });
+}
+
+struct Shape {
+    std::uint32_t depth, width, height, padding;
+};
+
+std::string shapeName(const Shape& s) {
+    return "d" + std::to_string(s.depth) + "_" + std::to_string(s.width) + "x" + std::to_string(s.height) + "_pad" +
+           std::to_string(s.padding);
+}
+
+std::vector<Shape> shapes(std::initializer_list<std::uint32_t> depths) {
+    std::vector<Shape> rows;
+    for (std::uint32_t depth : depths) {
+        for (std::uint32_t width : {1u, 2u, 3u, 124u, 125u, 126u, 127u, 200u}) rows.push_back({depth, width, 9, 0});
+        rows.push_back({depth, 31, 5, 3});
+    }
+    return rows;
+}
+
+class PcxWriteRoundTrip : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(PcxWriteRoundTrip, ReadsBackTheSamePixelsAndPalette) {
+    const Shape& s = GetParam();
+    const Picture p = makePicture(s.width, s.height, s.depth, 256, s.padding);
+    const Written w = writePcx(p);
+    ASSERT_TRUE(w.ok) << w.code;
+    ASSERT_GE(w.bytes.size(), 128u);
+    EXPECT_EQ(w.bytes[1], 5);                                    // version 5
+    EXPECT_EQ(w.bytes[2], 1);                                    // run-length encoded
+    EXPECT_EQ(std::uint8_t(w.bytes[65]), s.depth == 24 ? 3 : 1); // planes
+    EXPECT_EQ(u16At(w.bytes, 66), (s.width + 1) / 2 * 2);        // even bytes per line
+    const ReadBack back = readBack(w.bytes, "b.pcx", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadPCX(src, wd, h, s.depth, pal, 0);
+    });
+    ASSERT_TRUE(back.ok) << back.code;
+    EXPECT_EQ(back.width, s.width);
+    EXPECT_EQ(back.height, s.height);
+    EXPECT_EQ(back.colours(s.depth), coloursOf(p));
+    // Indexes are kept as they were, not just their colours.
+    if (s.depth == 8) {
+        for (std::uint32_t y = 0; y < s.height; ++y)
+            EXPECT_EQ(back.pixels.substr(std::size_t{y} * s.width, s.width),
+                      Bytes(reinterpret_cast<const char*>(p.data()) + std::size_t{y} * p.stride, s.width));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PcxWriteRoundTrip, ::testing::ValuesIn(shapes({24, 8})),
+                         [](const auto& info) { return shapeName(info.param); });
+
+TEST(PcxWriter, RunsNeverExceed63AndBytesWithTopBitsSetAreEscaped) {
+    // One line of 64 equal bytes and single bytes at 0xC0 and above.
+    Picture p = makePicture(70, 1, 8);
+    std::fill(p.pixels.begin(), p.pixels.begin() + 64, 0x07);
+    p.pixels[64] = 0xC0;
+    p.pixels[65] = 0xFF;
+    p.pixels[66] = 0x3F;
+    const Written w = writePcx(p);
+    ASSERT_TRUE(w.ok);
+    const Bytes line = w.bytes.substr(128, w.bytes.size() - 128 - 769);
+    EXPECT_EQ(line.substr(0, 8), Bytes("\xFF\x07\x07\xC1\xC0\xC1\xFF\x3F", 8));
+}
+
+TEST(PcxWriter, DotsPerInchAreTruncatedIntoSixteenBits) {
+    struct Row {
+        ResolutionInfo in;
+        bool given;
+        double x, y;
+    };
+    for (const Row& r : {Row{{300.9, 72.2, 2}, true, 300, 72}, Row{{70000, -5, 2}, true, 65535, 0},
+                         Row{{}, false, 0, 0}}) {
+        const Written w = writePcx(makePicture(4, 4, 24), r.given ? &r.in : nullptr);
+        IS5_SOURCE src = is5_OpenMemorySource(w.bytes.data(), w.bytes.size(), "r.pcx");
+        ResolutionInfo back;
+        ASSERT_TRUE(is5_GetPCXDims(src, nullptr, nullptr, nullptr, &back));
+        is5_CloseSource(src);
+        EXPECT_EQ(back.xResolution, r.x);
+        EXPECT_EQ(back.yResolution, r.y);
+    }
+}
+
+// ---- TGA -------------------------------------------------------------------------------------
+
+Written writeTga(const Picture& p) {
+    return writeToMemory([&](IS5_DEST d) {
+        return is5_WriteTGA(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), nullptr, 0);
+    });
+}
+
+class TgaWriteRoundTrip : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(TgaWriteRoundTrip, ReadsBackTheSamePixels) {
+    const Shape& s = GetParam();
+    const Picture p = makePicture(s.width, s.height, s.depth, 256, s.padding);
+    const Written w = writeTga(p);
+    ASSERT_TRUE(w.ok) << w.code;
+    EXPECT_EQ(w.bytes[2], s.depth == 24 ? 2 : 1); // true-colour or colour-mapped, uncompressed
+    EXPECT_EQ(w.bytes[17], 0);                    // bottom-left origin
+    EXPECT_EQ(w.bytes.substr(w.bytes.size() - 18), Bytes("TRUEVISION-XFILE.\0", 18));
+    const ReadBack back = readBack(w.bytes, "b.tga", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadTGA(src, wd, h, s.depth, pal, 0);
+    });
+    ASSERT_TRUE(back.ok) << back.code;
+    EXPECT_EQ(back.width, s.width);
+    EXPECT_EQ(back.height, s.height);
+    EXPECT_EQ(back.colours(s.depth), coloursOf(p));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TgaWriteRoundTrip, ::testing::ValuesIn(shapes({24, 8})),
+                         [](const auto& info) { return shapeName(info.param); });
+
+// ---- WBMP ------------------------------------------------------------------------------------
+
+Written writeWbmp(const Picture& p) {
+    return writeToMemory([&](IS5_DEST d) { return is5_WriteWBMP(d, p.data(), p.width, p.height, p.stride, 0); });
+}
+
+class WbmpWriteRoundTrip : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(WbmpWriteRoundTrip, NonZeroPixelsComeBackWhite) {
+    const Shape& s = GetParam();
+    const Picture p = makePicture(s.width, s.height, 8, 256, s.padding);
+    const Written w = writeWbmp(p);
+    ASSERT_TRUE(w.ok) << w.code;
+    const ReadBack back = readBack(w.bytes, "b.wbmp", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadWBMP(src, wd, h, pal, 8, 0);
+    });
+    ASSERT_TRUE(back.ok) << back.code;
+    ASSERT_EQ(back.width, s.width);
+    ASSERT_EQ(back.height, s.height);
+    for (std::uint32_t y = 0; y < s.height; ++y)
+        for (std::uint32_t x = 0; x < s.width; ++x)
+            ASSERT_EQ(back.pixels[std::size_t{y} * s.width + x], p.pixels[std::size_t{y} * p.stride + x] ? 1 : 0)
+                << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WbmpWriteRoundTrip, ::testing::ValuesIn(shapes({8})),
+                         [](const auto& info) { return shapeName(info.param); });
+
+TEST(WbmpWriter, SidesAreMultiByteIntegers) {
+    struct Row {
+        std::uint32_t width, height;
+        Bytes header;
+    };
+    for (const Row& r : {Row{1, 1, Bytes("\0\0\x01\x01", 4)}, Row{127, 128, Bytes("\0\0\x7F\x81\x00", 5)},
+                         Row{200, 16384, Bytes("\0\0\x81\x48\x81\x80\x00", 7)}}) {
+        const Picture p = makePicture(r.width, r.height, 8);
+        const Written w = writeWbmp(p);
+        ASSERT_TRUE(w.ok);
+        EXPECT_EQ(w.bytes.substr(0, r.header.size()), r.header);
+        EXPECT_EQ(w.bytes.size(), r.header.size() + std::size_t{(r.width + 7) / 8} * r.height);
+    }
+}
+
+// ---- metafiles -------------------------------------------------------------------------------
+
+Written writeMetafile(const Picture& p, std::uint32_t kind) {
+    return writeToMemory(
+        [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, kind, 0); });
+}
+
+ReadBack renderMetafile(const Bytes& file) {
+    ReadBack r;
+    HGLOBAL block = is5_ReadMetafileFromMemory(file.data(), file.size(), &r.width, &r.height, 100, 100);
+    r.code = is5_GetLastError();
+    if (block) {
+        r.ok = true;
+        r.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
+        GlobalFree(block);
+    }
+    return r;
+}
+
+struct MetafileShape {
+    std::uint32_t kind, width, height, padding;
+};
+
+class MetafileWriteRoundTrip : public ::testing::TestWithParam<MetafileShape> {};
+
+TEST_P(MetafileWriteRoundTrip, RendersBackToTheSamePixels) {
+    const MetafileShape& s = GetParam();
+    const Picture p = makePicture(s.width, s.height, 24, 256, s.padding);
+    const Written w = writeMetafile(p, s.kind);
+    ASSERT_TRUE(w.ok) << w.code;
+    const ReadBack back = renderMetafile(w.bytes);
+    ASSERT_TRUE(back.ok) << back.code;
+    EXPECT_EQ(back.width, s.width);
+    EXPECT_EQ(back.height, s.height);
+    EXPECT_EQ(back.pixels, coloursOf(p));
+}
+
+std::vector<MetafileShape> metafileShapes() {
+    std::vector<MetafileShape> rows;
+    for (std::uint32_t kind : {0u, 1u}) {
+        for (std::uint32_t width : {1u, 2u, 3u, 125u, 127u, 640u}) rows.push_back({kind, width, width == 640 ? 480u : 7u, 0});
+        rows.push_back({kind, 33, 5, 6});
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MetafileWriteRoundTrip, ::testing::ValuesIn(metafileShapes()), [](const auto& info) {
+    const MetafileShape& s = info.param;
+    return std::string(s.kind ? "emf_" : "wmf_") + std::to_string(s.width) + "x" + std::to_string(s.height) + "_pad" +
+           std::to_string(s.padding);
+});
+
+TEST(MetafileWriter, EveryWidthAndHeightRendersOneToOne) {
+    // The EMF frame is chosen per size; each of these sizes must come back exact.
+    for (std::uint32_t side = 1; side <= 300; ++side) {
+        const Picture wide = makePicture(side, 1, 24), tall = makePicture(1, side, 24);
+        for (const Picture* p : {&wide, &tall}) {
+            const ReadBack back = renderMetafile(writeMetafile(*p, 1).bytes);
+            ASSERT_TRUE(back.ok) << side;
+            ASSERT_EQ(back.width, p->width);
+            ASSERT_EQ(back.height, p->height);
+            ASSERT_EQ(back.pixels, coloursOf(*p)) << side;
+        }
+    }
+}
+
+TEST(MetafileWriter, PlaceableHeaderChecksumAndEmfHeader) {
+    const Picture p = makePicture(40, 30, 24);
+    const Bytes wmf = writeMetafile(p, 0).bytes;
+    ASSERT_GE(wmf.size(), 22u);
+    std::uint32_t checksum = 0;
+    for (std::size_t i = 0; i < 20; i += 2) checksum ^= u16At(wmf, i);
+    EXPECT_EQ(u16At(wmf, 20), checksum);
+    EXPECT_EQ(u16At(wmf, 14), 96u);                      // units per inch
+    EXPECT_EQ(u16At(wmf, 10), 40u);                      // right
+    EXPECT_EQ(u16At(wmf, 12), 30u);                      // bottom
+    EXPECT_EQ(std::uint64_t{u16At(wmf, 28)} | std::uint64_t{u16At(wmf, 30)} << 16, (wmf.size() - 22) / 2); // size in words
+
+    const Bytes emf = writeMetafile(p, 1).bytes;
+    ASSERT_GE(emf.size(), 108u);
+    EXPECT_EQ(emf.substr(40, 4), " EMF");
+    EXPECT_EQ(std::uint64_t{u16At(emf, 48)} | std::uint64_t{u16At(emf, 50)} << 16, emf.size()); // nBytes
+    EXPECT_EQ(u16At(emf, 52), 3u);                                                            // records
+    EXPECT_EQ(emf.substr(emf.size() - 20, 4), Bytes("\x0E\0\0\0", 4));                        // EMR_EOF last
+}
+
+// ---- refused arguments -----------------------------------------------------------------------
+
+TEST(OtherWriters, RefuseArgumentsTheyCannotWrite) {
+    const Picture p = makePicture(16, 4, 24);
+    const Picture big = makePicture(32768, 1, 24);
+    struct Row {
+        const char* what;
+        std::function<BOOL(IS5_DEST)> write;
+    };
+    const std::vector<Row> rows = {
+        {"PCX 1-bit", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 1, 2, p.palette.data(), nullptr, 0); }},
+        {"PCX 8-bit without palette", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"PCX too wide", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 65535, 1, 8, 65535, p.palette.data(), nullptr, 0); }},
+        {"PCX short stride", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 24, 47, nullptr, nullptr, 0); }},
+        {"TGA 1-bit", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 16, 4, 1, 2, p.palette.data(), nullptr, 0); }},
+        {"TGA 8-bit without palette", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"TGA too wide", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 65536, 1, 8, 65536, p.palette.data(), nullptr, 0); }},
+        {"WBMP no pixels", [&](IS5_DEST d) { return is5_WriteWBMP(d, nullptr, 16, 4, 16, 0); }},
+        {"WBMP zero width", [&](IS5_DEST d) { return is5_WriteWBMP(d, p.data(), 0, 4, 16, 0); }},
+        {"metafile kind 2", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, p.data(), 16, 4, 48, 2, 0); }},
+        {"WMF too wide", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, big.data(), 32768, 1, big.stride, 0, 0); }},
+        {"EMF short stride", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, p.data(), 16, 4, 47, 1, 0); }},
+    };
+    testutil::TempDir dir;
+    for (const Row& r : rows) {
+        const std::string path = dir / "bad.out";
+        IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
+        EXPECT_FALSE(r.write(dest)) << r.what;
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM) << r.what;
+        EXPECT_FALSE(is5_CloseDest(dest)) << r.what;
+        EXPECT_FALSE(std::filesystem::exists(path)) << r.what;
+    }
+    // The widest WMF still fits its 16-bit coordinates.
+    const Picture widest = makePicture(32767, 1, 24);
+    EXPECT_TRUE(writeMetafile(widest, 0).ok);
+}
+
+// ---- independent checks --------------------------------------------------------------------
+
+TEST(OtherWritersTools, ImageMagickDecodesTheSamePixels) {
+    REQUIRE_TOOL("convert");
+    testutil::TempDir dir;
+    struct Row {
+        const char* name;
+        std::uint32_t depth;
+        std::function<Written(const Picture&)> write;
+    };
+    const auto pcx = [](const Picture& p) { return writePcx(p); };
+    const std::vector<Row> rows = {{"p.pcx", 24, pcx}, {"p.pcx", 8, pcx}, {"p.tga", 24, writeTga}, {"p.tga", 8, writeTga}};
+    for (const Row& r : rows) {
+        const Picture p = makePicture(125, 6, r.depth);
+        const std::string path = saveTemp(dir, r.name, r.write(p).bytes);
+        EXPECT_EQ(magickRgb(path), coloursOf(p)) << r.name << " " << r.depth;
+        EXPECT_EQ(run("identify -format '%w %h' '" + path + "'").out, "125 6") << r.name;
+    }
+    // WBMP: white where the 8-bit picture is non-zero.
+    const Picture p = makePicture(61, 5, 8);
+    const std::string path = saveTemp(dir, "p.wbmp", writeWbmp(p).bytes);
+    Bytes expected;
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        for (std::uint32_t x = 0; x < p.width; ++x) expected.append(3, p.pixels[std::size_t{y} * p.stride + x] ? '\xFF' : '\0');
+    EXPECT_EQ(magickRgb(path), expected);
+}
+
+// ---- a full disk -------------------------------------------------------------------------------
+
+struct DiskFullRow {
+    const char* name;
+    std::function<BOOL(IS5_DEST, const Picture&)> write;
+};
+
+class WriterFullDisk : public ::testing::TestWithParam<DiskFullRow> {};
+
+TEST_P(WriterFullDisk, LeavesNoFileAndKeepsTheOldOne) {
+    testutil::TempDir dir;
+    const std::string target = dir / "picture.out";
+    testutil::writeFile(target, "kept");
+    const Picture rgb = makePicture(300, 200, 24);
+    // A child process with a small file size limit plays a full disk.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        IS5_DEST dest = is5_OpenFileDest(target.c_str(), 0);
+        if (!dest) ::_exit(2);
+        const BOOL wrote = GetParam().write(dest, rgb);
+        const std::uint32_t code = is5_GetLastError();
+        const BOOL published = is5_CloseDest(dest);
+        ::_exit(!wrote && code == IS5_ERR_WRITE && !published ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testutil::readFile(target), "kept");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, WriterFullDisk,
+    ::testing::Values(
+        DiskFullRow{"jpeg", [](IS5_DEST d, const Picture& p) { return is5_WriteJPG(d, p.data(), p.width, p.height, 24, p.stride, 95, nullptr, 0); }},
+        DiskFullRow{"png", [](IS5_DEST d, const Picture& p) { return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, 8, 0, nullptr, 2, 0.345, nullptr, 0); }},
+        DiskFullRow{"tiff", [](IS5_DEST d, const Picture& p) { return is5_WriteTIFF(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 5, nullptr, 0); }},
+        DiskFullRow{"pcx", [](IS5_DEST d, const Picture& p) { return is5_WritePCX(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0); }},
+        DiskFullRow{"tga", [](IS5_DEST d, const Picture& p) { return is5_WriteTGA(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0); }},
+        DiskFullRow{"wbmp", [](IS5_DEST d, const Picture& p) { return is5_WriteWBMP(d, p.data(), p.width * 3, p.height, p.stride, 0); }},
+        DiskFullRow{"wmf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 0, 0); }},
+        DiskFullRow{"emf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 1, 0); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,297 @@
+// SPDX-License-Identifier: MIT
+// The PNG writer: round trips at 24, 8 and 1 bits through the program's reader and through
+// pngcheck and ImageMagick, the chunks it writes (pHYs, tEXt, no gAMA), the per-thread
+// text list, and the arguments it refuses.
+#include "writertest.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <thread>
+
+using namespace writertest;
+
+namespace {
+
+struct Chunk {
+    std::string type;
+    Bytes data;
+};
+
+// The chunk sequence after the signature; empty when the file is not laid out as PNG.
+std::vector<Chunk> chunksOf(const Bytes& png) {
+    std::vector<Chunk> chunks;
+    if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return chunks;
+    std::size_t at = 8;
+    while (at + 12 <= png.size()) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(png.data() + at);
+        const std::size_t length = std::size_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        if (at + 12 + length > png.size()) return {};
+        chunks.push_back({png.substr(at + 4, 4), png.substr(at + 8, length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+std::vector<std::string> typesOf(const Bytes& png) {
+    std::vector<std::string> types;
+    for (const Chunk& c : chunksOf(png))
+        if (types.empty() || types.back() != c.type) types.push_back(c.type); // IDATs once
+    return types;
+}
+
+Written writePng(const Picture& p, const ResolutionInfo* resolution = nullptr) {
+    const std::uint32_t colourType = p.depth == 24 ? 2 : 3;
+    const std::uint32_t bitDepth = p.depth == 1 ? 1 : 8;
+    return writeToMemory([&](IS5_DEST d) {
+        return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, bitDepth, p.colours,
+                            p.depth == 24 ? nullptr : p.palette.data(), colourType, 0.345, resolution, 0);
+    });
+}
+
+ReadBack readPng(const Bytes& file, std::uint32_t depth) {
+    return readBack(file, "back.png", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadPNG(s, w, h, depth, pal, 0);
+    });
+}
+
+struct RoundTrip {
+    std::uint32_t depth, width, height, colours, padding;
+};
+
+class PngWriteRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(PngWriteRoundTrip, ReadsBackTheSamePixelsAndPalette) {
+    const RoundTrip& r = GetParam();
+    const Picture p = makePicture(r.width, r.height, r.depth, r.colours, r.padding);
+    const Written w = writePng(p);
+    ASSERT_TRUE(w.ok) << w.code;
+    const ReadBack back = readPng(w.bytes, r.depth);
+    ASSERT_TRUE(back.ok) << back.code;
+    EXPECT_EQ(back.width, r.width);
+    EXPECT_EQ(back.height, r.height);
+    if (r.depth == 24) {
+        EXPECT_EQ(back.pixels, coloursOf(p));
+        return;
+    }
+    // Palette pictures keep their indexes, and the PLTE holds exactly the colours given.
+    EXPECT_EQ(back.colours(r.depth), coloursOf(p));
+    IS5_SOURCE src = is5_OpenMemorySource(w.bytes.data(), w.bytes.size(), "p.png");
+    std::uint32_t count = 0;
+    Is5Rgbq palette[256];
+    ASSERT_TRUE(is5_GetPNGPalette(src, &count, palette, 0));
+    is5_CloseSource(src);
+    EXPECT_EQ(count, p.colours);
+    for (std::uint32_t i = 0; i < count; ++i)
+        EXPECT_TRUE(palette[i].r == p.palette[i].r && palette[i].g == p.palette[i].g && palette[i].b == p.palette[i].b)
+            << "entry " << i;
+}
+
+std::vector<RoundTrip> roundTrips() {
+    std::vector<RoundTrip> rows;
+    for (std::uint32_t depth : {24u, 8u, 1u})
+        for (std::uint32_t width : {1u, 3u, 124u, 125u, 126u, 127u})
+            rows.push_back({depth, width, width == 1 ? 9u : 6u, depth == 8 ? 256u : 0u, 0u});
+    rows.push_back({8, 40, 7, 16, 0});   // a short palette
+    rows.push_back({8, 33, 5, 1, 0});    // a single colour
+    rows.push_back({24, 17, 4, 0, 5});   // rows with padding between them
+    rows.push_back({8, 17, 4, 200, 3});
+    rows.push_back({1, 17, 4, 0, 2});
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PngWriteRoundTrip, ::testing::ValuesIn(roundTrips()),
+                         [](const auto& info) {
+                             const RoundTrip& r = info.param;
+                             return "d" + std::to_string(r.depth) + "_w" + std::to_string(r.width) + "_c" +
+                                    std::to_string(r.colours) + "_pad" + std::to_string(r.padding);
+                         });
+
+TEST(PngWriter, IndexesPastTheGivenColoursGetBlackEntries) {
+    Picture p = makePicture(20, 3, 8, 4);
+    p.pixels[5] = 9; // beyond the four colours given
+    const Written w = writePng(p);
+    ASSERT_TRUE(w.ok);
+    const auto chunks = chunksOf(w.bytes);
+    const auto plte = std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "PLTE"; });
+    ASSERT_NE(plte, chunks.end());
+    ASSERT_EQ(plte->data.size(), 10u * 3);
+    EXPECT_EQ(plte->data.substr(12), Bytes(18, '\0'));
+    EXPECT_TRUE(readPng(w.bytes, 8).ok);
+}
+
+TEST(PngWriter, WritesNoGammaAndOnlyTheChunksItNeeds) {
+    const ResolutionInfo perMetre{11811, 11811, 0};
+    for (std::uint32_t depth : {24u, 8u, 1u}) {
+        const Written w = writePng(makePicture(30, 4, depth), &perMetre);
+        ASSERT_TRUE(w.ok);
+        const std::vector<std::string> expected =
+            depth == 24 ? std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}
+                        : std::vector<std::string>{"IHDR", "PLTE", "pHYs", "IDAT", "IEND"};
+        EXPECT_EQ(typesOf(w.bytes), expected) << "depth " << depth;
+    }
+}
+
+struct PhysRow {
+    double x, y;
+    int unit;
+    bool stored;
+    std::uint32_t xOut, yOut;
+};
+
+class PngWritePhys : public ::testing::TestWithParam<PhysRow> {};
+
+TEST_P(PngWritePhys, ResolutionBecomesPixelsPerMetre) {
+    const PhysRow& r = GetParam();
+    const ResolutionInfo info{r.x, r.y, r.unit};
+    const Written w = writePng(makePicture(5, 5, 24), &info);
+    ASSERT_TRUE(w.ok);
+    IS5_SOURCE src = is5_OpenMemorySource(w.bytes.data(), w.bytes.size(), "p.png");
+    ResolutionInfo back;
+    ASSERT_TRUE(is5_GetPNGDims(src, nullptr, nullptr, nullptr, nullptr, &back));
+    is5_CloseSource(src);
+    if (!r.stored) {
+        EXPECT_EQ(back.unit, 0);
+        EXPECT_EQ(back.xResolution, 0.0);
+        return;
+    }
+    EXPECT_EQ(back.unit, 1); // per metre
+    EXPECT_EQ(back.xResolution, r.xOut);
+    EXPECT_EQ(back.yResolution, r.yOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PngWritePhys,
+    ::testing::Values(PhysRow{300 * 39.37, 300 * 39.37, 0, true, 11811, 11811}, // 300 ppi
+                      PhysRow{3779.9, 7559.2, 0, true, 3779, 7559},             // truncated
+                      PhysRow{0, 0, 0, false, 0, 0}, PhysRow{0, 2835, 0, false, 0, 0},
+                      PhysRow{-1, 2835, 0, false, 0, 0},
+                      PhysRow{std::numeric_limits<double>::quiet_NaN(), 2835, 0, false, 0, 0},
+                      PhysRow{3e9, 2835, 0, false, 0, 0}));
+
+TEST(PngWriter, NoResolutionMeansNoPhys) {
+    const Written w = writePng(makePicture(5, 5, 24), nullptr);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(typesOf(w.bytes), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+}
+
+std::vector<Bytes> textChunks(const Bytes& png) {
+    std::vector<Bytes> texts;
+    for (const Chunk& c : chunksOf(png))
+        if (c.type == "tEXt") texts.push_back(c.data);
+    return texts;
+}
+
+TEST(PngWriter, ThreadTextGoesIntoTextChunksUntilCleared) {
+    is5_ClearPNGOutputText();
+    ASSERT_TRUE(is5_AddPNGOutputText("Title", "Harbour at dawn"));
+    ASSERT_TRUE(is5_AddPNGOutputText("Comment", ""));
+    const Picture p = makePicture(8, 2, 24);
+    Written w = writePng(p);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(textChunks(w.bytes), (std::vector<Bytes>{Bytes("Title\0Harbour at dawn", 21), Bytes("Comment\0", 8)}));
+
+    // Another thread sees none of this thread's text, and its own stays its own.
+    Written other;
+    std::thread([&] {
+        is5_AddPNGOutputText("Author", "someone else");
+        other = writePng(p);
+    }).join();
+    EXPECT_EQ(textChunks(other.bytes), (std::vector<Bytes>{Bytes("Author\0someone else", 19)}));
+    EXPECT_EQ(textChunks(writePng(p).bytes).size(), 2u);
+
+    is5_ClearPNGOutputText();
+    EXPECT_TRUE(textChunks(writePng(p).bytes).empty());
+}
+
+TEST(PngWriter, RefusesKeywordsPngDoesNotAllow) {
+    for (const std::string& key : {std::string(""), std::string(" lead"), std::string("trail "),
+                                  std::string("two  spaces"), std::string(80, 'k'), std::string("bell\x07")}) {
+        EXPECT_FALSE(is5_AddPNGOutputText(key.c_str(), "text")) << key;
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    }
+    EXPECT_FALSE(is5_AddPNGOutputText(nullptr, "text"));
+    EXPECT_FALSE(is5_AddPNGOutputText("Title", nullptr));
+    EXPECT_TRUE(is5_AddPNGOutputText(std::string(79, 'k').c_str(), "longest keyword"));
+    is5_ClearPNGOutputText();
+}
+
+struct BadRow {
+    const char* what;
+    std::uint32_t bitDepth, colourType, colours;
+    bool palette;
+    std::uint32_t width, strideCut;
+};
+
+TEST(PngWriter, RefusesArgumentsItCannotWrite) {
+    const Picture p = makePicture(16, 4, 8);
+    const std::vector<BadRow> rows = {
+        {"grey colour type", 8, 0, 256, true, 16, 0},    {"RGBA colour type", 8, 6, 0, false, 16, 0},
+        {"16-bit RGB", 16, 2, 0, false, 16, 0},          {"4-bit palette", 4, 3, 16, true, 16, 0},
+        {"no colours", 8, 3, 0, true, 16, 0},            {"257 colours", 8, 3, 257, true, 16, 0},
+        {"no palette", 8, 3, 256, false, 16, 0},         {"3 colours at 1 bit", 1, 3, 3, true, 16, 0},
+        {"zero width", 8, 3, 256, true, 0, 0},           {"short stride", 8, 3, 256, true, 16, 1},
+    };
+    testutil::TempDir dir;
+    for (const BadRow& r : rows) {
+        const std::string path = dir / "bad.png";
+        IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
+        ASSERT_NE(dest, nullptr);
+        EXPECT_FALSE(is5_WritePNG(dest, p.data(), r.width, p.height, p.stride - r.strideCut, r.bitDepth, r.colours,
+                                  r.palette ? p.palette.data() : nullptr, r.colourType, 0.345, nullptr, 0))
+            << r.what;
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM) << r.what;
+        EXPECT_FALSE(is5_CloseDest(dest)) << r.what;
+        EXPECT_FALSE(std::filesystem::exists(path)) << r.what;
+    }
+    IS5_DEST dest = is5_OpenMemoryDest();
+    EXPECT_FALSE(is5_WritePNG(dest, nullptr, 4, 4, 12, 8, 0, nullptr, 2, 0.345, nullptr, 0));
+    is5_CloseDest(dest);
+    EXPECT_FALSE(is5_WritePNG(nullptr, p.data(), 4, 4, 12, 8, 0, nullptr, 2, 0.345, nullptr, 0));
+}
+
+// ---- independent checks --------------------------------------------------------------------
+
+TEST(PngWriterTools, PngcheckFindsValidFilesWithTheRightFacts) {
+    REQUIRE_TOOL("pngcheck");
+    testutil::TempDir dir;
+    const ResolutionInfo ppi300{300 * 39.37, 300 * 39.37, 0};
+    is5_ClearPNGOutputText();
+    ASSERT_TRUE(is5_AddPNGOutputText("Software", "Brimvale"));
+    struct Row {
+        std::uint32_t depth;
+        const char* facts; // what pngcheck -v must report
+    };
+    for (const Row& r : {Row{24, "24-bit RGB"}, Row{8, "8-bit palette"}, Row{1, "1-bit palette"}}) {
+        const Picture p = makePicture(61, 7, r.depth);
+        const std::string path = dir / ("d" + std::to_string(r.depth) + ".png");
+        ASSERT_TRUE(writeToFile(path, [&](IS5_DEST d) {
+            return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, r.depth == 1 ? 1 : 8, p.colours,
+                                p.palette.data(), r.depth == 24 ? 2 : 3, 0.345, &ppi300, 0);
+        }));
+        const ToolRun check = run("pngcheck -v '" + path + "'");
+        EXPECT_EQ(check.status, 0) << check.out;
+        EXPECT_NE(check.out.find("61 x 7 image, " + std::string(r.facts)), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("11811x11811 pixels/meter"), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("Software"), std::string::npos) << check.out;
+        EXPECT_EQ(check.out.find("gAMA"), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("No errors detected"), std::string::npos) << check.out;
+    }
+    is5_ClearPNGOutputText();
+}
+
+TEST(PngWriterTools, ImageMagickDecodesTheSamePixels) {
+    REQUIRE_TOOL("convert");
+    testutil::TempDir dir;
+    for (std::uint32_t depth : {24u, 8u, 1u}) {
+        const Picture p = makePicture(127, 5, depth);
+        const Written w = writePng(p);
+        ASSERT_TRUE(w.ok);
+        const std::string path = saveTemp(dir, "m.png", w.bytes);
+        EXPECT_EQ(magickRgb(path), coloursOf(p)) << "depth " << depth;
+        EXPECT_EQ(run("identify -format '%w %h' '" + path + "'").out, "127 5");
+    }
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+// The TIFF writer: round trips at 24, 8 and 1 bits under every compression it offers, the
+// tags it writes (photometric, colour map, resolution, strips) as libtiff and tiffinfo
+// read them, ImageMagick's decode, and the arguments it refuses.
+#include "writertest.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <tiffio.h>
+
+using namespace writertest;
+
+namespace {
+
+// Bilevel pictures are written as the image object writes them: option 32 when palette
+// entry 0 is black.
+Written writeTiff(const Picture& p, std::uint32_t compression, const ResolutionInfo* resolution = nullptr,
+                  int explicitOptions = -1) {
+    const Is5Rgbq& zero = p.palette[0];
+    const std::uint32_t options = explicitOptions >= 0                               ? std::uint32_t(explicitOptions)
+                                  : p.depth == 1 && zero.r + zero.g + zero.b == 0 ? 32u
+                                                                                   : 0u;
+    return writeToMemory([&](IS5_DEST d) {
+        return is5_WriteTIFF(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), compression,
+                             resolution, options);
+    });
+}
+
+ReadBack readTiff(const Bytes& file, std::uint32_t depth) {
+    return readBack(file, "back.tif", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
+    });
+}
+
+struct RoundTrip {
+    std::uint32_t depth, compression, width, height, padding;
+};
+
+class TiffWriteRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(TiffWriteRoundTrip, ReadsBackTheSameColours) {
+    const RoundTrip& r = GetParam();
+    const Picture p = makePicture(r.width, r.height, r.depth, 256, r.padding);
+    const Written w = writeTiff(p, r.compression);
+    ASSERT_TRUE(w.ok) << w.code;
+    const ReadBack back = readTiff(w.bytes, r.depth);
+    ASSERT_TRUE(back.ok) << back.code;
+    EXPECT_EQ(back.width, r.width);
+    EXPECT_EQ(back.height, r.height);
+    // Palette and bilevel pictures come back in the reader's own palette order; the colours
+    // of every pixel must survive.
+    EXPECT_EQ(back.colours(r.depth), coloursOf(p));
+}
+
+std::vector<RoundTrip> roundTrips() {
+    std::vector<RoundTrip> rows;
+    for (std::uint32_t compression : {1u, 5u, 8u, 32773u})
+        for (std::uint32_t depth : {24u, 8u, 1u})
+            for (std::uint32_t width : {1u, 3u, 125u, 127u}) rows.push_back({depth, compression, width, 7, 0});
+    for (std::uint32_t compression : {3u, 4u}) rows.push_back({1, compression, 127, 9, 0});
+    rows.push_back({24, 8, 33, 2000, 0}); // many strips
+    rows.push_back({24, 5, 19, 6, 4});   // padded rows
+    rows.push_back({8, 32773, 19, 6, 2});
+    rows.push_back({1, 1, 19, 6, 3});
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TiffWriteRoundTrip, ::testing::ValuesIn(roundTrips()), [](const auto& info) {
+    const RoundTrip& r = info.param;
+    return "d" + std::to_string(r.depth) + "_c" + std::to_string(r.compression) + "_" + std::to_string(r.width) + "x" +
+           std::to_string(r.height) + "_pad" + std::to_string(r.padding);
+});
+
+// libtiff's own view of a written file.
+struct TiffClose {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffClose>;
+
+TiffPtr openWritten(const testutil::TempDir& dir, const Bytes& bytes) {
+    return TiffPtr(TIFFOpen(saveTemp(dir, "t.tif", bytes).c_str(), "r"));
+}
+
+TEST(TiffWriter, ColourMapEntriesSpanTheSixteenBitRange) {
+    testutil::TempDir dir;
+    Picture p = makePicture(10, 3, 8);
+    p.palette[0] = {0, 128, 255, 0};
+    const TiffPtr tif = openWritten(dir, writeTiff(p, 1).bytes);
+    ASSERT_TRUE(tif);
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr, photometric = 0;
+    ASSERT_TRUE(TIFFGetField(tif.get(), TIFFTAG_COLORMAP, &red, &green, &blue));
+    TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    EXPECT_EQ(photometric, PHOTOMETRIC_PALETTE);
+    EXPECT_EQ(red[0], 0);
+    EXPECT_EQ(green[0], 128 * 257);
+    EXPECT_EQ(blue[0], 65535);
+    for (int i = 1; i < 256; ++i) EXPECT_EQ(red[i], p.palette[i].r * 257) << i;
+}
+
+TEST(TiffWriter, BilevelPhotometricKeepsBlackBlack) {
+    testutil::TempDir dir;
+    struct Row {
+        Is5Rgbq zero, one;
+        std::uint32_t options;
+        std::uint16_t photometric;
+    };
+    for (const Row& r : {Row{{0, 0, 0, 0}, {255, 255, 255, 0}, 32, PHOTOMETRIC_MINISBLACK},
+                         Row{{255, 255, 255, 0}, {0, 0, 0, 0}, 0, PHOTOMETRIC_MINISWHITE}}) {
+        Picture p = makePicture(21, 5, 1);
+        p.palette[0] = r.zero;
+        p.palette[1] = r.one;
+        const Written w = writeTiff(p, 1, nullptr, int(r.options));
+        ASSERT_TRUE(w.ok);
+        const TiffPtr tif = openWritten(dir, w.bytes);
+        std::uint16_t photometric = 0;
+        ASSERT_TRUE(TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric));
+        EXPECT_EQ(photometric, r.photometric);
+        // The stored bits are the picture's own; the reader turns them into the same colours.
+        EXPECT_EQ(readTiff(w.bytes, 1).colours(1), coloursOf(p)) << r.options;
+        EXPECT_EQ(readTiff(w.bytes, 24).pixels, coloursOf(p)) << r.options;
+    }
+}
+
+struct ResolutionRow {
+    const char* what;
+    ResolutionInfo in;
+    bool given;
+    float x, y;
+    std::uint16_t unit;
+};
+
+class TiffWriteResolution : public ::testing::TestWithParam<ResolutionRow> {};
+
+TEST_P(TiffWriteResolution, IsStoredAsGivenOrAsSquarePixels) {
+    const ResolutionRow& r = GetParam();
+    testutil::TempDir dir;
+    const TiffPtr tif = openWritten(dir, writeTiff(makePicture(4, 4, 24), 1, r.given ? &r.in : nullptr).bytes);
+    ASSERT_TRUE(tif);
+    float x = 0, y = 0;
+    std::uint16_t unit = 0;
+    ASSERT_TRUE(TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &x));
+    ASSERT_TRUE(TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &y));
+    ASSERT_TRUE(TIFFGetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, &unit));
+    EXPECT_FLOAT_EQ(x, r.x);
+    EXPECT_FLOAT_EQ(y, r.y);
+    EXPECT_EQ(unit, r.unit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TiffWriteResolution,
+                         ::testing::Values(ResolutionRow{"inch", {300, 300, 2}, true, 300, 300, RESUNIT_INCH},
+                                           ResolutionRow{"cm", {118.11, 59.5, 3}, true, 118.11f, 59.5f, RESUNIT_CENTIMETER},
+                                           ResolutionRow{"aspect_only", {1, 2, 1}, true, 1, 2, RESUNIT_NONE},
+                                           ResolutionRow{"none_given", {}, false, 1, 1, RESUNIT_NONE},
+                                           ResolutionRow{"zero", {0, 0, 2}, true, 1, 1, RESUNIT_NONE},
+                                           ResolutionRow{"unknown_unit", {300, 300, 4}, true, 1, 1, RESUNIT_NONE}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST(TiffWriter, RefusesArgumentsItCannotWrite) {
+    const Picture rgb = makePicture(16, 4, 24), bits = makePicture(16, 4, 1);
+    struct Row {
+        const char* what;
+        const Picture* p;
+        std::uint32_t depth, compression, stride;
+        bool palette;
+    };
+    testutil::TempDir dir;
+    for (const Row& r : {Row{"JPEG compression", &rgb, 24, 7, 48, false}, Row{"fax for colour", &rgb, 24, 4, 48, false},
+                         Row{"unknown scheme", &rgb, 24, 12345, 48, false}, Row{"palette without map", &rgb, 8, 1, 16, false},
+                         Row{"4-bit", &rgb, 4, 1, 8, true}, Row{"short stride", &bits, 1, 1, 1, false}}) {
+        const std::string path = dir / "bad.tif";
+        IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
+        EXPECT_FALSE(is5_WriteTIFF(dest, r.p->data(), 16, 4, r.depth, r.stride, r.palette ? r.p->palette.data() : nullptr,
+                                   r.compression, nullptr, 0))
+            << r.what;
+        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM) << r.what;
+        EXPECT_FALSE(is5_CloseDest(dest));
+        EXPECT_FALSE(std::filesystem::exists(path)) << r.what;
+    }
+}
+
+TEST(TiffWriter, WritesAfterBytesAlreadyInTheDestination) {
+    // Offsets inside the file count from where it starts, not from the destination's start.
+    const Picture p = makePicture(9, 4, 24);
+    const Written w = writeToMemory([&](IS5_DEST d) {
+        is5_WriteDest(d, "prefix", 6);
+        return is5_WriteTIFF(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 5, nullptr, 0);
+    });
+    ASSERT_TRUE(w.ok);
+    ASSERT_EQ(w.bytes.substr(0, 6), "prefix");
+    EXPECT_EQ(readTiff(w.bytes.substr(6), 24).pixels, coloursOf(p));
+}
+
+// ---- independent checks --------------------------------------------------------------------
+
+TEST(TiffWriterTools, TiffinfoReportsTheTags) {
+    REQUIRE_TOOL("tiffinfo");
+    testutil::TempDir dir;
+    const ResolutionInfo dpi{300, 300, 2};
+    struct Row {
+        std::uint32_t depth, compression, options;
+        std::vector<std::string> facts;
+    };
+    const std::vector<Row> rows = {
+        {24, 5, 0, {"Image Width: 77 Image Length: 9", "Bits/Sample: 8", "Samples/Pixel: 3", "LZW",
+                    "Photometric Interpretation: RGB color", "Resolution: 300, 300 pixels/inch",
+                    "Planar Configuration: single image plane"}},
+        {8, 32773, 0, {"Bits/Sample: 8", "Samples/Pixel: 1", "PackBits", "Photometric Interpretation: palette color"}},
+        {1, 4, 32, {"Bits/Sample: 1", "CCITT Group 4", "Photometric Interpretation: min-is-black"}},
+        {1, 8, 0, {"Bits/Sample: 1", "Deflate", "Photometric Interpretation: min-is-white"}},
+    };
+    for (const Row& r : rows) {
+        const Picture p = makePicture(77, 9, r.depth);
+        const std::string path = dir / "i.tif";
+        ASSERT_TRUE(writeToFile(path, [&](IS5_DEST d) {
+            return is5_WriteTIFF(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), r.compression,
+                                 &dpi, r.options);
+        }));
+        const ToolRun info = run("tiffinfo '" + path + "'");
+        EXPECT_EQ(info.status, 0);
+        for (const std::string& fact : r.facts) EXPECT_NE(info.out.find(fact), std::string::npos) << fact << "\n" << info.out;
+    }
+}
+
+TEST(TiffWriterTools, ImageMagickDecodesTheSamePixels) {
+    REQUIRE_TOOL("convert");
+    testutil::TempDir dir;
+    for (std::uint32_t depth : {24u, 8u, 1u})
+        for (std::uint32_t compression : {1u, 5u, 8u, 32773u}) {
+            const Picture p = makePicture(125, 6, depth);
+            const std::string path = saveTemp(dir, "m.tif", writeTiff(p, compression).bytes);
+            EXPECT_EQ(magickRgb(path), coloursOf(p)) << depth << " " << compression;
+        }
+}
+
+} // namespace
