@@ -164,70 +164,80 @@ std::vector<std::uint32_t> reduceTree(const Histogram& h, std::uint32_t wanted) 
     return colours;
 }
 
-/// Nearest palette colour by squared distance (ties to the lowest index). For each 5-bit
-/// cell a short list of candidates is made when the cell is first met: the entries whose
-/// distance to the cell's box can be no more than the smallest farthest-distance of any
-/// entry. The nearest entry of any colour in the cell is on that list, so searching it
-/// gives the same answer as searching the whole palette.
+/// Nearest palette colour by squared distance, ties to the lowest index, through a table.
+/// The first time a pixel falls in a 5-bit cell, the answers for all 512 colours of that
+/// cell are worked out at once: only the palette entries whose distance to the cell's box
+/// is no more than the smallest farthest-distance of any entry can be nearest to a colour
+/// in it (usually one to three), so only those are searched. After that a pixel costs one
+/// look-up.
 class NearestColour {
 public:
-    explicit NearestColour(const std::vector<std::uint32_t>& palette) : m_count(palette.size()) {
+    NearestColour(const std::vector<std::uint32_t>& palette, std::size_t occupiedCells) : m_count(palette.size()) {
         for (std::size_t i = 0; i < palette.size(); ++i) {
             m_r[i] = static_cast<int>(palette[i] >> 16);
             m_g[i] = static_cast<int>(palette[i] >> 8 & 0xFF);
             m_b[i] = static_cast<int>(palette[i] & 0xFF);
         }
-        m_listStart.assign(kCells, kNone);
+        m_blocks.fill(kNone);
+        m_table.reserve(occupiedCells * kCellColours);
     }
 
-    std::uint8_t operator()(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::uint8_t operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
         const std::uint32_t cell = cellOf(r, g, b);
-        if (m_listStart[cell] == kNone) buildList(cell);
-        const std::uint8_t* list = m_lists.data() + m_listStart[cell];
-        const std::uint32_t n = m_listSize[cell];
-        std::uint8_t best = list[0];
-        int bestDistance = std::numeric_limits<int>::max();
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint8_t e = list[i];
-            const int dr = m_r[e] - r, dg = m_g[e] - g, db = m_b[e] - b;
-            const int d = dr * dr + dg * dg + db * db;
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = e;
-            }
-        }
-        return best;
+        std::uint32_t block = m_blocks[cell];
+        if (block == kNone) block = fillBlock(cell);
+        return m_table[block + ((r & 7) << 6 | (g & 7) << 3 | (b & 7))];
     }
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    static constexpr std::uint32_t kCellColours = 512;
 
-    static int axisNear(int v, int lo, int hi) { return v < lo ? lo - v : v > hi ? v - hi : 0; }
-    static int axisFar(int v, int lo, int hi) { return std::max(v - lo, hi - v); }
+    static int axisNear(int v, int lo) { return v < lo ? lo - v : v > lo + 7 ? v - lo - 7 : 0; }
+    static int axisFar(int v, int lo) { return std::max(v - lo, lo + 7 - v); }
 
-    void buildList(std::uint32_t cell) {
-        const int lo[3] = {int(cell >> 10) * 8, int(cell >> 5 & 31) * 8, int(cell & 31) * 8};
+    std::uint32_t fillBlock(std::uint32_t cell) {
+        const int r0 = int(cell >> 10) * 8, g0 = int(cell >> 5 & 31) * 8, b0 = int(cell & 31) * 8;
         int nearest[256];
         int bound = std::numeric_limits<int>::max();
         for (std::size_t i = 0; i < m_count; ++i) {
-            const int nr = axisNear(m_r[i], lo[0], lo[0] + 7), ng = axisNear(m_g[i], lo[1], lo[1] + 7),
-                      nb = axisNear(m_b[i], lo[2], lo[2] + 7);
+            const int nr = axisNear(m_r[i], r0), ng = axisNear(m_g[i], g0), nb = axisNear(m_b[i], b0);
             nearest[i] = nr * nr + ng * ng + nb * nb;
-            const int fr = axisFar(m_r[i], lo[0], lo[0] + 7), fg = axisFar(m_g[i], lo[1], lo[1] + 7),
-                      fb = axisFar(m_b[i], lo[2], lo[2] + 7);
+            const int fr = axisFar(m_r[i], r0), fg = axisFar(m_g[i], g0), fb = axisFar(m_b[i], b0);
             bound = std::min(bound, fr * fr + fg * fg + fb * fb);
         }
-        m_listStart[cell] = static_cast<std::uint32_t>(m_lists.size());
+        std::uint8_t candidates[256];
+        std::size_t count = 0;
         for (std::size_t i = 0; i < m_count; ++i)
-            if (nearest[i] <= bound) m_lists.push_back(static_cast<std::uint8_t>(i));
-        m_listSize[cell] = static_cast<std::uint16_t>(m_lists.size() - m_listStart[cell]);
+            if (nearest[i] <= bound) candidates[count++] = static_cast<std::uint8_t>(i);
+
+        const auto block = static_cast<std::uint32_t>(m_table.size());
+        m_table.resize(block + kCellColours);
+        std::uint8_t* out = m_table.data() + block;
+        for (std::uint32_t i = 0; i < kCellColours; ++i) {
+            const int r = r0 + int(i >> 6), g = g0 + int(i >> 3 & 7), b = b0 + int(i & 7);
+            std::uint8_t best = candidates[0];
+            int bestDistance = std::numeric_limits<int>::max();
+            // Candidates are in index order, so a tie keeps the lower index.
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::uint8_t e = candidates[k];
+                const int dr = m_r[e] - r, dg = m_g[e] - g, db = m_b[e] - b;
+                const int d = dr * dr + dg * dg + db * db;
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = e;
+                }
+            }
+            out[i] = best;
+        }
+        m_blocks[cell] = block;
+        return block;
     }
 
     std::size_t m_count;
     int m_r[256] = {}, m_g[256] = {}, m_b[256] = {};
-    std::vector<std::uint32_t> m_listStart;
-    std::array<std::uint16_t, kCells> m_listSize{};
-    std::vector<std::uint8_t> m_lists;
+    std::array<std::uint32_t, kCells> m_blocks; // start of each cell's answers in m_table
+    std::vector<std::uint8_t> m_table;
 };
 
 void quantize(const std::uint8_t* src, std::uint32_t width, std::uint32_t height, std::uint32_t srcStride,
@@ -237,6 +247,8 @@ void quantize(const std::uint8_t* src, std::uint32_t width, std::uint32_t height
     // A picture that already has few enough colours keeps them exactly; otherwise the
     // tree's averages are its colours.
     const std::vector<std::uint32_t> colours = h->exact ? h->distinct : reduceTree(*h, wanted);
+    const auto occupied = static_cast<std::size_t>(
+        std::count_if(h->cells.begin(), h->cells.end(), [](const Cell& c) { return c.count != 0; }));
     h.reset();
 
     for (std::uint32_t i = 0; i < wanted; ++i) {
@@ -244,7 +256,7 @@ void quantize(const std::uint8_t* src, std::uint32_t width, std::uint32_t height
         palette[i] = {static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
                       static_cast<std::uint8_t>(c), 0};
     }
-    auto nearest = std::make_unique<NearestColour>(colours);
+    auto nearest = std::make_unique<NearestColour>(colours, occupied);
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* p = src + std::size_t{y} * srcStride;
         std::uint8_t* out = dst + std::size_t{y} * dstStride;
