@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The PCX, TGA, WBMP and metafile writers: exact round trips through the program's readers
-// (and ImageMagick), their header fields and refused arguments; and, for every writer of
-// this file set, that a write failing for lack of space leaves no file and keeps the old one.
+// (and ImageMagick), their header fields and refused arguments; for every writer of this
+// file set, that a write failing for lack of space leaves no file and keeps the old one;
+// and all of them through CISImageEx::Write and back through CISImageEx::Read.
 #include "writertest.h"
+
+#include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -378,5 +382,110 @@ INSTANTIATE_TEST_SUITE_P(
         DiskFullRow{"wmf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 0, 0); }},
         DiskFullRow{"emf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 1, 0); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- through the image object ----------------------------------------------------------------
+
+// An image object holding `p`.
+void fill(CISImageEx& img, const Picture& p) {
+    ASSERT_EQ(img.Allocate(p.width, p.height, p.depth), 0u);
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        std::memcpy(img.GetPixels() + std::size_t{y} * img.GetRowBytes(), p.data() + std::size_t{y} * p.stride,
+                    img.GetRowBytes());
+    std::copy(p.palette.begin(), p.palette.end(), img.palette);
+    img.paletteColours = p.colours;
+}
+
+Bytes objectColours(const CISImageEx& img) {
+    return coloursOf(img.GetPixels(), img.width, img.height, img.bitsPerPixel, img.GetRowBytes(), img.palette);
+}
+
+struct ObjectRow {
+    int type;
+    const char* name;
+    std::uint32_t sourceDepth;
+    std::uint32_t readDepth; // what the file reads back as
+};
+
+class WriterThroughObject : public ::testing::TestWithParam<ObjectRow> {};
+
+TEST_P(WriterThroughObject, ReadsBackTheSameColours) {
+    const ObjectRow& r = GetParam();
+    testutil::TempDir dir;
+    CISImageEx img;
+    fill(img, makePicture(45, 11, r.sourceDepth, 256));
+    const std::string path = dir / r.name;
+    ASSERT_EQ(img.Write(r.type, path), 0u);
+    CISImageEx back;
+    ASSERT_EQ(back.Read(path, kImageDetect), 0u);
+    EXPECT_EQ(back.width, 45u);
+    EXPECT_EQ(back.height, 11u);
+    EXPECT_EQ(back.bitsPerPixel, r.readDepth);
+    EXPECT_EQ(objectColours(back), objectColours(img));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, WriterThroughObject,
+    ::testing::Values(ObjectRow{kImagePcx, "a.pcx", 24, 24}, ObjectRow{kImagePcx, "b.pcx", 8, 24},
+                      ObjectRow{kImagePcxPalette, "c.pcx", 8, 8}, ObjectRow{kImagePcxPalette, "d.pcx", 1, 8},
+                      ObjectRow{kImagePng, "a.png", 24, 24}, ObjectRow{kImagePng, "b.png", 1, 24},
+                      ObjectRow{kImagePngPalette, "c.png", 8, 8}, ObjectRow{kImagePngBw, "d.png", 1, 1},
+                      ObjectRow{kImageTiff, "a.tif", 24, 24}, ObjectRow{kImageTiffPalette, "b.tif", 8, 8},
+                      ObjectRow{kImageTiffBw, "c.tif", 1, 1}, ObjectRow{kImageTga, "a.tga", 8, 24},
+                      ObjectRow{kImageTgaPalette, "b.tga", 8, 8}, ObjectRow{kImageWbmp, "a.wbmp", 1, 8},
+                      ObjectRow{kImageWmf, "a.wmf", 24, 24}, ObjectRow{kImageEmf, "a.emf", 8, 24}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        std::replace(n.begin(), n.end(), '.', '_');
+        return n + "_from" + std::to_string(info.param.sourceDepth);
+    });
+
+TEST(WriterThroughObject, OutputResolutionReachesEachFormat) {
+    testutil::TempDir dir;
+    CISImageEx img;
+    fill(img, makePicture(20, 10, 24));
+    img.outputXResolution = img.outputYResolution = 300;
+    img.outputResolutionUnit = 2; // per inch
+    struct Row {
+        int type;
+        const char* name;
+        double x;
+        int unit;
+    };
+    // PNG in pixels per metre (300 x 39.37 truncated), JPEG in JFIF's per-inch unit 1,
+    // TIFF in its inch unit 2.
+    for (const Row& r : {Row{kImagePng, "r.png", 11811, 1}, Row{kImageJpeg, "r.jpg", 300, 1}, Row{kImageTiff, "r.tif", 300, 2}}) {
+        const std::string path = dir / r.name;
+        ASSERT_EQ(img.Write(r.type, path), 0u) << r.name;
+        IS5_SOURCE src = is5_OpenFileSource(path.c_str());
+        ResolutionInfo res;
+        const BOOL ok = r.type == kImagePng    ? is5_GetPNGDims(src, nullptr, nullptr, nullptr, nullptr, &res)
+                        : r.type == kImageJpeg ? is5_GetJPGDims(src, nullptr, nullptr, nullptr, &res)
+                                               : is5_GetTIFFDims(src, 0, nullptr, nullptr, nullptr, &res);
+        is5_CloseSource(src);
+        ASSERT_TRUE(ok) << r.name;
+        EXPECT_EQ(res.xResolution, r.x) << r.name;
+        EXPECT_EQ(res.yResolution, r.x) << r.name;
+        EXPECT_EQ(res.unit, r.unit) << r.name;
+    }
+    // No unit: PNG stores no pHYs at all.
+    img.outputResolutionUnit = 1;
+    const std::string path = dir / "none.png";
+    ASSERT_EQ(img.Write(kImagePng, path), 0u);
+    EXPECT_EQ(testutil::readFile(path).find("pHYs"), std::string::npos);
+}
+
+TEST(WriterThroughObject, JpegAndPngCarryNothingFromEarlierWrites) {
+    testutil::TempDir dir;
+    CISImageEx img;
+    fill(img, makePicture(16, 16, 24));
+    ASSERT_TRUE(is5_AddJPGOutputText("left over"));
+    ASSERT_TRUE(is5_AddJPGOutputMarker(0xE5, reinterpret_cast<const std::uint8_t*>("old"), 3));
+    ASSERT_TRUE(is5_AddPNGOutputText("Old", "left over"));
+    ASSERT_EQ(img.Write(kImageJpeg, dir / "a.jpg"), 0u);
+    ASSERT_EQ(img.Write(kImagePng, dir / "a.png"), 0u);
+    EXPECT_EQ(testutil::readFile(dir / "a.jpg").find("left over"), std::string::npos);
+    EXPECT_EQ(testutil::readFile(dir / "a.jpg").find("\xFF\xE5"), std::string::npos);
+    EXPECT_EQ(testutil::readFile(dir / "a.png").find("left over"), std::string::npos);
+}
 
 } // namespace
