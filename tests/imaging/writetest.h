@@ -110,14 +110,19 @@ inline Rgb rgbOf(const CISImageEx& img) {
     return out;
 }
 
-/// Black or white by the grey level (299 R + 587 G + 114 B) / 1000 at the threshold 128:
-/// what a picture becomes when written at 1 bit.
+/// The grey level (299 R + 587 G + 114 B) / 1000, rounded, of each pixel.
+inline std::vector<std::uint8_t> greyLevels(const Rgb& rgb) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < rgb.size(); i += 3)
+        out.push_back(std::uint8_t((299u * rgb[i] + 587u * rgb[i + 1] + 114u * rgb[i + 2] + 500) / 1000));
+    return out;
+}
+
+/// Black or white by grey level at the threshold 128: what a picture becomes when written
+/// at 1 bit.
 inline Rgb thresholded(const Rgb& rgb) {
-    Rgb out(rgb.size());
-    for (std::size_t i = 0; i < rgb.size(); i += 3) {
-        const std::uint32_t grey = (299u * rgb[i] + 587u * rgb[i + 1] + 114u * rgb[i + 2] + 500) / 1000;
-        std::fill_n(out.begin() + std::ptrdiff_t(i), 3, grey >= 128 ? 255 : 0);
-    }
+    Rgb out;
+    for (std::uint8_t grey : greyLevels(rgb)) out.insert(out.end(), 3, grey >= 128 ? 255 : 0);
     return out;
 }
 
