@@ -1,0 +1,511 @@
+// SPDX-License-Identifier: MIT
+// The main window, opened on a registry folder of the test's own: its controls, what the
+// stored settings show, the window menu, closing with and without writing the settings,
+// the owner-drawn buttons, the About box and the help page.
+#include "app/brimvaleapp.h"
+#include "app/brimvaledlg.h"
+#include "controls/groupctrlex.h"
+#include "controls/label.h"
+#include "guitest.h"
+#include "platform/widgets/controls.h"
+#include "platform/widgets/resources.h"
+#include "res/resource.h"
+#include "scriptedservices.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using guitest::intValue;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    guitest::TempRegistry registry;
+    testutil::ScopedMessageBoxScript boxes; // the window shows no box unless a test expects one
+    testutil::ScopedShellScript shell;
+
+    /// Opens the main window, runs `check` on it, then closes it with `close` (Escape when empty).
+    void open(const std::function<void(CDialog&)>& check, const std::function<void(CDialog&)>& close = {}) {
+        CBrimvaleDlg dialog;
+        bool ran = false;
+        guitest::runModal(dialog, [&](CDialog& d) {
+            if (d.GetTemplateId() != IDD_BRIMVALE_DIALOG) return;
+            ran = true;
+            check(d);
+            if (close) close(d);
+            else QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        EXPECT_TRUE(ran);
+    }
+    static void clickClose(CDialog& d) { QTest::mouseClick(d.GetDlgItemAs<QPushButton>(IDOK), Qt::LeftButton); }
+    static QMenu* systemMenu(CDialog& d) { return d.GetSystemMenu(FALSE)->menu(); }
+    static bool autoUpdateChecked(CDialog& d) {
+        return d.GetSystemMenu(FALSE)->GetMenuState(IDM_AUTOUPDATE, MF_BYCOMMAND) & MF_CHECKED;
+    }
+    // Chooses a window-menu item as the user does: Alt+Space, then a click on the item.
+    static void chooseFromMenu(CDialog& d, UINT id) {
+        QTest::keyClick(&d, Qt::Key_Space, Qt::AltModifier);
+        QMenu* menu = guitest::openMenu();
+        ASSERT_NE(menu, nullptr);
+        QAction* action = guitest::actionWithId(menu, id);
+        ASSERT_NE(action, nullptr);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, ControlsHaveTheirIdsTextsAndToolTips) {
+    struct Row {
+        int id;
+        const char* className;
+        const char* text;
+        const char* toolTip;
+    } rows[] = {
+        {1001, "CTreeCtrl", "", "Expand the tree to find the folder containing the pictures to be resized."},
+        {1002, "CListCtrl", "",
+         "Click on a file to display a preview. Check the check-box to add it to the list of images to be resized "
+         "and un-check to remove it from the list."},
+        {1018, "CListCtrl", "", ""},
+        {1000, "CStatic", "", ""},
+        {1051, "CLabel", "Folders on Selected Drive(s)", ""},
+        {1044, "CLabel", "Files in the Selected Folder:", ""},
+        {1032, "CLabel", "Selected Pictures:", ""},
+        {1048, "CLabel", "Image Preview:", ""},
+        {1022, "CLabel", "Images Saved", ""},
+        {1035, "CGroupCtrlEx", "Image Size", ""},
+        {1058, "CLabel", "Preset Dimension Options", ""},
+        {1059, "CLabel", "Preset Percent Options", ""},
+        {1201, "AutoRadioButton", "1024 x 768", "1024x768 will be an 87% reduction of a 3000x2000 image to approximately 700k."},
+        {1202, "AutoRadioButton", "800 x 600", "800x600 will be an 92% reduction of a 3000x2000 image to approximately 500k."},
+        {1203, "AutoRadioButton", "640 x 480", "640x480 will be an 95% reduction of a 3000x2000 image to approximately 350k."},
+        {1204, "AutoRadioButton", "320 x 240", "320x240 will be an 98.7% reduction of a 3000x2000 image to approximately 82k."},
+        {1209, "AutoRadioButton", "75%", "Set the width and height of the image to 75% of the original."},
+        {1205, "AutoRadioButton", "50%",
+         "This will create an image half as wide and half as tall as the original image producing a file of "
+         "approximately 450k."},
+        {1206, "AutoRadioButton", "25%",
+         "This will create an image one quarter as wide and one quarter as tall as the original image, reducing a "
+         "3000x2000 image to approximately 150k."},
+        {1207, "AutoRadioButton", "Set Percent",
+         "Set the percentage (1%-100%) the saved is image is to be of the original image."},
+        {1208, "AutoRadioButton", "Set Dimensions",
+         "Explicitly set the dimensions of the re-sized image. Use either the width or height sliders, "
+         "independently if the \"Keep Aspect Ration\" checkbox is unchecked, or enter the sizes in the edit boxes."},
+        {1026, "QLineEdit", "100", ""},
+        {1047, "CSliderCtrl", "",
+         "Use the slider to select the percentage of the original image. Aspect ratio will be preserved."},
+        {1052, "QLineEdit", "", ""},
+        {1053, "QLineEdit", "", ""},
+        {1054, "CSliderCtrl", "", ""},
+        {1055, "CSliderCtrl", "", ""},
+        {1056, "QCheckBox", "Keep Aspect Ratio", ""},
+        {1210, "AutoRadioButton", nullptr, "Re-size the image to match the screen size."},
+        {1036, "CGroupCtrlEx", "Quality Index", ""},
+        {1011, "AutoRadioButton", "25",
+         "Saves an image with a 91% compression factor reducing a 3000x2000 image to approximately 400k and a 50% "
+         "image to 100k."},
+        {1012, "AutoRadioButton", "50",
+         "Saves an image with a 87% compression factor reducing a 3000x2000 image to approximately 550k and a 50% "
+         "image to 125k, but with significantly better colour reproduction."},
+        {1013, "AutoRadioButton", "75",
+         "Saves an image with a 80% compression factor reducing a 3000x2000 image to approximately 850k and a 50% "
+         "image to 200k."},
+        {1014, "AutoRadioButton", "90",
+         "Saves an image with a 63% compression factor reducing a 3000x2000 image to approximately 1.5MB and a 50% "
+         "image to 200k."},
+        {1015, "AutoRadioButton", "100", "Saves an uncompressed image (a 3000x2000 image is approximately 3 to 4.5 MB)."},
+        {1017, "AutoRadioButton", "Set", ""},
+        {1045, "CSliderCtrl", "", "Use the slider to select the image quality for the saved images."},
+        {1046, "QLineEdit", "75", ""},
+        {1061, "OwnerDrawButton", "Select\r\nImage\r\nType",
+         "Select JPG, PNG, BMP, GIF or Photoshop image format for the re-sized image."},
+        {1019, "OwnerDrawButton", "Save Images",
+         "Save the selected images with the chosen size and quality to the designated folder."},
+        {1020, "OwnerDrawButton", "Set Folder", "Select the destination folder for the resized images."},
+        {1039, "CComboBox", "", ""},
+        {1050, "CLabel", "Destination Folder:", ""},
+        {1049, "CLabel", "", ""},
+        {1034, "QCheckBox", "Use source folder",
+         "Save the smaller image in the same folder as the original. The new image is named identifying the size "
+         "reduction."},
+        {1033, "OwnerDrawButton", "Show Folder",
+         "Open Windows Explorer to display the folder containing the saved images."},
+        {1021, "QPushButton", "Clear List", "Clear the list of all images to be resized."},
+        {1076, "QPushButton", "Save Crop", ""},
+        {1, "QPushButton", "Close Brimvale", "Close Brimvale. Pressing the ESCape key also closes the program."},
+        {57670, "QPushButton", "&Help", ""},
+    };
+    open([&](CDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Brimvale"));
+        for (const Row& row : rows) {
+            QWidget* control = d.GetDlgItem(row.id);
+            ASSERT_NE(control, nullptr) << row.id;
+            EXPECT_STREQ(control->metaObject()->className(), row.className) << row.id;
+            if (row.text) {
+                EXPECT_EQ(d.GetDlgItemText(row.id), QString::fromLatin1(row.text)) << row.id;
+            }
+            EXPECT_EQ(control->toolTip(), QString::fromLatin1(row.toolTip)) << row.id;
+        }
+        EXPECT_TRUE(d.GetDlgItemAs<QPushButton>(IDOK)->isDefault());
+        EXPECT_FALSE(d.GetDlgItem(1076)->isEnabled()) << "Save Crop waits for a crop";
+        EXPECT_TRUE(d.GetDlgItemAs<QComboBox>(1039)->isEditable());
+        EXPECT_FALSE(d.windowIcon().isNull());
+    });
+}
+
+TEST_F(MainWindowTest, FirstRunShowsFiftyPercentAndQualitySeventyFiveAndCloseWritesThem) {
+    open(
+        [&](CDialog& d) {
+            EXPECT_EQ(d.GetCheckedRadioButton(1201, 1210), 1205);
+            EXPECT_EQ(d.GetCheckedRadioButton(1011, 1017), 1013);
+            EXPECT_EQ(d.GetDlgItemText(1046), QStringLiteral("75"));
+            EXPECT_EQ(d.GetDlgItemText(1026), QStringLiteral("100"));
+            EXPECT_EQ(d.IsDlgButtonChecked(1056), BST_CHECKED);
+            EXPECT_EQ(d.GetDlgItemAs<CSliderCtrl>(1045)->GetPos(), 1) << "the quality slider is left alone";
+            EXPECT_FALSE(autoUpdateChecked(d));
+            EXPECT_EQ(d.GetDlgItemAs<CComboBox>(1039)->GetCount(), 0);
+        },
+        clickClose);
+    EXPECT_EQ(registry.hive(), "REGEDIT4\n\n[Software]\n\n[Software\\Brimvale]\n"
+                               "\"Quality\"=hex:4b,00,00,00\n"
+                               "\"Size\"=hex:04,00,00,00\n"
+                               "\"SaveType\"=hex:00,00,00,00\n"
+                               "\"DefaultQuality\"=hex:01,00,00,00\n"
+                               "\"DefaultSize\"=hex:01,00,00,00\n"
+                               "\"UseSourceFolder\"=hex:00,00,00,00\n"
+                               "\"AutoUpdate\"=hex:00,00,00,00\n"
+                               "\"Destination0\"=\"\"\n");
+}
+
+TEST_F(MainWindowTest, FirstRunClosedWithEscapeWritesNothing) {
+    open([](CDialog&) {});
+    EXPECT_FALSE(registry.exists());
+}
+
+TEST_F(MainWindowTest, StoredQualityPicksItsRadioWhileSliderAndEditShowTheValue) {
+    struct Row {
+        std::uint32_t stored;
+        int radio;
+        int shown;
+    } rows[] = {{80, 1011, 80}, {25, 1011, 25}, {50, 1012, 50}, {75, 1013, 75},
+                {90, 1014, 90}, {100, 1015, 100}, {1, 1011, 1},  {150, 1013, 75}};
+    for (const Row& row : rows) {
+        registry.store(intValue("Quality", row.stored));
+        open([&](CDialog& d) {
+            EXPECT_EQ(d.GetCheckedRadioButton(1011, 1017), row.radio) << row.stored;
+            EXPECT_EQ(d.GetDlgItemAs<CSliderCtrl>(1045)->GetPos(), row.shown) << row.stored;
+            EXPECT_EQ(d.GetDlgItemText(1046), QString::number(row.shown)) << row.stored;
+        });
+    }
+}
+
+TEST_F(MainWindowTest, StoredSizeChoicePicksItsRadioAndTheAspectCheck) {
+    struct Row {
+        std::uint32_t stored;
+        int radio;
+        UINT keepAspect;
+    } rows[] = {{0, 1201, BST_UNCHECKED}, {1, 1202, BST_UNCHECKED}, {2, 1203, BST_UNCHECKED},
+                {3, 1204, BST_UNCHECKED}, {4, 1205, BST_CHECKED},   {5, 1206, BST_CHECKED},
+                {6, 1207, BST_CHECKED},   {7, 1208, BST_CHECKED},   {8, 1209, BST_CHECKED},
+                {9, 1210, BST_UNCHECKED}, {12, 1205, BST_CHECKED}};
+    for (const Row& row : rows) {
+        registry.store(intValue("Size", row.stored));
+        open([&](CDialog& d) {
+            EXPECT_EQ(d.GetCheckedRadioButton(1201, 1210), row.radio) << row.stored;
+            EXPECT_EQ(d.IsDlgButtonChecked(1056), row.keepAspect) << row.stored;
+        });
+    }
+}
+
+TEST_F(MainWindowTest, CustomPercentAndDimensionsFillTheirEdits) {
+    registry.store(intValue("Size", 7) + intValue("ImgWidth", 640) + intValue("ImgHeight", 480));
+    open([](CDialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1052), QStringLiteral("640"));
+        EXPECT_EQ(d.GetDlgItemText(1053), QStringLiteral("480"));
+        EXPECT_EQ(d.GetDlgItemText(1026), QStringLiteral("100"));
+    });
+    registry.store(intValue("Size", 6) + "\"CustomSize\"=hex:00,00,00,00,00,00,e0,3f\n"); // 0.5
+    open([](CDialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1026), QStringLiteral("50"));
+        EXPECT_EQ(d.GetDlgItemText(1052), QString());
+    });
+}
+
+TEST_F(MainWindowTest, DestinationHistoryFillsTheSortedComboAndTheLabel) {
+    registry.store("\"Destination0\"=\"/pictures/zebra\"\n"
+                   "\"Destination1\"=\"/pictures/Apple\"\n"
+                   "\"Destination2\"=\"/pictures/mango\"\n");
+    open([](CDialog& d) {
+        auto* combo = d.GetDlgItemAs<CComboBox>(1039);
+        QStringList items;
+        for (int i = 0; i < combo->GetCount(); ++i) items << combo->GetLBText(i);
+        EXPECT_EQ(items, (QStringList{"/pictures/Apple", "/pictures/mango", "/pictures/zebra"}));
+        EXPECT_EQ(d.GetDlgItemText(1039), QStringLiteral("/pictures/zebra"));
+        EXPECT_EQ(combo->GetCurSel(), 2) << "Destination0 stays selected";
+        EXPECT_EQ(d.GetDlgItemText(1049), QStringLiteral("/pictures/zebra"));
+    });
+}
+
+TEST_F(MainWindowTest, ScreenRadioShowsThePrimaryScreenSize) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen->geometry().size() * screen->devicePixelRatio();
+    open([&](CDialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1210), QStringLiteral("Screen: %1 X %2").arg(size.width()).arg(size.height()));
+    });
+}
+
+TEST_F(MainWindowTest, ListsHaveTheirColumns) {
+    open([](CDialog& d) {
+        auto* files = d.GetDlgItemAs<CListCtrl>(1002);
+        const int w = files->GetClientRect().Width();
+        ASSERT_GT(w, 300);
+        EXPECT_EQ(files->GetColumnCount(), 3);
+        EXPECT_EQ(files->GetColumnHeading(0), QStringLiteral("File Name"));
+        EXPECT_EQ(files->GetColumnHeading(1), QStringLiteral("Date Modified"));
+        EXPECT_EQ(files->GetColumnHeading(2), QStringLiteral("File Size"));
+        EXPECT_EQ(files->GetColumnWidth(0), w * 3 / 5);
+        EXPECT_EQ(files->GetColumnWidth(1), w / 5);
+        EXPECT_EQ(files->GetColumnWidth(2), w / 5);
+        EXPECT_EQ(files->GetExtendedStyle(), LVS_EX_CHECKBOXES);
+
+        auto* selected = d.GetDlgItemAs<CListCtrl>(1018);
+        const int s = selected->GetClientRect().Width();
+        EXPECT_EQ(selected->GetColumnHeading(0), QStringLiteral("File Name"));
+        EXPECT_EQ(selected->GetColumnHeading(1), QStringLiteral("Width"));
+        EXPECT_EQ(selected->GetColumnHeading(2), QStringLiteral("Height"));
+        EXPECT_EQ(selected->GetColumnWidth(0), s / 2);
+        EXPECT_EQ(selected->GetColumnWidth(2), s / 4);
+        EXPECT_EQ(selected->GetExtendedStyle(), 0u);
+    });
+}
+
+TEST_F(MainWindowTest, CaptionsHaveTheirColoursAndFonts) {
+    ASSERT_EQ(platform::logicalDpiY(), 96);
+    registry.store("\"Destination0\"=\"/pictures/out\"\n");
+    open([](CDialog& d) {
+        for (int id : {1035, 1036}) {
+            auto* group = d.GetDlgItemAs<CGroupCtrlEx>(id);
+            EXPECT_EQ(group->m_crText, RGB(0, 0, 255)) << id;
+            EXPECT_GT(guitest::countNear(guitest::render(group), RGB(0, 0, 255)), 10) << id;
+        }
+        for (int id : {1058, 1059}) {
+            auto* label = d.GetDlgItemAs<CLabel>(id);
+            EXPECT_EQ(label->GetTextColor(), RGB(70, 98, 158)) << id;
+            EXPECT_EQ(label->GetLogFont().lfWeight, FW_BOLD) << id;
+        }
+        auto* caption = d.GetDlgItemAs<CLabel>(1050);
+        EXPECT_EQ(caption->GetTextColor(), RGB(255, 0, 0));
+        EXPECT_EQ(caption->GetLogFont().lfWeight, FW_BOLD);
+        EXPECT_EQ(caption->GetLogFont().lfHeight, -13); // 10 points
+        auto* path = d.GetDlgItemAs<CLabel>(1049);
+        EXPECT_EQ(path->GetTextColor(), RGB(0, 0, 192));
+        EXPECT_EQ(path->GetLogFont().lfWeight, FW_BOLD);
+        EXPECT_EQ(path->GetLogFont().lfHeight, -16); // 12 points
+        const QImage image = guitest::render(path);
+        EXPECT_EQ(guitest::pixel(image, image.width() - 2, image.height() - 2), RGB(254, 235, 155));
+        EXPECT_GT(guitest::countNear(image, RGB(0, 0, 192)), 20);
+        // The labels the later parts style keep the template's look.
+        EXPECT_EQ(d.GetDlgItemAs<CLabel>(1022)->GetTextColor(), platform::GetSysColor(COLOR_WINDOWTEXT));
+    });
+}
+
+TEST_F(MainWindowTest, WindowMenuHoldsItsItemsInOrder) {
+    open([](CDialog& d) {
+        QStringList items;
+        for (QAction* action : systemMenu(d)->actions())
+            items << (action->isSeparator() ? QStringLiteral("-")
+                                            : QStringLiteral("%1 %2").arg(menuCommandId(action), 0, 16).arg(action->text()));
+        EXPECT_EQ(items, (QStringList{"f120 &Restore", "f020 Mi&nimize", "f030 Ma&ximize", "-",
+                                      "f060 &Close\tAlt+F4", "40 Preferences", "-", "20 &Check for Update",
+                                      "30 Automatically check for Update on Startup", "-", "10 &About Brimvale..."}));
+    });
+}
+
+TEST_F(MainWindowTest, MenuButtonInTheCornerOpensTheWindowMenu) {
+    open([](CDialog& d) {
+        auto* button = d.findChild<SystemMenuButton*>();
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->geometry().right(), d.GetDialogUnits().x(643) - 1) << "at the right edge of the controls";
+        EXPECT_LT(button->geometry().top(), d.GetDialogUnits().y(8));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QMenu* menu = guitest::openMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu, systemMenu(d));
+        menu->close();
+    });
+}
+
+TEST_F(MainWindowTest, EscapeAfterAChangeLeavesTheHiveAndCloseWritesIt) {
+    const std::string stored = intValue("Quality", 90) + intValue("Size", 5) + "\"Destination0\"=\"/pictures/out\"\n";
+    registry.store(stored);
+    const std::string before = registry.hive();
+    open([](CDialog& d) { chooseFromMenu(d, IDM_AUTOUPDATE); }); // Escape
+    EXPECT_EQ(registry.hive(), before);
+
+    open([](CDialog&) {}, clickClose); // nothing changed: nothing written
+    EXPECT_EQ(registry.hive(), before);
+
+    open([](CDialog& d) { chooseFromMenu(d, IDM_AUTOUPDATE); }, clickClose);
+    // Values already stored keep their places in the file; new ones follow.
+    EXPECT_EQ(registry.hive(), "REGEDIT4\n\n[Software]\n\n[Software\\Brimvale]\n"
+                               "\"Quality\"=hex:5a,00,00,00\n"
+                               "\"Size\"=hex:05,00,00,00\n"
+                               "\"Destination0\"=\"/pictures/out\"\n"
+                               "\"SaveType\"=hex:00,00,00,00\n"
+                               "\"DefaultQuality\"=hex:01,00,00,00\n"
+                               "\"DefaultSize\"=hex:01,00,00,00\n"
+                               "\"UseSourceFolder\"=hex:00,00,00,00\n"
+                               "\"AutoUpdate\"=hex:01,00,00,00\n");
+}
+
+TEST_F(MainWindowTest, EnterClosesLikeCloseBrimvale) {
+    open([](CDialog& d) { chooseFromMenu(d, IDM_AUTOUPDATE); }, [](CDialog& d) { QTest::keyClick(&d, Qt::Key_Return); });
+    EXPECT_NE(registry.hive().find("\"AutoUpdate\"=hex:01,00,00,00"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, AutoUpdateItemTogglesItsCheckAndTheStoredValue) {
+    registry.store(intValue("AutoUpdate", 1));
+    open(
+        [](CDialog& d) {
+            EXPECT_TRUE(autoUpdateChecked(d));
+            chooseFromMenu(d, IDM_AUTOUPDATE);
+            EXPECT_FALSE(autoUpdateChecked(d));
+            chooseFromMenu(d, IDM_AUTOUPDATE);
+            EXPECT_TRUE(autoUpdateChecked(d));
+            chooseFromMenu(d, IDM_AUTOUPDATE);
+            EXPECT_FALSE(autoUpdateChecked(d));
+        },
+        clickClose);
+    EXPECT_NE(registry.hive().find("\"AutoUpdate\"=hex:00,00,00,00"), std::string::npos);
+
+    // Toggled twice back to where it was: still counts as a change, and is written.
+    registry.store(intValue("AutoUpdate", 0));
+    open(
+        [](CDialog& d) {
+            chooseFromMenu(d, IDM_AUTOUPDATE);
+            chooseFromMenu(d, IDM_AUTOUPDATE);
+            EXPECT_FALSE(autoUpdateChecked(d));
+        },
+        clickClose);
+    EXPECT_NE(registry.hive().find("\"UseSourceFolder\""), std::string::npos);
+    EXPECT_NE(registry.hive().find("\"AutoUpdate\"=hex:00,00,00,00"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, PreferencesAndUpdateItemsAreThereButDoNothingYet) {
+    registry.store(intValue("Quality", 50));
+    const std::string before = registry.hive();
+    open(
+        [](CDialog& d) {
+            chooseFromMenu(d, IDM_PREFERENCES);
+            chooseFromMenu(d, IDM_CHECKFORUPDATE);
+            EXPECT_TRUE(d.isVisible());
+        },
+        clickClose);
+    EXPECT_EQ(registry.hive(), before);
+}
+
+TEST_F(MainWindowTest, AboutItemOpensTheAboutBoxWithTheProgramsVersion) {
+    QString version;
+    int aboutRuns = 0;
+    CBrimvaleDlg dialog;
+    guitest::runModal(dialog, [&](CDialog& d) {
+        if (d.GetTemplateId() == IDD_ABOUTBOX) {
+            ++aboutRuns;
+            version = d.GetDlgItemText(IDC_ABOUT_VERSION);
+            QTest::mouseClick(d.GetDlgItemAs<QPushButton>(IDOK), Qt::LeftButton);
+            return;
+        }
+        chooseFromMenu(d, IDM_ABOUTBOX);
+        EXPECT_TRUE(d.isVisible()) << "the main window stays open";
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    EXPECT_EQ(aboutRuns, 1);
+    EXPECT_EQ(version, QStringLiteral("Brimvale " BRIMVALE_VERSION));
+}
+
+TEST_F(MainWindowTest, OwnerDrawnButtonsArePaintedRaisedOrSunkenWithTheirColours) {
+    struct Row {
+        int id;
+        COLORREF textBackground; // the cells of the text
+        COLORREF text;
+    } rows[] = {{1019, RGB(128, 128, 240), RGB(255, 0, 0)},
+                {1020, RGB(240, 240, 240), RGB(0, 0, 255)},
+                {1033, RGB(240, 240, 240), RGB(0, 0, 255)},
+                {1061, RGB(255, 255, 0), RGB(0, 0, 255)}};
+    open([&](CDialog& d) {
+        for (const Row& row : rows) {
+            auto* button = d.GetDlgItemAs<QPushButton>(row.id);
+            ASSERT_NE(button, nullptr);
+            const int w = button->width(), h = button->height();
+            QImage image = guitest::render(button);
+            // Raised: light outer and inner lines at the top left, dark ones at the bottom right.
+            EXPECT_EQ(guitest::pixel(image, 0, h / 2), platform::GetSysColor(COLOR_3DLIGHT)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, 1, h / 2), platform::GetSysColor(COLOR_3DHILIGHT)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, w - 1, h / 2), platform::GetSysColor(COLOR_3DDKSHADOW)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, w - 2, h / 2), platform::GetSysColor(COLOR_3DSHADOW)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, 2, h - 3), RGB(240, 240, 240)) << row.id;
+            EXPECT_GT(guitest::countColour(image, row.textBackground), 10) << row.id;
+            EXPECT_GT(guitest::countNear(image, row.text), 10) << row.id;
+
+            button->setDown(true); // pressed: the edges turn round
+            image = guitest::render(button);
+            button->setDown(false);
+            EXPECT_EQ(guitest::pixel(image, 0, h / 2), platform::GetSysColor(COLOR_3DSHADOW)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, 1, h / 2), platform::GetSysColor(COLOR_3DDKSHADOW)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, w - 1, h / 2), platform::GetSysColor(COLOR_3DHILIGHT)) << row.id;
+            EXPECT_EQ(guitest::pixel(image, w - 2, h / 2), platform::GetSysColor(COLOR_3DLIGHT)) << row.id;
+        }
+        // The type button's three lines start at its top; the others are centred on one line.
+        const QImage type = guitest::render(d.GetDlgItem(1061));
+        int lowestYellow = 0;
+        for (int y = 0; y < type.height(); ++y)
+            for (int x = 0; x < type.width(); ++x)
+                if (guitest::pixel(type, x, y) == RGB(255, 255, 0)) lowestYellow = y;
+        EXPECT_LT(lowestYellow, type.height() * 3 / 4);
+    });
+}
+
+TEST_F(MainWindowTest, MinimisedWindowDrawsItsIconCentred) {
+    open([](CDialog& d) {
+        d.showMinimized();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(d.IsIconic());
+        // The window's own painting; the desktop shows no controls of a minimised window.
+        QImage image(d.size(), QImage::Format_RGB32);
+        d.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        d.showNormal();
+        const QImage icon = d.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+        const int x = (image.width() - 32 + 1) / 2, y = (image.height() - 32 + 1) / 2;
+        int opaque = 0, same = 0;
+        for (int dy = 0; dy < 32; ++dy)
+            for (int dx = 0; dx < 32; ++dx) {
+                if (icon.pixelColor(dx, dy).alpha() != 255) continue;
+                ++opaque;
+                same += guitest::pixel(image, x + dx, y + dy) == guitest::pixel(icon, dx, dy);
+            }
+        EXPECT_GT(opaque, 500);
+        EXPECT_EQ(same, opaque);
+        EXPECT_EQ(guitest::pixel(image, x - 2, y - 2), platform::GetSysColor(COLOR_3DFACE));
+    });
+}
+
+TEST_F(MainWindowTest, HelpButtonOpensTheHelpPageThroughTheShell) {
+    testutil::TempDir cache;
+    testutil::ScopedEnv cacheHome("XDG_CACHE_HOME", cache.str());
+    CBrimvaleApp application; // the help command is the application's
+    open([](CDialog& d) { QTest::mouseClick(d.GetDlgItemAs<QPushButton>(ID_HELP), Qt::LeftButton); });
+    const std::vector<testutil::ShellCall> calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].verb, "open");
+    EXPECT_EQ(calls[0].target, cache / "brimvale/help/brimvale.html");
+    EXPECT_NE(testutil::readFile(calls[0].target).find("<title>Brimvale Help</title>"), std::string::npos);
+}

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+// Helpers of the window tests: a registry folder of the test's own, pixels of rendered
+// widgets, a run of a dialog through the modal hook, and the menu a popup shows.
+#pragma once
+
+#include "platform/widgets/dialog.h"
+#include "platform/widgets/gdi.h"
+#include "platform/winreg.h"
+#include "testutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QWidget>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include <ostream>
+
+/// Test failures print Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace guitest {
+
+/// A registry folder of the test's own; the machine hive is its HKEY_LOCAL_MACHINE.reg.
+struct TempRegistry {
+    testutil::TempDir dir;
+    testutil::ScopedEnv env{"BRIMVALE_REGISTRY_DIR", dir.str()};
+    std::string hivePath = dir / "HKEY_LOCAL_MACHINE.reg";
+
+    ~TempRegistry() { platform::SetHiveWritableCheck({}); }
+
+    /// Writes a hive holding these value lines under the settings key.
+    void store(const std::string& values) const {
+        testutil::writeFile(hivePath, "REGEDIT4\n\n[Software\\Brimvale]\n" + values);
+    }
+    std::string hive() const { return testutil::readFile(hivePath); }
+    bool exists() const { return std::filesystem::exists(hivePath); }
+};
+
+/// A REGEDIT4 line of a 4-byte integer value.
+inline std::string intValue(const char* name, std::uint32_t v) {
+    char line[96];
+    std::snprintf(line, sizeof line, "\"%s\"=hex:%02x,%02x,%02x,%02x\n", name, v & 0xff, (v >> 8) & 0xff,
+                  (v >> 16) & 0xff, v >> 24);
+    return line;
+}
+
+/// The widget as drawn, at one image pixel per widget pixel.
+inline QImage render(QWidget* widget) {
+    QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    image.setDevicePixelRatio(1);
+    return image;
+}
+
+inline COLORREF pixel(const QImage& image, int x, int y) { return platform::toColorRef(image.pixelColor(x, y)); }
+
+/// How many pixels of the image have exactly this colour.
+inline int countColour(const QImage& image, COLORREF colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += pixel(image, x, y) == colour;
+    return n;
+}
+
+/// True when a pixel is closer to this colour than an even blend with a grey face would
+/// be: the ink of anti-aliased text.
+inline bool near(COLORREF c, COLORREF colour) {
+    const int d = std::abs(GetRValue(c) - GetRValue(colour)) + std::abs(GetGValue(c) - GetGValue(colour)) +
+                  std::abs(GetBValue(c) - GetBValue(colour));
+    return d <= 250;
+}
+
+inline int countNear(const QImage& image, COLORREF colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += near(pixel(image, x, y), colour);
+    return n;
+}
+
+/// Runs a dialog modally with `drive` as the modal hook; returns DoModal's result.
+inline INT_PTR runModal(CDialog& dialog, const std::function<void(CDialog&)>& drive) {
+    const CDialog::ModalHook previous = CDialog::SetModalHook(drive);
+    const INT_PTR result = dialog.DoModal();
+    CDialog::SetModalHook(previous);
+    return result;
+}
+
+/// The menu that is open as a popup, or null.
+inline QMenu* openMenu() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+
+/// The action of a menu that carries a command id, or null.
+inline QAction* actionWithId(QMenu* menu, UINT id) {
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator() && menuCommandId(action) == id) return action;
+    return nullptr;
+}
+
+} // namespace guitest
