@@ -29,9 +29,8 @@ std::int32_t perMetre(double value) {
     return static_cast<std::int32_t>(value);
 }
 
-std::uint32_t paddedRow(std::uint32_t width, std::uint32_t depth) {
-    const std::uint64_t bytes = detail::rowBytes(width, depth);
-    return static_cast<std::uint32_t>((bytes + kRowAlign - 1) / kRowAlign * kRowAlign);
+std::uint64_t paddedRow(std::uint32_t width, std::uint32_t depth) {
+    return (detail::rowBytes(width, depth) + kRowAlign - 1) / kRowAlign * kRowAlign;
 }
 
 // RLE8 of one row: runs of three or more equal bytes as (count, value); stretches of
@@ -96,7 +95,7 @@ std::uint32_t writeBmp(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t 
         entries = std::max(entries, highest + 1);
     }
     const bool rle = depth == 8 && (flags & 1) != 0;
-    const std::uint32_t padded = paddedRow(width, depth);
+    const std::uint64_t padded = paddedRow(width, depth);
     const std::uint32_t dataOffset = kFileHeaderSize + kInfoHeaderSize + 4 * entries;
     // The largest the pixel data can get: padded rows, or RLE8 at its worst (no pixel
     // takes more than two bytes, plus the end of each row).
@@ -132,7 +131,7 @@ std::uint32_t writeBmp(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t 
         out.u8(0);
     }
 
-    std::vector<std::uint8_t> row(padded, 0);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(padded), 0); // under 4 GiB: checked above
     const std::uint32_t used = static_cast<std::uint32_t>(detail::rowBytes(width, depth));
     for (std::uint32_t i = 0; i < height && out.ok(); ++i) {
         const std::uint32_t y = height - 1 - i;
