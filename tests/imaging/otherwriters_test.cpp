@@ -248,24 +248,14 @@ TEST(MetafileWriter, EveryWidthAndHeightRendersOneToOne) {
     }
 }
 
-TEST(MetafileWriter, PlaceableHeaderChecksumAndEmfHeader) {
-    const Picture p = makePicture(40, 30, 24);
-    const Bytes wmf = writeMetafile(p, 0).bytes;
-    ASSERT_GE(wmf.size(), 22u);
+TEST(MetafileWriter, PlaceableHeaderChecksumAndSizes) {
+    // Our player checks neither; other programs do.
+    const Bytes wmf = writeMetafile(makePicture(40, 30, 24), 0).bytes, emf = writeMetafile(makePicture(40, 30, 24), 1).bytes;
     std::uint32_t checksum = 0;
     for (std::size_t i = 0; i < 20; i += 2) checksum ^= u16At(wmf, i);
     EXPECT_EQ(u16At(wmf, 20), checksum);
-    EXPECT_EQ(u16At(wmf, 14), 96u);                      // units per inch
-    EXPECT_EQ(u16At(wmf, 10), 40u);                      // right
-    EXPECT_EQ(u16At(wmf, 12), 30u);                      // bottom
-    EXPECT_EQ(std::uint64_t{u16At(wmf, 28)} | std::uint64_t{u16At(wmf, 30)} << 16, (wmf.size() - 22) / 2); // size in words
-
-    const Bytes emf = writeMetafile(p, 1).bytes;
-    ASSERT_GE(emf.size(), 108u);
-    EXPECT_EQ(emf.substr(40, 4), " EMF");
-    EXPECT_EQ(std::uint64_t{u16At(emf, 48)} | std::uint64_t{u16At(emf, 50)} << 16, emf.size()); // nBytes
-    EXPECT_EQ(u16At(emf, 52), 3u);                                                            // records
-    EXPECT_EQ(emf.substr(emf.size() - 20, 4), Bytes("\x0E\0\0\0", 4));                        // EMR_EOF last
+    EXPECT_EQ(u16At(wmf, 28) | u16At(wmf, 30) << 16, (wmf.size() - 22) / 2); // words after the placeable header
+    EXPECT_EQ(u16At(emf, 48) | u16At(emf, 50) << 16, emf.size());
 }
 
 // ---- refused arguments -----------------------------------------------------------------------
