@@ -255,36 +255,6 @@ TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
     EXPECT_EQ(bytesAt(file, 54 + 36, 4), hexBytes({3, 2, 1, 0}));
 }
 
-TEST(OwnWriters, BmpResolutionInPixelsPerMetre) {
-    struct Row {
-        int type;
-        int unit;
-        double x, y;
-        std::uint32_t storedX, storedY;
-    };
-    const std::vector<Row> rows = {
-        {kImageBmp, 2, 300, 300, 11811, 11811},  // 300 x 39.37, truncated
-        {kImageBmp, 2, 72, 96, 2834, 3779},
-        {kImageBmpPalette, 3, 40, 118.11, 4000, 11811},
-        {kImageBmp, 1, 300, 300, 0, 0},          // no unit: none stored
-        {kImageBmp, 0, 300, 300, 0, 0},          // an unknown unit stores nothing either
-        {kImageBmpBw, 2, 300, 300, 0, 0},        // 1-bit BMP gets no resolution
-    };
-    testutil::TempDir dir;
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(r.type) + " unit " + std::to_string(r.unit) + " " + std::to_string(r.x));
-        CISImageEx img;
-        writetest::makePicture(img, 24, 4, 4, 5);
-        img.outputResolutionUnit = r.unit;
-        img.outputXResolution = r.x;
-        img.outputYResolution = r.y;
-        ASSERT_EQ(img.Write(r.type, dir / "r.bmp"), 0u);
-        const std::string file = testutil::readFile(dir / "r.bmp");
-        EXPECT_EQ(le32(file, 38), r.storedX);
-        EXPECT_EQ(le32(file, 42), r.storedY);
-    }
-}
-
 TEST(OwnWriters, GifLzwAtEveryLength) {
     // Every picture length from 1 to 700 pixels at 1, 2, 4 and 8 bits: the code width grows
     // at a different point of each, and the end code must be read at the width in use.
@@ -303,23 +273,6 @@ TEST(OwnWriters, GifLzwAtEveryLength) {
             ASSERT_EQ(got.bits, bits);
             ASSERT_EQ(std::vector<std::uint8_t>(px.begin(), px.begin() + n), got.pixels) << bits << " bits, " << n;
         }
-    }
-}
-
-TEST(OwnWriters, GifTableResetsOnLongPictures) {
-    // 512 x 512 of noise over 256 colours fills the 4096-entry table many times over, and
-    // a flat picture of the same size makes long strings.
-    Is5Rgbq palette[256] = {};
-    for (bool flat : {false, true}) {
-        std::vector<std::uint8_t> px(512 * 512, 77);
-        writetest::Lcg rng{9};
-        if (!flat)
-            for (auto& p : px) p = std::uint8_t(rng.next());
-        const std::string file =
-            writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 512, 512, 512, 0, -1, 8, palette, 0); });
-        const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-        ASSERT_EQ(got.code, 0u);
-        EXPECT_TRUE(got.pixels == px) << (flat ? "flat" : "noise");
     }
 }
 
@@ -385,34 +338,6 @@ TEST(OwnWriters, PsdBytesOfASmallPicture) {
     EXPECT_EQ(indexed.substr(30 + 256 + 1, 1), hexBytes({20}));
     EXPECT_EQ(indexed.substr(30 + 512 + 1, 1), hexBytes({30}));
     EXPECT_EQ(indexed.substr(indexed.size() - 4), hexBytes({0, 2, 255, 1}));
-}
-
-TEST(OwnWriters, PsdPackBitsLongRows) {
-    // Runs longer than 128, literal stretches longer than 128 and mixtures, read back.
-    for (std::uint32_t width : {127u, 128u, 129u, 130u, 257u, 1000u}) {
-        std::vector<std::uint8_t> px(std::size_t{width} * 3);
-        writetest::Lcg rng{width};
-        for (std::size_t i = 0; i < width; ++i) {
-            const bool flat = (i / 150) % 2 == 0;
-            px[i] = flat ? 40 : std::uint8_t(rng.next());       // first row: alternating runs and noise
-            px[width + i] = std::uint8_t(rng.next());           // noise
-            px[2 * width + i] = std::uint8_t(i < width / 2 ? 3 : 250); // two runs
-        }
-        Is5Rgbq palette[256] = {};
-        for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i ^ 0x55), std::uint8_t(255 - i), 0};
-        const std::string file =
-            writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, px.data(), width, 3, 8, width, palette, 0); });
-        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "p.psd");
-        std::uint32_t w = 0, h = 0;
-        Is5Rgbq got[256] = {};
-        HGLOBAL block = is5_ReadPSD(src, &w, &h, 8, got, 0);
-        ASSERT_NE(block, nullptr) << width << " code " << is5_GetLastError();
-        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
-        EXPECT_TRUE(std::equal(px.begin(), px.end(), p)) << width;
-        EXPECT_EQ(std::memcmp(got, palette, sizeof palette), 0);
-        GlobalFree(block);
-        is5_CloseSource(src);
-    }
 }
 
 TEST(OwnWriters, BadArgumentsFailAndLeaveNothing) {

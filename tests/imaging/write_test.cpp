@@ -394,31 +394,40 @@ TEST(Write, ResolutionByType) {
         EXPECT_EQ(be16(file, 16), r.jfifY);
     }
 
-    // PNG in pixels per metre; TIFF as given with its own unit.
+    // BMP and PNG in pixels per metre (truncated), nothing without a unit; TIFF as given
+    // with its own unit. The 1-bit BMP gets no resolution, as every type not named here.
     struct Row {
         int type;
         const char* name;
         int unit;
-        double x;
-        double storedX;
-        int storedUnit;
+        double x, y;
+        double storedX, storedY;
+        int storedUnit; // as the header readers report it: a BMP without one as 300 x 300, unit 0
     };
-    for (const Row& r : std::vector<Row>{{kImagePng, "r.png", 3, 40, 4000, 1},
-                                         {kImagePngPalette, "r.png", 2, 96, 3779, 1},
-                                         {kImageTiff, "r.tif", 3, 118, 118, 3},
-                                         {kImageTiffPalette, "r.tif", 2, 72, 72, 2}}) {
-        SCOPED_TRACE(r.name + std::string(" unit ") + std::to_string(r.unit));
+    const std::vector<Row> rows = {
+        {kImageBmp, "r.bmp", 2, 72, 96, 2834, 3779, 2},      {kImageBmpPalette, "r.bmp", 3, 40, 118.11, 4000, 11811, 2},
+        {kImageBmp, "r.bmp", 1, 300, 300, 300, 300, 0},      {kImageBmp, "r.bmp", 0, 300, 300, 300, 300, 0},
+        {kImageBmpBw, "r.bmp", 2, 300, 300, 300, 300, 0},    {kImagePng, "r.png", 3, 40, 40, 4000, 4000, 1},
+        {kImagePngPalette, "r.png", 2, 96, 96, 3779, 3779, 1}, {kImageTiff, "r.tif", 3, 118, 59, 118, 59, 3},
+        {kImageTiffPalette, "r.tif", 2, 72, 72, 72, 72, 2},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.type) + " unit " + std::to_string(r.unit));
         img.outputResolutionUnit = r.unit;
-        img.outputXResolution = img.outputYResolution = r.x;
+        img.outputXResolution = r.x;
+        img.outputYResolution = r.y;
         const std::string path = dir / r.name;
         ASSERT_EQ(img.Write(r.type, path), 0u);
         IS5_SOURCE src = is5_OpenFileSource(path.c_str());
         ResolutionInfo res;
-        const BOOL ok = r.name[2] == 'p' ? is5_GetPNGDims(src, nullptr, nullptr, nullptr, nullptr, &res)
-                                         : is5_GetTIFFDims(src, 0, nullptr, nullptr, nullptr, &res);
+        const char kind = r.name[2];
+        const BOOL ok = kind == 'b'   ? is5_GetBMPDims(src, nullptr, nullptr, nullptr, &res)
+                        : kind == 'p' ? is5_GetPNGDims(src, nullptr, nullptr, nullptr, nullptr, &res)
+                                      : is5_GetTIFFDims(src, 0, nullptr, nullptr, nullptr, &res);
         is5_CloseSource(src);
         ASSERT_TRUE(ok);
         EXPECT_EQ(res.xResolution, r.storedX);
+        EXPECT_EQ(res.yResolution, r.storedY);
         EXPECT_EQ(res.unit, r.storedUnit);
     }
 
