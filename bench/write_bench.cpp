@@ -51,7 +51,7 @@ Picture photoLike(std::uint32_t width, std::uint32_t height) {
 // Saturated colour blocks with sharp edges over a gradient: where halved chroma shows.
 Picture colourEdges(std::uint32_t width, std::uint32_t height) {
     Picture p{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 3)};
-    static const std::uint8_t kColours[6][3] = {{220, 30, 30}, {30, 200, 40}, {40, 60, 230},
+    static const std::uint8_t kColours[6][3] = {{220, 30, 30},  {30, 200, 40},  {40, 60, 230},
                                                 {240, 220, 40}, {200, 40, 200}, {30, 200, 210}};
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::uint32_t x = 0; x < width; ++x) {
@@ -69,7 +69,8 @@ double bestMs(const std::function<void()>& work) {
     for (int i = 0; i < kRuns; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -97,7 +98,8 @@ std::size_t libpngDefault(const Picture& p) {
     png_set_IHDR(png, info, p.width, p.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
                  PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
-    for (std::uint32_t y = 0; y < p.height; ++y) png_write_row(png, &p.rgb[std::size_t{y} * p.width * 3]);
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        png_write_row(png, &p.rgb[std::size_t{y} * p.width * 3]);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out.size();
@@ -178,25 +180,47 @@ int main() {
     // Every writer once, for scale.
     std::vector<std::uint8_t> grey(std::size_t{kWidth} * kHeight);
     for (std::size_t i = 0; i < grey.size(); ++i)
-        grey[i] = static_cast<std::uint8_t>((photo.rgb[3 * i] * 299 + photo.rgb[3 * i + 1] * 587 + photo.rgb[3 * i + 2] * 114) / 1000);
+        grey[i] = static_cast<std::uint8_t>(
+            (photo.rgb[3 * i] * 299 + photo.rgb[3 * i + 1] * 587 + photo.rgb[3 * i + 2] * 114) / 1000);
     Is5Rgbq ramp[256];
-    for (int i = 0; i < 256; ++i) ramp[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
+    for (int i = 0; i < 256; ++i)
+        ramp[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
     const ResolutionInfo dpi{300, 300, 2};
     struct Row {
         const char* name;
         std::function<BOOL(IS5_DEST)> write;
     };
     const std::vector<Row> rows = {
-        {"JPEG q75 (4:2:0)", [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 75, nullptr, 0); }},
-        {"JPEG q75 progressive", [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 75, nullptr, 1); }},
-        {"JPEG q95 (4:4:4)", [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 95, nullptr, 0); }},
-        {"JPEG grey q75", [&](IS5_DEST d) { return is5_WriteJPG(d, grey.data(), kWidth, kHeight, 8, kWidth, 75, nullptr, 0); }},
-        {"PNG 8-bit palette", [&](IS5_DEST d) { return is5_WritePNG(d, grey.data(), kWidth, kHeight, kWidth, 8, 256, ramp, 3, 0.345, nullptr, 0); }},
-        {"TIFF none", [&](IS5_DEST d) { return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 1, &dpi, 0); }},
-        {"TIFF LZW", [&](IS5_DEST d) { return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 5, &dpi, 0); }},
-        {"TIFF Deflate", [&](IS5_DEST d) { return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 8, &dpi, 0); }},
-        {"PCX 24-bit", [&](IS5_DEST d) { return is5_WritePCX(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, &dpi, 0); }},
-        {"TGA 24-bit", [&](IS5_DEST d) { return is5_WriteTGA(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, nullptr, 0); }},
+        {"JPEG q75 (4:2:0)",
+         [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 75, nullptr, 0); }},
+        {"JPEG q75 progressive",
+         [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 75, nullptr, 1); }},
+        {"JPEG q95 (4:4:4)",
+         [&](IS5_DEST d) { return is5_WriteJPG(d, photo.rgb.data(), kWidth, kHeight, 24, stride, 95, nullptr, 0); }},
+        {"JPEG grey q75",
+         [&](IS5_DEST d) { return is5_WriteJPG(d, grey.data(), kWidth, kHeight, 8, kWidth, 75, nullptr, 0); }},
+        {"PNG 8-bit palette",
+         [&](IS5_DEST d) {
+             return is5_WritePNG(d, grey.data(), kWidth, kHeight, kWidth, 8, 256, ramp, 3, 0.345, nullptr, 0);
+         }},
+        {"TIFF none",
+         [&](IS5_DEST d) {
+             return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 1, &dpi, 0);
+         }},
+        {"TIFF LZW",
+         [&](IS5_DEST d) {
+             return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 5, &dpi, 0);
+         }},
+        {"TIFF Deflate",
+         [&](IS5_DEST d) {
+             return is5_WriteTIFF(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, 8, &dpi, 0);
+         }},
+        {"PCX 24-bit",
+         [&](IS5_DEST d) { return is5_WritePCX(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, &dpi, 0); }},
+        {"TGA 24-bit",
+         [&](IS5_DEST d) {
+             return is5_WriteTGA(d, photo.rgb.data(), kWidth, kHeight, 24, stride, nullptr, nullptr, 0);
+         }},
         {"WBMP", [&](IS5_DEST d) { return is5_WriteWBMP(d, grey.data(), kWidth, kHeight, kWidth, 0); }},
         {"EMF", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, photo.rgb.data(), kWidth, kHeight, stride, 1, 0); }},
     };

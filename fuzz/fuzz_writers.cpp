@@ -78,69 +78,122 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         p.depth = depths[k];
         p.stride = (depths[k] == 24 ? width * 3 : depths[k] == 8 ? width : (width + 7) / 8) + (extra & 3);
         p.pixels.resize(std::size_t{p.stride} * height);
-        for (std::size_t i = 0; i < p.pixels.size(); ++i) p.pixels[i] = byteAt(i + 977 * k);
-        for (int i = 0; i < 256; ++i) p.palette[i] = {byteAt(3 * i + 1), byteAt(3 * i + 2), byteAt(3 * i + 3), 0};
+        for (std::size_t i = 0; i < p.pixels.size(); ++i)
+            p.pixels[i] = byteAt(i + 977 * k);
+        for (int i = 0; i < 256; ++i)
+            p.palette[i] = {byteAt(3 * i + 1), byteAt(3 * i + 2), byteAt(3 * i + 3), 0};
     }
     pictures[2].palette[0] = {0, 0, 0, 0};
     pictures[2].palette[1] = {255, 255, 255, 0};
     const Picture &rgb = pictures[0], &indexed = pictures[1], &bits = pictures[2];
 
     auto reader = [](auto read, std::uint32_t depth) -> Read {
-        return [=](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) { return read(s, w, h, depth, pal); };
+        return
+            [=](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) { return read(s, w, h, depth, pal); };
     };
     const std::uint32_t tiffSchemes[4] = {1, 5, 8, 32773};
     const std::uint32_t scheme = tiffSchemes[extra >> 6];
     const std::uint32_t colourCount = 1 + byteAt(7) % 256;
     Picture fewerColours = indexed; // a palette shorter than 256, every index inside it
-    for (auto& v : fewerColours.pixels) v = static_cast<std::uint8_t>(v % colourCount);
+    for (auto& v : fewerColours.pixels)
+        v = static_cast<std::uint8_t>(v % colourCount);
     const Picture& fewer = fewerColours;
 
     switch (choice % 6) {
     case 0:
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(*p, [&](IS5_DEST d) { return is5_WritePCX(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr, 0); },
-                      reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp, Is5Rgbq* pal) { return is5_ReadPCX(s, w, h, dp, pal, 0); }, p->depth), p->depth, true);
+            roundTrip(
+                *p,
+                [&](IS5_DEST d) {
+                    return is5_WritePCX(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr,
+                                        0);
+                },
+                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
+                          Is5Rgbq* pal) { return is5_ReadPCX(s, w, h, dp, pal, 0); },
+                       p->depth),
+                p->depth, true);
         break;
     case 1:
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(*p, [&](IS5_DEST d) { return is5_WriteTGA(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr, 0); },
-                      reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp, Is5Rgbq* pal) { return is5_ReadTGA(s, w, h, dp, pal, 0); }, p->depth), p->depth, true);
+            roundTrip(
+                *p,
+                [&](IS5_DEST d) {
+                    return is5_WriteTGA(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr,
+                                        0);
+                },
+                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
+                          Is5Rgbq* pal) { return is5_ReadTGA(s, w, h, dp, pal, 0); },
+                       p->depth),
+                p->depth, true);
         break;
     case 2:
         for (const Picture* p : {&rgb, &fewer, &bits}) {
             const std::uint32_t count = p->depth == 24 ? 0 : p->depth == 1 ? 2 : colourCount;
-            roundTrip(*p, [&](IS5_DEST d) { return is5_WritePNG(d, p->pixels.data(), width, height, p->stride, p->depth == 1 ? 1 : 8, count, p->palette, p->depth == 24 ? 2 : 3, 0.345, nullptr, 0); },
-                      reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp, Is5Rgbq* pal) { return is5_ReadPNG(s, w, h, dp, pal, 0); }, p->depth), p->depth, true);
+            roundTrip(
+                *p,
+                [&](IS5_DEST d) {
+                    return is5_WritePNG(d, p->pixels.data(), width, height, p->stride, p->depth == 1 ? 1 : 8, count,
+                                        p->palette, p->depth == 24 ? 2 : 3, 0.345, nullptr, 0);
+                },
+                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
+                          Is5Rgbq* pal) { return is5_ReadPNG(s, w, h, dp, pal, 0); },
+                       p->depth),
+                p->depth, true);
         }
         break;
     case 3:
         for (const Picture* p : {&rgb, &indexed, &bits})
-            roundTrip(*p, [&](IS5_DEST d) { return is5_WriteTIFF(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, scheme, nullptr, 32); },
-                      reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp, Is5Rgbq* pal) { return is5_ReadTIFF(s, w, h, dp, pal, 0, 0); }, p->depth), p->depth, true);
+            roundTrip(
+                *p,
+                [&](IS5_DEST d) {
+                    return is5_WriteTIFF(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, scheme,
+                                         nullptr, 32);
+                },
+                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
+                          Is5Rgbq* pal) { return is5_ReadTIFF(s, w, h, dp, pal, 0, 0); },
+                       p->depth),
+                p->depth, true);
         break;
     case 4: {
         // WBMP: a non-zero pixel is white, so the 8-bit picture becomes black and white first.
         Picture bw = indexed;
-        for (auto& v : bw.pixels) v = v != 0;
+        for (auto& v : bw.pixels)
+            v = v != 0;
         bw.palette[0] = {0, 0, 0, 0};
         bw.palette[1] = {255, 255, 255, 0};
-        roundTrip(bw, [&](IS5_DEST d) { return is5_WriteWBMP(d, indexed.pixels.data(), width, height, indexed.stride, 0); },
-                  [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) { return is5_ReadWBMP(s, w, h, pal, 8, 0); }, 8, true);
+        roundTrip(
+            bw, [&](IS5_DEST d) { return is5_WriteWBMP(d, indexed.pixels.data(), width, height, indexed.stride, 0); },
+            [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+                return is5_ReadWBMP(s, w, h, pal, 8, 0);
+            },
+            8, true);
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(*p, [&](IS5_DEST d) { return is5_WriteJPG(d, p->pixels.data(), width, height, p->depth, p->stride, 1 + extra % 100, nullptr, extra & 1); },
-                      reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp, Is5Rgbq*) { return is5_ReadJPG(s, w, h, dp, 0); }, p->depth), p->depth, false);
+            roundTrip(
+                *p,
+                [&](IS5_DEST d) {
+                    return is5_WriteJPG(d, p->pixels.data(), width, height, p->depth, p->stride, 1 + extra % 100,
+                                        nullptr, extra & 1);
+                },
+                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
+                          Is5Rgbq*) { return is5_ReadJPG(s, w, h, dp, 0); },
+                       p->depth),
+                p->depth, false);
         break;
     }
     default:
         for (std::uint32_t kind : {0u, 1u})
-            roundTrip(rgb, [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, rgb.pixels.data(), width, height, rgb.stride, kind, 0); },
-                      [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
-                          std::vector<std::uint8_t> all(static_cast<std::size_t>(is5_GetSourceSize(s)));
-                          is5_Seek(s, 0, IS5_SEEK_SET);
-                          is5_Read(s, all.data(), static_cast<std::uint32_t>(all.size()));
-                          return is5_ReadMetafileFromMemory(all.data(), all.size(), w, h, 100, 100);
-                      },
-                      24, true);
+            roundTrip(
+                rgb,
+                [&](IS5_DEST d) {
+                    return is5_WriteRGBToMetafile(d, rgb.pixels.data(), width, height, rgb.stride, kind, 0);
+                },
+                [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+                    std::vector<std::uint8_t> all(static_cast<std::size_t>(is5_GetSourceSize(s)));
+                    is5_Seek(s, 0, IS5_SEEK_SET);
+                    is5_Read(s, all.data(), static_cast<std::uint32_t>(all.size()));
+                    return is5_ReadMetafileFromMemory(all.data(), all.size(), w, h, 100, 100);
+                },
+                24, true);
         break;
     }
     return 0;

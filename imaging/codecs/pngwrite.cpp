@@ -49,8 +49,8 @@ struct PngParams {
     png_uint_32 xPerMetre = 0, yPerMetre = 0;
 };
 
-// pHYs in pixels per metre, truncated as a C cast does; none for a zero, negative or
-// unrepresentable value.
+// pHYs in pixels per metre (the values always are; the unit code is not consulted),
+// truncated as a C cast does; none for a zero, negative or unrepresentable value.
 void choosePhys(const ResolutionInfo* resolution, PngParams& p) {
     if (!resolution) return;
     auto fits = [](double v) { return std::isfinite(v) && v >= 1.0 && v < 2147483648.0; };
@@ -120,7 +120,8 @@ public:
 
         png_set_IHDR(m_png, m_pngInfo, p.width, p.height, p.bitDepth, p.colourType, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-        if (p.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(m_png, m_pngInfo, p.palette.data(), static_cast<int>(p.palette.size()));
+        if (p.colourType == PNG_COLOR_TYPE_PALETTE)
+            png_set_PLTE(m_png, m_pngInfo, p.palette.data(), static_cast<int>(p.palette.size()));
         if (p.hasPhys) png_set_pHYs(m_png, m_pngInfo, p.xPerMetre, p.yPerMetre, PNG_RESOLUTION_METER);
         if (!m_text.empty()) png_set_text(m_png, m_pngInfo, m_text.data(), static_cast<int>(m_text.size()));
 

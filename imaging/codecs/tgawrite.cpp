@@ -24,18 +24,18 @@ std::uint32_t writeTga(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t 
     const bool mapped = depth == 8;
     std::vector<std::uint8_t> header;
     header.reserve(kHeaderSize + 3 * kMapEntries);
-    header.push_back(0);                              // no image ID
-    header.push_back(mapped ? 1 : 0);                 // colour map present
+    header.push_back(0);              // no image ID
+    header.push_back(mapped ? 1 : 0); // colour map present
     header.push_back(mapped ? kColourMapped : kTrueColour);
-    detail::putLe16(header, 0);                       // first map entry
+    detail::putLe16(header, 0); // first map entry
     detail::putLe16(header, mapped ? kMapEntries : 0);
-    header.push_back(mapped ? 24 : 0);                // map entry bits
-    detail::putLe16(header, 0);                       // x origin
-    detail::putLe16(header, 0);                       // y origin
+    header.push_back(mapped ? 24 : 0); // map entry bits
+    detail::putLe16(header, 0);        // x origin
+    detail::putLe16(header, 0);        // y origin
     detail::putLe16(header, width);
     detail::putLe16(header, height);
     header.push_back(static_cast<std::uint8_t>(depth));
-    header.push_back(0);                              // bottom-left origin, no attribute bits
+    header.push_back(0); // bottom-left origin, no attribute bits
     if (mapped)
         for (std::uint32_t i = 0; i < kMapEntries; ++i) {
             header.push_back(palette[i].b);
@@ -75,8 +75,8 @@ std::uint32_t writeTga(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t 
 } // namespace imaging::tga
 
 BOOL is5_WriteTGA(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
-                  std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, const ResolutionInfo* /*resolution*/,
-                  std::uint32_t /*flags*/) {
+                  std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette,
+                  const ResolutionInfo* /*resolution*/, std::uint32_t /*flags*/) {
     using namespace imaging::detail;
     constexpr const char* kFunction = "is5_WriteTGA";
     if ((depth != 24 && depth != 8) || (depth == 8 && !palette) ||

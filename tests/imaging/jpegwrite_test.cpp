@@ -38,7 +38,8 @@ Picture smoothPicture(std::uint32_t width, std::uint32_t height, std::uint32_t d
     return p;
 }
 
-Written writeJpeg(const Picture& p, int quality, const ResolutionInfo* resolution = nullptr, std::uint32_t options = 0) {
+Written writeJpeg(const Picture& p, int quality, const ResolutionInfo* resolution = nullptr,
+                  std::uint32_t options = 0) {
     return writeToMemory([&](IS5_DEST d) {
         return is5_WriteJPG(d, p.data(), p.width, p.height, p.depth, p.stride, quality, resolution, options);
     });
@@ -125,9 +126,9 @@ TEST(JpegWriter, ChromaIsHalvedBelowQuality90AndWholeFrom90) {
         Bytes components; // id, sampling factors, table of each component
     };
     const Bytes halved("\x01\x22\x00\x02\x11\x01\x03\x11\x01", 9), whole("\x01\x11\x00\x02\x11\x01\x03\x11\x01", 9);
-    for (const Row& r : {Row{&colour, 89, 0, 0xC0, halved}, Row{&colour, 90, 0, 0xC0, whole},
-                         Row{&colour, 75, 1, 0xC2, halved}, Row{&colour, 100, 1, 0xC2, whole},
-                         Row{&grey, 75, 0, 0xC0, Bytes("\x01\x11\x00", 3)}}) {
+    for (const Row& r :
+         {Row{&colour, 89, 0, 0xC0, halved}, Row{&colour, 90, 0, 0xC0, whole}, Row{&colour, 75, 1, 0xC2, halved},
+          Row{&colour, 100, 1, 0xC2, whole}, Row{&grey, 75, 0, 0xC0, Bytes("\x01\x11\x00", 3)}}) {
         const auto segments = segmentsOf(writeJpeg(*r.picture, r.quality, nullptr, r.options).bytes);
         const Segment* sof = find(segments, r.sof);
         ASSERT_NE(sof, nullptr) << "quality " << r.quality;
@@ -180,9 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DensityRow{"per_inch", 300, 300, 1, 1, 300, 300},
                       DensityRow{"per_cm_truncated", 118.11, 118.9, 2, 2, 118, 118},
                       DensityRow{"aspect_only", 72, 144, 0, 0, 72, 144},
-                      DensityRow{"largest", 65535.9, 1, 1, 1, 65535, 1},
-                      DensityRow{"zero", 0, 0, 1, 0, 1, 1}, DensityRow{"too_large", 65536, 300, 1, 0, 1, 1},
-                      DensityRow{"negative", -300, 300, 1, 0, 1, 1},
+                      DensityRow{"largest", 65535.9, 1, 1, 1, 65535, 1}, DensityRow{"zero", 0, 0, 1, 0, 1, 1},
+                      DensityRow{"too_large", 65536, 300, 1, 0, 1, 1}, DensityRow{"negative", -300, 300, 1, 0, 1, 1},
                       DensityRow{"not_a_number", std::numeric_limits<double>::quiet_NaN(), 300, 1, 0, 1, 1},
                       DensityRow{"unknown_unit", 300, 300, 3, 0, 1, 1}),
     [](const auto& info) { return std::string(info.param.what); });
@@ -290,12 +290,12 @@ TEST(JpegWriterTools, ImageMagickReadsDensitySamplingAndPixels) {
         }));
         EXPECT_EQ(run("identify -format '%w %h %[colorspace] %x %y %U %[jpeg:sampling-factor]' '" + path + "'").out,
                   r.facts);
-        const Bytes expected = coloursOf(
-            r.depth == 24 ? p : [&] {
-                Picture g = p; // grey levels as colours
-                for (int i = 0; i < 256; ++i) g.palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
-                return g;
-            }());
+        const Bytes expected = coloursOf(r.depth == 24 ? p : [&] {
+            Picture g = p; // grey levels as colours
+            for (int i = 0; i < 256; ++i)
+                g.palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
+            return g;
+        }());
         EXPECT_LE(maxDifference(magickRgb(path), expected), r.bound) << r.quality;
     }
 }

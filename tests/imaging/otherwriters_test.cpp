@@ -42,7 +42,8 @@ std::string shapeName(const Shape& s) {
 std::vector<Shape> shapes(std::initializer_list<std::uint32_t> depths) {
     std::vector<Shape> rows;
     for (std::uint32_t depth : depths) {
-        for (std::uint32_t width : {1u, 2u, 3u, 124u, 125u, 126u, 127u, 200u}) rows.push_back({depth, width, 9, 0});
+        for (std::uint32_t width : {1u, 2u, 3u, 124u, 125u, 126u, 127u, 200u})
+            rows.push_back({depth, width, 9, 0});
         rows.push_back({depth, 31, 5, 3});
     }
     return rows;
@@ -60,9 +61,10 @@ TEST_P(PcxWriteRoundTrip, ReadsBackTheSamePixelsAndPalette) {
     EXPECT_EQ(w.bytes[2], 1);                                    // run-length encoded
     EXPECT_EQ(std::uint8_t(w.bytes[65]), s.depth == 24 ? 3 : 1); // planes
     EXPECT_EQ(u16At(w.bytes, 66), (s.width + 1) / 2 * 2);        // even bytes per line
-    const ReadBack back = readBack(w.bytes, "b.pcx", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
-        return is5_ReadPCX(src, wd, h, s.depth, pal, 0);
-    });
+    const ReadBack back =
+        readBack(w.bytes, "b.pcx", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+            return is5_ReadPCX(src, wd, h, s.depth, pal, 0);
+        });
     ASSERT_TRUE(back.ok) << back.code;
     EXPECT_EQ(back.width, s.width);
     EXPECT_EQ(back.height, s.height);
@@ -97,8 +99,8 @@ TEST(PcxWriter, DotsPerInchAreTruncatedIntoSixteenBits) {
         bool given;
         double x, y;
     };
-    for (const Row& r : {Row{{300.9, 72.2, 2}, true, 300, 72}, Row{{70000, -5, 2}, true, 65535, 0},
-                         Row{{}, false, 0, 0}}) {
+    for (const Row& r :
+         {Row{{300.9, 72.2, 2}, true, 300, 72}, Row{{70000, -5, 2}, true, 65535, 0}, Row{{}, false, 0, 0}}) {
         const Written w = writePcx(makePicture(4, 4, 24), r.given ? &r.in : nullptr);
         IS5_SOURCE src = is5_OpenMemorySource(w.bytes.data(), w.bytes.size(), "r.pcx");
         ResolutionInfo back;
@@ -127,9 +129,10 @@ TEST_P(TgaWriteRoundTrip, ReadsBackTheSamePixels) {
     EXPECT_EQ(w.bytes[2], s.depth == 24 ? 2 : 1); // true-colour or colour-mapped, uncompressed
     EXPECT_EQ(w.bytes[17], 0);                    // bottom-left origin
     EXPECT_EQ(w.bytes.substr(w.bytes.size() - 18), Bytes("TRUEVISION-XFILE.\0", 18));
-    const ReadBack back = readBack(w.bytes, "b.tga", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
-        return is5_ReadTGA(src, wd, h, s.depth, pal, 0);
-    });
+    const ReadBack back =
+        readBack(w.bytes, "b.tga", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+            return is5_ReadTGA(src, wd, h, s.depth, pal, 0);
+        });
     ASSERT_TRUE(back.ok) << back.code;
     EXPECT_EQ(back.width, s.width);
     EXPECT_EQ(back.height, s.height);
@@ -152,9 +155,10 @@ TEST_P(WbmpWriteRoundTrip, NonZeroPixelsComeBackWhite) {
     const Picture p = makePicture(s.width, s.height, 8, 256, s.padding);
     const Written w = writeWbmp(p);
     ASSERT_TRUE(w.ok) << w.code;
-    const ReadBack back = readBack(w.bytes, "b.wbmp", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
-        return is5_ReadWBMP(src, wd, h, pal, 8, 0);
-    });
+    const ReadBack back =
+        readBack(w.bytes, "b.wbmp", [&](IS5_SOURCE src, std::uint32_t* wd, std::uint32_t* h, Is5Rgbq* pal) {
+            return is5_ReadWBMP(src, wd, h, pal, 8, 0);
+        });
     ASSERT_TRUE(back.ok) << back.code;
     ASSERT_EQ(back.width, s.width);
     ASSERT_EQ(back.height, s.height);
@@ -222,7 +226,8 @@ TEST_P(MetafileWriteRoundTrip, RendersBackToTheSamePixels) {
 std::vector<MetafileShape> metafileShapes() {
     std::vector<MetafileShape> rows;
     for (std::uint32_t kind : {0u, 1u}) {
-        for (std::uint32_t width : {1u, 2u, 3u, 125u, 127u, 640u}) rows.push_back({kind, width, width == 640 ? 480u : 7u, 0});
+        for (std::uint32_t width : {1u, 2u, 3u, 125u, 127u, 640u})
+            rows.push_back({kind, width, width == 640 ? 480u : 7u, 0});
         rows.push_back({kind, 33, 5, 6});
     }
     return rows;
@@ -250,9 +255,11 @@ TEST(MetafileWriter, EveryWidthAndHeightRendersOneToOne) {
 
 TEST(MetafileWriter, PlaceableHeaderChecksumAndSizes) {
     // Our player checks neither; other programs do.
-    const Bytes wmf = writeMetafile(makePicture(40, 30, 24), 0).bytes, emf = writeMetafile(makePicture(40, 30, 24), 1).bytes;
+    const Bytes wmf = writeMetafile(makePicture(40, 30, 24), 0).bytes,
+                emf = writeMetafile(makePicture(40, 30, 24), 1).bytes;
     std::uint32_t checksum = 0;
-    for (std::size_t i = 0; i < 20; i += 2) checksum ^= u16At(wmf, i);
+    for (std::size_t i = 0; i < 20; i += 2)
+        checksum ^= u16At(wmf, i);
     EXPECT_EQ(u16At(wmf, 20), checksum);
     EXPECT_EQ(u16At(wmf, 28) | u16At(wmf, 30) << 16, (wmf.size() - 22) / 2); // words after the placeable header
     EXPECT_EQ(u16At(emf, 48) | u16At(emf, 50) << 16, emf.size());
@@ -269,12 +276,16 @@ TEST(OtherWriters, RefuseArgumentsTheyCannotWrite) {
     };
     const std::vector<Row> rows = {
         {"PCX 1-bit", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 1, 2, p.palette.data(), nullptr, 0); }},
-        {"PCX 8-bit without palette", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
-        {"PCX too wide", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 65535, 1, 8, 65535, p.palette.data(), nullptr, 0); }},
+        {"PCX 8-bit without palette",
+         [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"PCX too wide",
+         [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 65535, 1, 8, 65535, p.palette.data(), nullptr, 0); }},
         {"PCX short stride", [&](IS5_DEST d) { return is5_WritePCX(d, p.data(), 16, 4, 24, 47, nullptr, nullptr, 0); }},
         {"TGA 1-bit", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 16, 4, 1, 2, p.palette.data(), nullptr, 0); }},
-        {"TGA 8-bit without palette", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
-        {"TGA too wide", [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 65536, 1, 8, 65536, p.palette.data(), nullptr, 0); }},
+        {"TGA 8-bit without palette",
+         [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"TGA too wide",
+         [&](IS5_DEST d) { return is5_WriteTGA(d, p.data(), 65536, 1, 8, 65536, p.palette.data(), nullptr, 0); }},
         {"WBMP no pixels", [&](IS5_DEST d) { return is5_WriteWBMP(d, nullptr, 16, 4, 16, 0); }},
         {"WBMP zero width", [&](IS5_DEST d) { return is5_WriteWBMP(d, p.data(), 0, 4, 16, 0); }},
         {"metafile kind 2", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, p.data(), 16, 4, 48, 2, 0); }},
@@ -306,7 +317,8 @@ TEST(OtherWritersTools, ImageMagickDecodesTheSamePixels) {
         std::function<Written(const Picture&)> write;
     };
     const auto pcx = [](const Picture& p) { return writePcx(p); };
-    const std::vector<Row> rows = {{"p.pcx", 24, pcx}, {"p.pcx", 8, pcx}, {"p.tga", 24, writeTga}, {"p.tga", 8, writeTga}};
+    const std::vector<Row> rows = {
+        {"p.pcx", 24, pcx}, {"p.pcx", 8, pcx}, {"p.tga", 24, writeTga}, {"p.tga", 8, writeTga}};
     for (const Row& r : rows) {
         const Picture p = makePicture(125, 6, r.depth);
         const std::string path = saveTemp(dir, r.name, r.write(p).bytes);
@@ -318,7 +330,8 @@ TEST(OtherWritersTools, ImageMagickDecodesTheSamePixels) {
     const std::string path = saveTemp(dir, "p.wbmp", writeWbmp(p).bytes);
     Bytes expected;
     for (std::uint32_t y = 0; y < p.height; ++y)
-        for (std::uint32_t x = 0; x < p.width; ++x) expected.append(3, p.pixels[std::size_t{y} * p.stride + x] ? '\xFF' : '\0');
+        for (std::uint32_t x = 0; x < p.width; ++x)
+            expected.append(3, p.pixels[std::size_t{y} * p.stride + x] ? '\xFF' : '\0');
     EXPECT_EQ(magickRgb(path), expected);
 }
 
@@ -356,21 +369,49 @@ TEST_P(WriterFullDisk, LeavesNoFileAndKeepsTheOldOne) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(testutil::readFile(target), "kept");
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
     EXPECT_EQ(files, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Writers, WriterFullDisk,
-    ::testing::Values(
-        DiskFullRow{"jpeg", [](IS5_DEST d, const Picture& p) { return is5_WriteJPG(d, p.data(), p.width, p.height, 24, p.stride, 95, nullptr, 0); }},
-        DiskFullRow{"png", [](IS5_DEST d, const Picture& p) { return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, 8, 0, nullptr, 2, 0.345, nullptr, 0); }},
-        DiskFullRow{"tiff", [](IS5_DEST d, const Picture& p) { return is5_WriteTIFF(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 5, nullptr, 0); }},
-        DiskFullRow{"pcx", [](IS5_DEST d, const Picture& p) { return is5_WritePCX(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0); }},
-        DiskFullRow{"tga", [](IS5_DEST d, const Picture& p) { return is5_WriteTGA(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0); }},
-        DiskFullRow{"wbmp", [](IS5_DEST d, const Picture& p) { return is5_WriteWBMP(d, p.data(), p.width * 3, p.height, p.stride, 0); }},
-        DiskFullRow{"wmf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 0, 0); }},
-        DiskFullRow{"emf", [](IS5_DEST d, const Picture& p) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 1, 0); }}),
+    ::testing::Values(DiskFullRow{"jpeg",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteJPG(d, p.data(), p.width, p.height, 24, p.stride, 95, nullptr, 0);
+                                  }},
+                      DiskFullRow{"png",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, 8, 0, nullptr, 2,
+                                                          0.345, nullptr, 0);
+                                  }},
+                      DiskFullRow{"tiff",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteTIFF(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 5,
+                                                           nullptr, 0);
+                                  }},
+                      DiskFullRow{"pcx",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WritePCX(d, p.data(), p.width, p.height, 24, p.stride, nullptr,
+                                                          nullptr, 0);
+                                  }},
+                      DiskFullRow{"tga",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteTGA(d, p.data(), p.width, p.height, 24, p.stride, nullptr,
+                                                          nullptr, 0);
+                                  }},
+                      DiskFullRow{"wbmp",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteWBMP(d, p.data(), p.width * 3, p.height, p.stride, 0);
+                                  }},
+                      DiskFullRow{"wmf",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 0, 0);
+                                  }},
+                      DiskFullRow{"emf",
+                                  [](IS5_DEST d, const Picture& p) {
+                                      return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 1, 0);
+                                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- through the image object ----------------------------------------------------------------
@@ -443,7 +484,8 @@ TEST(WriterThroughObject, OutputResolutionReachesEachFormat) {
     };
     // PNG in pixels per metre (300 x 39.37 truncated), JPEG in JFIF's per-inch unit 1,
     // TIFF in its inch unit 2.
-    for (const Row& r : {Row{kImagePng, "r.png", 11811, 1}, Row{kImageJpeg, "r.jpg", 300, 1}, Row{kImageTiff, "r.tif", 300, 2}}) {
+    for (const Row& r :
+         {Row{kImagePng, "r.png", 11811, 1}, Row{kImageJpeg, "r.jpg", 300, 1}, Row{kImageTiff, "r.tif", 300, 2}}) {
         const std::string path = dir / r.name;
         ASSERT_EQ(img.Write(r.type, path), 0u) << r.name;
         IS5_SOURCE src = is5_OpenFileSource(path.c_str());

@@ -93,20 +93,19 @@ std::vector<RoundTrip> roundTrips() {
     for (std::uint32_t depth : {24u, 8u, 1u})
         for (std::uint32_t width : {1u, 3u, 124u, 125u, 126u, 127u})
             rows.push_back({depth, width, width == 1 ? 9u : 6u, depth == 8 ? 256u : 0u, 0u});
-    rows.push_back({8, 40, 7, 16, 0});   // a short palette
-    rows.push_back({8, 33, 5, 1, 0});    // a single colour
-    rows.push_back({24, 17, 4, 0, 5});   // rows with padding between them
+    rows.push_back({8, 40, 7, 16, 0}); // a short palette
+    rows.push_back({8, 33, 5, 1, 0});  // a single colour
+    rows.push_back({24, 17, 4, 0, 5}); // rows with padding between them
     rows.push_back({8, 17, 4, 200, 3});
     rows.push_back({1, 17, 4, 0, 2});
     return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PngWriteRoundTrip, ::testing::ValuesIn(roundTrips()),
-                         [](const auto& info) {
-                             const RoundTrip& r = info.param;
-                             return "d" + std::to_string(r.depth) + "_w" + std::to_string(r.width) + "_c" +
-                                    std::to_string(r.colours) + "_pad" + std::to_string(r.padding);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rows, PngWriteRoundTrip, ::testing::ValuesIn(roundTrips()), [](const auto& info) {
+    const RoundTrip& r = info.param;
+    return "d" + std::to_string(r.depth) + "_w" + std::to_string(r.width) + "_c" + std::to_string(r.colours) + "_pad" +
+           std::to_string(r.padding);
+});
 
 TEST(PngWriter, IndexesPastTheGivenColoursGetBlackEntries) {
     Picture p = makePicture(20, 3, 8, 4);
@@ -127,7 +126,8 @@ TEST(PngWriter, WritesNoGammaAndOnlyTheChunksItNeeds) {
     EXPECT_EQ(typesOf(writePng(makePicture(30, 4, 24), &perMetre).bytes), rgb);
     EXPECT_EQ(typesOf(writePng(makePicture(30, 4, 8), &perMetre).bytes), indexed);
     EXPECT_EQ(typesOf(writePng(makePicture(30, 4, 1), &perMetre).bytes), indexed);
-    EXPECT_EQ(typesOf(writePng(makePicture(30, 4, 24), nullptr).bytes), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+    EXPECT_EQ(typesOf(writePng(makePicture(30, 4, 24), nullptr).bytes),
+              (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
 }
 
 struct PhysRow {
@@ -158,14 +158,13 @@ TEST_P(PngWritePhys, ResolutionBecomesPixelsPerMetre) {
     EXPECT_EQ(back.yResolution, r.yOut);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, PngWritePhys,
-    ::testing::Values(PhysRow{300 * 39.37, 300 * 39.37, 0, true, 11811, 11811}, // 300 ppi
-                      PhysRow{3779.9, 7559.2, 0, true, 3779, 7559},             // truncated
-                      PhysRow{0, 0, 0, false, 0, 0}, PhysRow{0, 2835, 0, false, 0, 0},
-                      PhysRow{-1, 2835, 0, false, 0, 0},
-                      PhysRow{std::numeric_limits<double>::quiet_NaN(), 2835, 0, false, 0, 0},
-                      PhysRow{3e9, 2835, 0, false, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(Rows, PngWritePhys,
+                         ::testing::Values(PhysRow{300 * 39.37, 300 * 39.37, 0, true, 11811, 11811}, // 300 ppi
+                                           PhysRow{3779.9, 7559.2, 0, true, 3779, 7559},             // truncated
+                                           PhysRow{0, 0, 0, false, 0, 0}, PhysRow{0, 2835, 0, false, 0, 0},
+                                           PhysRow{-1, 2835, 0, false, 0, 0},
+                                           PhysRow{std::numeric_limits<double>::quiet_NaN(), 2835, 0, false, 0, 0},
+                                           PhysRow{3e9, 2835, 0, false, 0, 0}));
 
 std::vector<Bytes> textChunks(const Bytes& png) {
     std::vector<Bytes> texts;
@@ -198,7 +197,7 @@ TEST(PngWriter, ThreadTextGoesIntoTextChunksUntilCleared) {
 
 TEST(PngWriter, RefusesKeywordsPngDoesNotAllow) {
     for (const std::string& key : {std::string(""), std::string(" lead"), std::string("trail "),
-                                  std::string("two  spaces"), std::string(80, 'k'), std::string("bell\x07")}) {
+                                   std::string("two  spaces"), std::string(80, 'k'), std::string("bell\x07")}) {
         EXPECT_FALSE(is5_AddPNGOutputText(key.c_str(), "text")) << key;
         EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
     }
@@ -218,11 +217,11 @@ struct BadRow {
 TEST(PngWriter, RefusesArgumentsItCannotWrite) {
     const Picture p = makePicture(16, 4, 8);
     const std::vector<BadRow> rows = {
-        {"grey colour type", 8, 0, 256, true, 16, 0},    {"RGBA colour type", 8, 6, 0, false, 16, 0},
-        {"16-bit RGB", 16, 2, 0, false, 16, 0},          {"4-bit palette", 4, 3, 16, true, 16, 0},
-        {"no colours", 8, 3, 0, true, 16, 0},            {"257 colours", 8, 3, 257, true, 16, 0},
-        {"no palette", 8, 3, 256, false, 16, 0},         {"3 colours at 1 bit", 1, 3, 3, true, 16, 0},
-        {"zero width", 8, 3, 256, true, 0, 0},           {"short stride", 8, 3, 256, true, 16, 1},
+        {"grey colour type", 8, 0, 256, true, 16, 0}, {"RGBA colour type", 8, 6, 0, false, 16, 0},
+        {"16-bit RGB", 16, 2, 0, false, 16, 0},       {"4-bit palette", 4, 3, 16, true, 16, 0},
+        {"no colours", 8, 3, 0, true, 16, 0},         {"257 colours", 8, 3, 257, true, 16, 0},
+        {"no palette", 8, 3, 256, false, 16, 0},      {"3 colours at 1 bit", 1, 3, 3, true, 16, 0},
+        {"zero width", 8, 3, 256, true, 0, 0},        {"short stride", 8, 3, 256, true, 16, 1},
     };
     testutil::TempDir dir;
     for (const BadRow& r : rows) {

@@ -19,9 +19,9 @@ namespace {
 Written writeTiff(const Picture& p, std::uint32_t compression, const ResolutionInfo* resolution = nullptr,
                   int explicitOptions = -1) {
     const Is5Rgbq& zero = p.palette[0];
-    const std::uint32_t options = explicitOptions >= 0                               ? std::uint32_t(explicitOptions)
+    const std::uint32_t options = explicitOptions >= 0                            ? std::uint32_t(explicitOptions)
                                   : p.depth == 1 && zero.r + zero.g + zero.b == 0 ? 32u
-                                                                                   : 0u;
+                                                                                  : 0u;
     return writeToMemory([&](IS5_DEST d) {
         return is5_WriteTIFF(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), compression,
                              resolution, options);
@@ -58,10 +58,12 @@ std::vector<RoundTrip> roundTrips() {
     std::vector<RoundTrip> rows;
     for (std::uint32_t compression : {1u, 5u, 8u, 32773u})
         for (std::uint32_t depth : {24u, 8u, 1u})
-            for (std::uint32_t width : {1u, 3u, 125u, 127u}) rows.push_back({depth, compression, width, 7, 0});
-    for (std::uint32_t compression : {3u, 4u}) rows.push_back({1, compression, 127, 9, 0});
+            for (std::uint32_t width : {1u, 3u, 125u, 127u})
+                rows.push_back({depth, compression, width, 7, 0});
+    for (std::uint32_t compression : {3u, 4u})
+        rows.push_back({1, compression, 127, 9, 0});
     rows.push_back({24, 8, 33, 2000, 0}); // many strips
-    rows.push_back({24, 5, 19, 6, 4});   // padded rows
+    rows.push_back({24, 5, 19, 6, 4});    // padded rows
     rows.push_back({8, 32773, 19, 6, 2});
     rows.push_back({1, 1, 19, 6, 3});
     return rows;
@@ -96,7 +98,8 @@ TEST(TiffWriter, ColourMapEntriesSpanTheSixteenBitRange) {
     EXPECT_EQ(red[0], 0);
     EXPECT_EQ(green[0], 128 * 257);
     EXPECT_EQ(blue[0], 65535);
-    for (int i = 1; i < 256; ++i) EXPECT_EQ(red[i], p.palette[i].r * 257) << i;
+    for (int i = 1; i < 256; ++i)
+        EXPECT_EQ(red[i], p.palette[i].r * 257) << i;
 }
 
 TEST(TiffWriter, BilevelPhotometricKeepsBlackBlack) {
@@ -150,7 +153,8 @@ TEST_P(TiffWriteResolution, IsStoredAsGivenOrAsSquarePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, TiffWriteResolution,
                          ::testing::Values(ResolutionRow{"inch", {300, 300, 2}, true, 300, 300, RESUNIT_INCH},
-                                           ResolutionRow{"cm", {118.11, 59.5, 3}, true, 118.11f, 59.5f, RESUNIT_CENTIMETER},
+                                           ResolutionRow{
+                                               "cm", {118.11, 59.5, 3}, true, 118.11f, 59.5f, RESUNIT_CENTIMETER},
                                            ResolutionRow{"aspect_only", {1, 2, 1}, true, 1, 2, RESUNIT_NONE},
                                            ResolutionRow{"none_given", {}, false, 1, 1, RESUNIT_NONE},
                                            ResolutionRow{"zero", {0, 0, 2}, true, 1, 1, RESUNIT_NONE},
@@ -166,13 +170,14 @@ TEST(TiffWriter, RefusesArgumentsItCannotWrite) {
         bool palette;
     };
     testutil::TempDir dir;
-    for (const Row& r : {Row{"JPEG compression", &rgb, 24, 7, 48, false}, Row{"fax for colour", &rgb, 24, 4, 48, false},
-                         Row{"unknown scheme", &rgb, 24, 12345, 48, false}, Row{"palette without map", &rgb, 8, 1, 16, false},
-                         Row{"4-bit", &rgb, 4, 1, 8, true}, Row{"short stride", &bits, 1, 1, 1, false}}) {
+    for (const Row& r :
+         {Row{"JPEG compression", &rgb, 24, 7, 48, false}, Row{"fax for colour", &rgb, 24, 4, 48, false},
+          Row{"unknown scheme", &rgb, 24, 12345, 48, false}, Row{"palette without map", &rgb, 8, 1, 16, false},
+          Row{"4-bit", &rgb, 4, 1, 8, true}, Row{"short stride", &bits, 1, 1, 1, false}}) {
         const std::string path = dir / "bad.tif";
         IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
-        EXPECT_FALSE(is5_WriteTIFF(dest, r.p->data(), 16, 4, r.depth, r.stride, r.palette ? r.p->palette.data() : nullptr,
-                                   r.compression, nullptr, 0))
+        EXPECT_FALSE(is5_WriteTIFF(dest, r.p->data(), 16, 4, r.depth, r.stride,
+                                   r.palette ? r.p->palette.data() : nullptr, r.compression, nullptr, 0))
             << r.what;
         EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM) << r.what;
         EXPECT_FALSE(is5_CloseDest(dest));
@@ -203,9 +208,12 @@ TEST(TiffWriterTools, TiffinfoReportsTheTags) {
         std::vector<std::string> facts;
     };
     const std::vector<Row> rows = {
-        {24, 5, 0, {"Image Width: 77 Image Length: 9", "Bits/Sample: 8", "Samples/Pixel: 3", "LZW",
-                    "Photometric Interpretation: RGB color", "Resolution: 300, 300 pixels/inch",
-                    "Planar Configuration: single image plane"}},
+        {24,
+         5,
+         0,
+         {"Image Width: 77 Image Length: 9", "Bits/Sample: 8", "Samples/Pixel: 3", "LZW",
+          "Photometric Interpretation: RGB color", "Resolution: 300, 300 pixels/inch",
+          "Planar Configuration: single image plane"}},
         {8, 32773, 0, {"Bits/Sample: 8", "Samples/Pixel: 1", "PackBits", "Photometric Interpretation: palette color"}},
         {1, 4, 32, {"Bits/Sample: 1", "CCITT Group 4", "Photometric Interpretation: min-is-black"}},
         {1, 8, 0, {"Bits/Sample: 1", "Deflate", "Photometric Interpretation: min-is-white"}},
@@ -219,7 +227,8 @@ TEST(TiffWriterTools, TiffinfoReportsTheTags) {
         }));
         const ToolRun info = run("tiffinfo '" + path + "'");
         EXPECT_EQ(info.status, 0);
-        for (const std::string& fact : r.facts) EXPECT_NE(info.out.find(fact), std::string::npos) << fact << "\n" << info.out;
+        for (const std::string& fact : r.facts)
+            EXPECT_NE(info.out.find(fact), std::string::npos) << fact << "\n" << info.out;
     }
 }
 
