@@ -15,6 +15,8 @@ BicubicColumns buildBicubicColumns(std::uint32_t w, std::uint32_t W, std::uint32
     BicubicColumns c;
     for (auto* v : {&c.offset0, &c.offset1, &c.offset2, &c.offset3}) v->resize(W);
     for (auto* v : {&c.a0, &c.a1, &c.a2, &c.a3}) v->resize(W);
+    c.exact.resize(W);
+    c.allExact = true;
     const double ratio = double(w) / W;
     const double last = double(w) - 1;
     for (std::uint32_t i = 0; i < W; ++i) {
@@ -27,6 +29,8 @@ BicubicColumns buildBicubicColumns(std::uint32_t w, std::uint32_t W, std::uint32
         c.a1[i] = 1 - 2 * t * t + t * t * t;
         c.a2[i] = t + t * t - t * t * t;
         c.a3[i] = t * t * (1 - t);
+        c.exact[i] = t == 0;
+        c.allExact = c.allExact && t == 0;
         std::int64_t c0 = x < 1 ? 0 : ix - 1;
         std::int64_t c1 = last <= x ? std::int64_t(w) - 1 : ix;
         std::int64_t c2 = double(w) - 2 <= x ? c1 : ix + 1;
@@ -42,6 +46,7 @@ BicubicColumns buildBicubicColumns(std::uint32_t w, std::uint32_t W, std::uint32
 namespace {
 
 struct RowWeights {
+    double t;
     double b0, b1, b2, b3;
     std::uint32_t r0, r1, r2, r3;
 };
@@ -51,6 +56,7 @@ RowWeights rowWeights(std::uint32_t j, double yratio, std::uint32_t h) {
     const double y = j * yratio;
     const auto iy = static_cast<std::int64_t>(y);
     const double t = y - double(iy);
+    r.t = t;
     r.b0 = -t * (1 - t) * (1 - t);
     r.b1 = 1 - 2 * t * t + t * t * t;
     r.b2 = t + t * t - t * t * t;
@@ -81,7 +87,15 @@ void horizontalSums(const double* row, std::uint32_t rowStart, const BicubicColu
     const double* a1 = c.a1.data();
     const double* a2 = c.a2.data();
     const double* a3 = c.a3.data();
+    const std::uint8_t* exact = c.exact.data();
     for (std::uint32_t i = begin; i < end; ++i) {
+        if (exact[i]) {
+            // -0*P0 + 1*P1 + 0*P2 - 0*P3 is P1 itself for every finite sample.
+            const double* p1 = row + (o1[i] - rowStart);
+            for (std::uint32_t k = 0; k < channels; ++k) out[k] = p1[k];
+            out += channels;
+            continue;
+        }
         const double* p0 = row + (o0[i] - rowStart);
         const double* p1 = row + (o1[i] - rowStart);
         const double* p2 = row + (o2[i] - rowStart);
@@ -162,11 +176,31 @@ std::uint32_t bicubicBand(const ConstPlane& src, const Plane& dst, std::uint32_t
     const double yratio = double(src.height) / dst.height;
     for (std::uint32_t j = 0; j < dst.height; ++j) {
         const RowWeights w = rowWeights(j, yratio, src.height);
+        std::uint8_t* out = dst.pixels + std::size_t{j} * dst.stride + std::size_t{begin} * bpp;
+        if (w.t == 0) {
+            // A row that falls exactly on a source row: s0*-0 + s1*1 + s2*0 + s3*-0 is s1
+            // itself, so only that row's sums are needed; when every column falls on a
+            // source column too, they are the source bytes themselves.
+            if (columns.allExact) {
+                const std::uint8_t* row = src.pixels + std::size_t{w.r1} * src.stride;
+                for (std::uint32_t i = begin; i < end; ++i, out += bpp)
+                    std::memcpy(out, row + columns.offset1[i], bpp);
+            } else {
+                const RowWeights only{w.t, w.b0, w.b1, w.b2, w.b3, w.r1, w.r1, w.r1, w.r1};
+                const double* s1 = sumsOf(w.r1, only);
+                for (std::size_t k = 0; k < n; ++k) {
+                    int iv = static_cast<int>(s1[k]);
+                    out[k] = static_cast<std::uint8_t>(iv < 0 ? 0 : (iv > 255 ? 255 : iv));
+                }
+            }
+            if (std::uint32_t code = control.rowDone(j + 1, dst.height)) return code;
+            continue;
+        }
         const double* s0 = sumsOf(w.r0, w);
         const double* s1 = sumsOf(w.r1, w);
         const double* s2 = sumsOf(w.r2, w);
         const double* s3 = sumsOf(w.r3, w);
-        verticalSums(s0, s1, s2, s3, w, n, dst.pixels + std::size_t{j} * dst.stride + std::size_t{begin} * bpp);
+        verticalSums(s0, s1, s2, s3, w, n, out);
         if (std::uint32_t code = control.rowDone(j + 1, dst.height)) return code;
     }
     return IS5_OK;

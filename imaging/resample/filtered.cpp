@@ -171,13 +171,25 @@ std::uint32_t filteredBand(const ConstPlane& src, const Plane& dst, std::uint32_
         }
         t_fixedWeights[largest] += (1 << kFixedBits) - total;
 
-        const std::uint8_t* r = src.pixels + std::size_t{rows.index[first]} * src.stride;
-        const std::int32_t w0 = t_fixedWeights[0];
-        for (std::size_t x = 0; x < rowLength; ++x) sums[x] = w0 * r[x];
-        for (std::uint32_t k = 1; k < count; ++k) {
-            r = src.pixels + std::size_t{rows.index[first + k]} * src.stride;
-            const std::int32_t wk = t_fixedWeights[k];
-            for (std::size_t x = 0; x < rowLength; ++x) sums[x] += wk * r[x];
+        // Source rows are added four at a time, so the running sums are read and written
+        // once per four rows.
+        auto rowAt = [&](std::uint32_t k) { return src.pixels + std::size_t{rows.index[first + k]} * src.stride; };
+        std::uint32_t k = 0;
+        for (; k < count; k += 4) {
+            const std::uint32_t left = count - k;
+            const std::uint8_t* r0 = rowAt(k);
+            const std::uint8_t* r1 = left > 1 ? rowAt(k + 1) : r0;
+            const std::uint8_t* r2 = left > 2 ? rowAt(k + 2) : r0;
+            const std::uint8_t* r3 = left > 3 ? rowAt(k + 3) : r0;
+            const std::int32_t w0 = t_fixedWeights[k];
+            const std::int32_t w1 = left > 1 ? t_fixedWeights[k + 1] : 0;
+            const std::int32_t w2 = left > 2 ? t_fixedWeights[k + 2] : 0;
+            const std::int32_t w3 = left > 3 ? t_fixedWeights[k + 3] : 0;
+            if (k == 0) {
+                for (std::size_t x = 0; x < rowLength; ++x) sums[x] = w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
+            } else {
+                for (std::size_t x = 0; x < rowLength; ++x) sums[x] += w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
+            }
         }
 
         std::uint8_t* out = dst.pixels + std::size_t{j} * dst.stride;

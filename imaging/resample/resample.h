@@ -39,6 +39,10 @@ struct BandControl {
 struct BicubicColumns {
     std::vector<std::uint32_t> offset0, offset1, offset2, offset3;
     std::vector<double> a0, a1, a2, a3;
+    /// Columns that fall exactly on a source column (t = 0): their weights are -0, 1, 0,
+    /// 0, so the sum is that source sample itself, to the bit.
+    std::vector<std::uint8_t> exact;
+    bool allExact = false;
 };
 
 BicubicColumns buildBicubicColumns(std::uint32_t srcWidth, std::uint32_t dstWidth, std::uint32_t bytesPerPixel);

@@ -93,6 +93,8 @@ TEST(Bicubic, MatchesTheFormulaByteForByte) {
     const std::vector<Size> sizes = {
         {640, 480, 320, 240}, {97, 61, 33, 20}, {33, 20, 97, 61}, {2, 2, 4, 4}, {1, 1, 5, 3},  {5, 3, 1, 1},
         {2, 7, 9, 2},         {3, 3, 2, 2},     {250, 3, 21, 7},  {21, 40, 80, 9}, {300, 200, 299, 201}, {64, 64, 23, 41},
+        // Ratios that land on source columns or rows, wholly or in part.
+        {64, 64, 16, 16},     {300, 200, 100, 150}, {33, 20, 33, 10}, {40, 30, 40, 45}, {90, 60, 45, 60},
     };
     std::uint32_t seed = 1;
     for (std::uint32_t bpp : {3u, 1u, 4u}) {
