@@ -155,6 +155,8 @@ header() {
 job() {
   local title=$1 set=$2 kind=$3 fmt=$4
   inputs=("$WORK/$set"/*.jpg)
+  # GraphicsMagick joins -output-directory and the input's path, so it gets bare names.
+  local names=("${inputs[@]##*/}")
   local n=${#inputs[@]} w
   w=$(vipsheader -f width "${inputs[0]}")
   local ours=(-s 50%) im=(-resize 50%) thumb half=0.5 scale
@@ -166,11 +168,11 @@ job() {
   run_tool "brimvale-resize -j 1" "$n" "$o" "$OURS" --quiet -j 1 -q 75 -t "$fmt" "${ours[@]}" -d "$o" "${inputs[@]}"
   if [[ $fmt == jpg ]]; then
     run_tool "ImageMagick mogrify (Catrom)" "$n" "$o" mogrify -path "$o" -filter Catrom "${im[@]}" -quality 75 "${inputs[@]}"
-    run_tool "GraphicsMagick mogrify (Catrom)" "$n" "$o" gm mogrify -output-directory "$o" -filter Catrom "${im[@]}" -quality 75 "${inputs[@]}"
+    run_tool "GraphicsMagick mogrify (Catrom)" "$n" "$o" env -C "$WORK/$set" gm mogrify -output-directory "$o" -filter Catrom "${im[@]}" -quality 75 "${names[@]}"
     run_tool "vipsthumbnail" "$n" "$o" vipsthumbnail -s "$thumb" -o "$o/%s.jpg[Q=75]" "${inputs[@]}"
   else
     run_tool "ImageMagick mogrify (Catrom)" "$n" "$o" mogrify -path "$o" -format png -filter Catrom "${im[@]}" "${inputs[@]}"
-    run_tool "GraphicsMagick mogrify (Catrom)" "$n" "$o" gm mogrify -output-directory "$o" -format png -filter Catrom "${im[@]}" "${inputs[@]}"
+    run_tool "GraphicsMagick mogrify (Catrom)" "$n" "$o" env -C "$WORK/$set" gm mogrify -output-directory "$o" -format png -filter Catrom "${im[@]}" "${names[@]}"
     run_tool "vipsthumbnail" "$n" "$o" vipsthumbnail -s "$thumb" -o "$o/%s.png" "${inputs[@]}"
   fi
   run_tool "vips resize --kernel cubic" "$n" "$o" bash "$WORK/vips_resize.sh" "$scale" "$fmt" "$o" "${inputs[@]}"
