@@ -11,6 +11,8 @@
 
 #include <QTest>
 
+#include <clocale>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,4 +116,13 @@ TEST(Startup, TheMainWindowIsTheAppsMainWindowWhileItRuns) {
     CDialog::SetModalHook(previousModal);
     platform::setAdminProbes(previousProbes);
     EXPECT_NE(seen, nullptr);
+}
+
+TEST(Startup, TimesAndNumbersAreFormattedInTheCLocale) {
+    // As Qt leaves them after taking the user's locale at start.
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "C.UTF-8"), nullptr);
+    ASSERT_NE(std::setlocale(LC_TIME, "C.UTF-8"), nullptr);
+    brimvale::prepareApplication();
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), "C");
 }
