@@ -3,7 +3,7 @@ BUILD_DIR := build
 TEST_DIR := build-test
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-build bench clean
+.PHONY: all deps build run test test-build bench clean screenshot
 
 all: build
 
@@ -16,6 +16,10 @@ build: deps
 
 run: build
 	$(BUILD_DIR)/bin/brimvale
+
+# Pictures of the main window, the About box and the other dialog templates, drawn offscreen.
+screenshot: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/brimvale-screenshot $(BUILD_DIR)/screenshots
 
 test-build: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON -DBRIMVALE_BENCH=OFF
