@@ -44,6 +44,7 @@ void prepareApplication() {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
     initResources();
     controls::registerControlClasses();
+    QApplication::setWindowIcon(platform::LoadIconResource(IDR_MAINFRAME));
 }
 
 QString helpPagePath() {

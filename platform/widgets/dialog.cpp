@@ -94,7 +94,10 @@ BOOL CDialog::Create() {
     m_units = platform::dialogBaseUnits(font());
     setWindowTitle(m_template->title);
 
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // A window with minimise or maximise boxes is a main window to the window manager, which
+    // gives dialogs neither box.
+    const bool mainWindow = (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0;
+    Qt::WindowFlags flags = (mainWindow ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
     if (style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;

@@ -34,6 +34,8 @@ TEST(About, LabelsHaveTheirTextsColoursAndFonts) {
     guitest::runModal(dialog, [](CDialog& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("About Brimvale"));
         EXPECT_EQ(d.size(), d.GetDialogUnits().size(QSize(270, 170)));
+        EXPECT_EQ(d.windowFlags() & Qt::WindowType_Mask, Qt::Dialog);
+        EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "no sizing border";
 
         auto* version = d.GetDlgItemAs<CLabel>(IDC_ABOUT_VERSION);
         EXPECT_EQ(version->GetWindowText(), QStringLiteral("Brimvale " BRIMVALE_VERSION));

@@ -159,6 +159,11 @@ TEST_F(MainWindowTest, ControlsHaveTheirIdsTextsAndToolTips) {
         EXPECT_FALSE(d.GetDlgItem(1076)->isEnabled()) << "Save Crop waits for a crop";
         EXPECT_TRUE(d.GetDlgItemAs<QComboBox>(1039)->isEditable());
         EXPECT_FALSE(d.windowIcon().isNull());
+        // A main window with a sizing border and minimise and maximise boxes.
+        EXPECT_EQ(d.windowFlags() & Qt::WindowType_Mask, Qt::Window);
+        EXPECT_TRUE(d.windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_TRUE(d.windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_NE(d.minimumSize(), d.maximumSize());
     });
 }
 
