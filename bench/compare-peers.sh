@@ -26,6 +26,7 @@ missing=()
 command -v mogrify >/dev/null || missing+=(imagemagick)
 command -v gm >/dev/null || missing+=(graphicsmagick)
 command -v vipsthumbnail >/dev/null || missing+=(libvips-tools)
+command -v djpeg >/dev/null || missing+=(libjpeg-turbo-progs)
 [[ -x /usr/bin/time ]] || missing+=(time)
 { [[ -x $PY ]] && $PY -c 'import PIL' 2>/dev/null; } || missing+=(python3-pil)
 command -v cmake >/dev/null || missing+=(cmake)
@@ -110,6 +111,14 @@ for f in "$@"; do
 done
 EOF
 
+cat >"$WORK/floor.sh" <<'EOF'
+# The serial floor: libjpeg-turbo's djpeg of every picture, then its cjpeg of every result
+# (the results given as PPM files made beforehand), one at a time: OUT PPMDIR FILES...
+out=$1 ppm=$2; shift 2
+for f in "$@"; do djpeg "$f" >/dev/null; done
+for p in "$ppm"/*.ppm; do cjpeg -quality 75 "$p" >"$out/$(basename "${p%.ppm}").jpg"; done
+EOF
+
 # ---- measuring ---------------------------------------------------------------------------------
 # run_tool LABEL COUNT OUTDIR COMMAND... → one table row; the first row of a job is ours.
 our_seconds=""
@@ -166,6 +175,12 @@ job() {
   header "$title"
   run_tool "brimvale-resize (-j $(nproc))" "$n" "$o" "$OURS" --quiet -q 75 -t "$fmt" "${ours[@]}" -d "$o" "${inputs[@]}"
   run_tool "brimvale-resize -j 1" "$n" "$o" "$OURS" --quiet -j 1 -q 75 -t "$fmt" "${ours[@]}" -d "$o" "${inputs[@]}"
+  if [[ $fmt == jpg && $kind == half ]]; then
+    # Our results as PPM, made outside the timing, for the floor's cjpeg.
+    rm -rf "$WORK/ppm" && mkdir -p "$WORK/ppm"
+    for r in "$o"/*.jpg; do djpeg "$r" >"$WORK/ppm/$(basename "${r%.jpg}").ppm"; done
+    run_tool "serial floor: djpeg + cjpeg, one at a time" "$n" "$o" bash "$WORK/floor.sh" "$o" "$WORK/ppm" "${inputs[@]}"
+  fi
   if [[ $fmt == jpg ]]; then
     run_tool "ImageMagick mogrify (Catrom)" "$n" "$o" mogrify -path "$o" -filter Catrom "${im[@]}" -quality 75 "${inputs[@]}"
     run_tool "GraphicsMagick mogrify (Catrom)" "$n" "$o" env -C "$WORK/$set" gm mogrify -output-directory "$o" -filter Catrom "${im[@]}" -quality 75 "${names[@]}"
