@@ -211,6 +211,8 @@ BOOL CBrimvaleDlg::OnInitDialog() {
         m_nSizeChoice = kSizeChoiceHalf;
         m_nQuality = kDefaultQuality;
         m_bSettingsChanged = true;
+        // The slider shows the quality in use, 75, rather than its bottom end.
+        m_sliderQuality->SetPos(m_nQuality);
     }
 
     CheckRadioButton(IDC_SIZE_1024, IDC_SIZE_SCREEN, IDC_SIZE_1024 + m_nSizeChoice);

@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, FirstRunShowsFiftyPercentAndQualitySeventyFiveAndCloseWri
             EXPECT_EQ(d.GetDlgItemText(1046), QStringLiteral("75"));
             EXPECT_EQ(d.GetDlgItemText(1026), QStringLiteral("100"));
             EXPECT_EQ(d.IsDlgButtonChecked(1056), BST_CHECKED);
-            EXPECT_EQ(d.GetDlgItemAs<CSliderCtrl>(1045)->GetPos(), 1) << "the quality slider is left alone";
+            EXPECT_EQ(d.GetDlgItemAs<CSliderCtrl>(1045)->GetPos(), 75) << "the slider shows the quality in use";
             EXPECT_FALSE(autoUpdateChecked(d));
             EXPECT_EQ(d.GetDlgItemAs<CComboBox>(1039)->GetCount(), 0);
         },
