@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A small bounds-checked reader of a TIFF structure's first directory (the body of a
 // JPEG's EXIF segment): the orientation and resolution tags, nothing else.
-// Layout: https://www.awaresystems.be/imaging/tiff/specification/TIFF6.pdf (section 2),
+// Layout: Adobe TIFF Revision 6.0, 1992 (section 2),
 // EXIF 2.32 (CIPA DC-008) section 4.6.
 #pragma once
 

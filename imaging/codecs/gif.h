@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // GIF: the logical screen, the first frame's descriptor and the LZW limits, shared by the
-// reader and its header reader. Format: https://www.w3.org/Graphics/GIF/spec-gif89a.txt
+// reader and its header reader. Format: the GIF89a format document (CompuServe, 1990), www.w3.org/Graphics/GIF
 #pragma once
 
 #include "imaging/detail/source.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // GIF writer: one GIF89a frame of an 8-bit picture with a global colour table, LZW
 // compressed, optionally interlaced, with a graphic control extension only when a
-// transparent index is given. Format: https://www.w3.org/Graphics/GIF/spec-gif89a.txt
+// transparent index is given. Format: the GIF89a format document (CompuServe, 1990), www.w3.org/Graphics/GIF
 #include "imaging/codecs/gif.h"
 #include "imaging/codecs/ownwrite.h"
 

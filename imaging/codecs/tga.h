@@ -2,7 +2,7 @@
 // TGA (Truevision TARGA) file layout: header fields, image types, the version 2 footer and
 // extension area, and the parsed header the reader works from.
 //
-// Format document: Truevision TGA File Format Specification, version 2.0 (1989),
+// Format document: Truevision TGA File Format, version 2.0 (1989),
 //   https://www.dca.fee.unicamp.br/~martino/disciplinas/ea978/tgaffs.pdf
 //   summary: https://en.wikipedia.org/wiki/Truevision_TGA
 #pragma once

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // TIFF reading through libtiff: the header reader and the decoder to 24-bit RGB, 8-bit
 // indexes or 1-bit packed rows, turned upright by the Orientation tag.
-// Format: TIFF 6.0 (https://www.awaresystems.be/imaging/tiff/specification/TIFF6.pdf).
+// Format: TIFF 6.0 (Adobe TIFF Revision 6.0, 1992).
 //
 // 24-bit output goes through libtiff's RGBA interface (every photometric it knows: grey,
 // palette, RGB, CMYK, YCbCr, JPEG and old-style JPEG), strip by strip, with alpha laid over

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // TIFF writing through libtiff: one directory of strips, 24-bit RGB (contiguous samples),
 // 8-bit palette or 1-bit bilevel, with the given compression and resolution.
-// Format: TIFF 6.0 (https://www.awaresystems.be/imaging/tiff/specification/TIFF6.pdf).
+// Format: TIFF 6.0 (Adobe TIFF Revision 6.0, 1992).
 //
 // libtiff writes through client procedures over the destination. For one directory
 // written strip by strip it only writes, seeks (to patch the header's directory offset)

@@ -2,7 +2,7 @@
 // WBMP (Wireless Application Protocol bitmap) reader, type 0: one bit per pixel, 1 = white;
 // and the is5_ calls over it.
 //
-// Format document: WAP Wireless Application Environment Specification (WAP-190-WAESpec),
+// Format document: WAP Wireless Application Environment, WAP-190,
 // section 6 "WAP Image Format"; summary: https://en.wikipedia.org/wiki/Wireless_Application_Protocol_Bitmap_Format
 #include "imaging/detail/bytereader.h"
 #include "imaging/detail/lasterror.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // WBMP writer, type 0: a bit per pixel, 1 for white (a non-zero 8-bit pixel), rows padded
 // to whole bytes.
-// Format document: WAP Wireless Application Environment Specification (WAP-190-WAESpec),
+// Format document: WAP Wireless Application Environment, WAP-190,
 // section 6 "WAP Image Format"; summary: https://en.wikipedia.org/wiki/Wireless_Application_Protocol_Bitmap_Format
 #include "imaging/codecs/buffereddest.h"
 #include "imaging/detail/lasterror.h"

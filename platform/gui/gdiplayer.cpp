@@ -482,24 +482,24 @@ bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, doubl
 // ---------------------------------------------------------------------------------------
 // drawing
 
-QPen GdiPlayer::makePen(const PenSpec& spec) {
-    if (spec.null || (spec.style & 0xF) == 5) return QPen(Qt::NoPen);
-    QPen pen(spec.color);
-    const double deviceWidth = spec.width * scaleOf(full());
+QPen GdiPlayer::makePen(const PenSpec& penDef) {
+    if (penDef.null || (penDef.style & 0xF) == 5) return QPen(Qt::NoPen);
+    QPen pen(penDef.color);
+    const double deviceWidth = penDef.width * scaleOf(full());
     // Qt takes widths below 32768; a wider pen covers more than any sensible picture anyway.
-    pen.setWidthF(spec.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
-    pen.setCapStyle(spec.cap);
-    pen.setJoinStyle(spec.join);
+    pen.setWidthF(penDef.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
+    pen.setCapStyle(penDef.cap);
+    pen.setJoinStyle(penDef.join);
     pen.setMiterLimit(std::max(1.0, m_dc.miterLimit / 2));
-    switch (spec.style & 0xF) {
+    switch (penDef.style & 0xF) {
     case 1: pen.setStyle(Qt::DashLine); break;
     case 2: case 8: pen.setStyle(Qt::DotLine); break;
     case 3: pen.setStyle(Qt::DashDotLine); break;
     case 4: pen.setStyle(Qt::DashDotDotLine); break;
     case 7: {
         QList<qreal> pattern;
-        const double unit = spec.cosmetic || spec.width <= 0 ? 1.0 : spec.width;
-        for (double d : spec.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
+        const double unit = penDef.cosmetic || penDef.width <= 0 ? 1.0 : penDef.width;
+        for (double d : penDef.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
         if (pattern.size() % 2) pattern << pattern; // Qt needs dash and gap pairs
         if (!pattern.isEmpty()) pen.setDashPattern(pattern);
         break;
@@ -525,23 +525,23 @@ void GdiPlayer::applyRop2Colour(QPen& pen, QBrush& brush, bool& skip) const {
     }
 }
 
-void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& spec, Qt::FillRule rule) {
+void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& penDef, Qt::FillRule rule) {
     QPainterPath path = device;
     path.setFillRule(rule);
     QBrush brush;
-    switch (spec.kind) {
+    switch (penDef.kind) {
     case BrushSpec::Kind::Null: return;
-    case BrushSpec::Kind::Solid: brush = QBrush(spec.color); break;
+    case BrushSpec::Kind::Solid: brush = QBrush(penDef.color); break;
     case BrushSpec::Kind::Hatched: {
         static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
                                                       Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
         if (m_dc.bkOpaque) m_painter.fillPath(path, m_dc.bkColor);
-        brush = QBrush(spec.color, spec.hatch < 6 ? kHatches[spec.hatch] : Qt::SolidPattern);
+        brush = QBrush(penDef.color, penDef.hatch < 6 ? kHatches[penDef.hatch] : Qt::SolidPattern);
         break;
     }
     case BrushSpec::Kind::Pattern: {
-        QImage img = spec.pattern;
-        if (spec.monochrome) {
+        QImage img = penDef.pattern;
+        if (penDef.monochrome) {
             // 0 bits take the text colour, 1 bits the background colour
             for (int y = 0; y < img.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));

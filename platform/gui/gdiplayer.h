@@ -253,7 +253,7 @@ private:
     bool transformUsable();
     QTransform pageTransform() const;
     void invalidate() { m_fullDirty = true; }
-    QPen makePen(const PenSpec& spec);
+    QPen makePen(const PenSpec& penDef);
     bool costOf(const QPainterPath& devicePath, bool fill, bool stroke, double penWidth);
     void render(const QPainterPath& logical, bool fill, bool stroke);
     void renderDevice(const QPainterPath& device, bool fill, bool stroke);

@@ -116,7 +116,7 @@ TEST(GifRead, GoldenPixelsAndColours) {
     using Entry = std::array<int, 4>; // index, r, g, b
     struct Row {
         const char* name;
-        GifSpec spec;
+        GifSpec layout;
         std::uint32_t width, height, bits;
         std::vector<std::uint8_t> pixels;
         std::vector<Entry> colours{};
@@ -183,7 +183,7 @@ TEST(GifRead, GoldenPixelsAndColours) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        const std::string file = build(r.spec);
+        const std::string file = build(r.layout);
         Decoded d = readGif(file);
         ASSERT_EQ(d.rc, IS5_OK);
         EXPECT_EQ(d.width, r.width);
@@ -201,7 +201,7 @@ TEST(GifRead, GoldenPixelsAndColours) {
         is5_CloseSource(src);
         EXPECT_EQ(w, d.width);
         EXPECT_EQ(h, d.height);
-        EXPECT_EQ(bits, r.spec.global.empty() ? 8u : (r.spec.global.size() == 6 ? 1u : 2u)); // the global table's
+        EXPECT_EQ(bits, r.layout.global.empty() ? 8u : (r.layout.global.size() == 6 ? 1u : 2u)); // the global table's
     }
 }
 

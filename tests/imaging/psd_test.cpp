@@ -79,7 +79,7 @@ TEST(PsdRead, GoldenPixels) {
     using Entry = std::array<int, 4>; // index, r, g, b
     struct Row {
         const char* name;
-        PsdSpec spec;
+        PsdSpec layout;
         std::uint32_t depth;
         Px pixels;
         std::vector<Entry> entries{}; // palette entries that come with 8-bit output
@@ -125,11 +125,11 @@ TEST(PsdRead, GoldenPixels) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        const std::string file = build(r.spec);
+        const std::string file = build(r.layout);
         auto d = readPsd(file, r.depth);
         ASSERT_EQ(d.code, IS5_OK);
-        EXPECT_EQ(d.width, r.spec.width);
-        EXPECT_EQ(d.height, r.spec.height);
+        EXPECT_EQ(d.width, r.layout.width);
+        EXPECT_EQ(d.height, r.layout.height);
         EXPECT_EQ(asVector(d.pixels), r.pixels);
 
         std::uint32_t w = 0, h = 0, bits = 0, channels = 0, mode = 99;
@@ -138,9 +138,9 @@ TEST(PsdRead, GoldenPixels) {
         is5_CloseSource(src);
         EXPECT_EQ(w, d.width);
         EXPECT_EQ(h, d.height);
-        EXPECT_EQ(bits, r.spec.depth);
-        EXPECT_EQ(channels, r.spec.channels);
-        EXPECT_EQ(mode, r.spec.mode);
+        EXPECT_EQ(bits, r.layout.depth);
+        EXPECT_EQ(channels, r.layout.channels);
+        EXPECT_EQ(mode, r.layout.mode);
 
         // The palette reader gives the palette that comes with 8-bit output: bitmap white
         // and black, a grey ramp, the indexed colours; none for the other modes.
