@@ -284,13 +284,16 @@ std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) {
     imageType = type;
 
     // A TIFF whose pixels are not square (fax pictures, say) is stretched so that it shows
-    // in its true proportions; a difference of a quarter or less is left alone.
+    // in its true proportions; a difference of a quarter or less is left alone. Real pixels
+    // are at most a few times taller than wide: a stored ratio beyond 1:16, or one that would
+    // make the picture exceed the pixel limit, is taken as damage and the picture kept as read.
     if ((type == kImageTiff || type == kImageTiffPalette) && yResolution != xResolution && xResolution != 0) {
         const double ratio = yResolution / xResolution;
-        if (ratio != 0 && std::fabs(1 - ratio) > 0.25) {
+        if (ratio != 0 && std::fabs(1 - ratio) > 0.25 && ratio >= 1.0 / 16 && ratio <= 16) {
             const auto newHeight = static_cast<std::uint32_t>(height / ratio);
             CISImageEx stretched;
-            if (newHeight > 0 && stretched.Resize(*this, width, newHeight, IS5_RESIZE_BOX) == kImageOk)
+            if (newHeight > 0 && imaging::detail::checkPictureSize(width, newHeight) == IS5_OK &&
+                stretched.Resize(*this, width, newHeight, IS5_RESIZE_BOX) == kImageOk)
                 TakeFrom(stretched);
         }
     }

@@ -17,6 +17,8 @@ TEST(TiffAspect, StretchedOnlyWhenTheResolutionsDifferByMoreThanAQuarter) {
         {98, 204, 24, 19},            // 41 / (204 / 98) = 19.69, truncated
         {300, 250, 24, 41},           // ratio 0.833: left alone
         {300, 300, 24, 41},
+        {1, 1000, 24, 41},            // a ratio no real picture has: kept as read
+        {3000, 1, 24, 41},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.xres << " x " << r.yres << " at " << r.depth);
