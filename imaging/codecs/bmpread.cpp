@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // BMP reader: OS/2 1.x/2.x and Windows headers, palettes, RLE4/RLE8/RLE24, 16/24/32-bit
 // pixels with channel masks, and the is5_ calls over it.
+#include "imaging/codecs/ownread.h"
 #include "imaging/codecs/bmp.h"
 
 #include "imaging/detail/lasterror.h"
@@ -456,21 +457,7 @@ using imaging::detail::succeed;
 
 HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_ReadBMP";
-    if (!source || !width || !height) return failBlock(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBlock(IS5_ERR_READ, kFunction);
-        imaging::bmp::BmpReader reader(*source);
-        if (std::uint32_t rc = reader.open()) return failBlock(rc, kFunction);
-        platform::UniqueGlobal block;
-        if (std::uint32_t rc = reader.decode(depth, block)) return failBlock(rc, kFunction);
-        if (palette && depth != 24) std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *width = reader.header().width;
-        *height = reader.header().height;
-        return succeed(kFunction, block.release());
-    } catch (const std::bad_alloc&) {
-        return failBlock(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readPicture<imaging::bmp::BmpReader>("is5_ReadBMP", source, width, height, depth, palette, depth != 24);
 }
 
 /// Resolution in pixels per metre (unit 2). A file that stores none (OS/2 1.x headers, or
@@ -503,17 +490,6 @@ BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// The stored palette (256 entries written, black past `count`). A 1-bit file always
 /// reports 2 entries and any other indexed file at least 1.
 BOOL is5_GetBMPPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_GetBMPPalette";
-    if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::bmp::BmpReader reader(*source, 4096);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        if (std::uint32_t rc = reader.readPalette()) return failBool(rc, kFunction);
-        std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *count = imaging::bmp::reportedPaletteCount(reader.header());
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readStoredPalette<imaging::bmp::BmpReader>("is5_GetBMPPalette", source, count, palette,
+                                                   [](const auto& reader) { return imaging::bmp::reportedPaletteCount(reader.header()); });
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // PCX reader: packed and planar indexed pictures, 24-bit (and 32-bit) plane layouts, raw or
 // run-length encoded, with header, end-of-file or fixed palettes; and the is5_ calls over it.
+#include "imaging/codecs/ownread.h"
 #include "imaging/codecs/pcx.h"
 
 #include "imaging/detail/lasterror.h"
@@ -245,21 +246,7 @@ using imaging::detail::succeed;
 
 HGLOBAL is5_ReadPCX(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_ReadPCX";
-    if (!source || !width || !height) return failBlock(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBlock(IS5_ERR_READ, kFunction);
-        imaging::pcx::PcxReader reader(*source);
-        if (std::uint32_t rc = reader.open()) return failBlock(rc, kFunction);
-        platform::UniqueGlobal block;
-        if (std::uint32_t rc = reader.decode(depth, block)) return failBlock(rc, kFunction);
-        if (palette && depth == 8) std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *width = reader.header().width;
-        *height = reader.header().height;
-        return succeed(kFunction, block.release());
-    } catch (const std::bad_alloc&) {
-        return failBlock(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readPicture<imaging::pcx::PcxReader>("is5_ReadPCX", source, width, height, depth, palette, depth == 8);
 }
 
 /// Bits per pixel = bits per plane x planes; resolution in dots per inch (unit 2).
@@ -285,17 +272,6 @@ BOOL is5_GetPCXDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// The palette of 8-bit output (256 entries written) and its entry count, 2^bits for
 /// indexed pictures, 0 for 24 and 32-bit ones.
 BOOL is5_GetPCXPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_GetPCXPalette";
-    if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::pcx::PcxReader reader(*source, 4096);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        if (std::uint32_t rc = reader.readPalette()) return failBool(rc, kFunction);
-        std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *count = reader.paletteCount();
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readStoredPalette<imaging::pcx::PcxReader>("is5_GetPCXPalette", source, count, palette,
+                                                   [](const auto& reader) { return reader.paletteCount(); });
 }

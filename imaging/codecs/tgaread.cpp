@@ -2,6 +2,7 @@
 // TGA reader: colour-mapped, true-colour and grey pictures, raw or run-length encoded,
 // either origin, with the attribute (alpha) bits decided from the descriptor and the
 // version 2 extension area; and the is5_ calls over it.
+#include "imaging/codecs/ownread.h"
 #include "imaging/codecs/tga.h"
 
 #include "imaging/detail/lasterror.h"
@@ -308,21 +309,7 @@ using imaging::detail::succeed;
 
 HGLOBAL is5_ReadTGA(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_ReadTGA";
-    if (!source || !width || !height) return failBlock(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBlock(IS5_ERR_READ, kFunction);
-        imaging::tga::TgaReader reader(*source);
-        if (std::uint32_t rc = reader.open()) return failBlock(rc, kFunction);
-        platform::UniqueGlobal block;
-        if (std::uint32_t rc = reader.decode(depth, block)) return failBlock(rc, kFunction);
-        if (palette && depth == 8) std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *width = reader.header().width;
-        *height = reader.header().height;
-        return succeed(kFunction, block.release());
-    } catch (const std::bad_alloc&) {
-        return failBlock(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readPicture<imaging::tga::TgaReader>("is5_ReadTGA", source, width, height, depth, palette, depth == 8);
 }
 
 /// Bits per pixel as stored: 8 for colour-mapped and 8-bit grey pictures (read at depth 8).
@@ -346,17 +333,6 @@ BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// index, `count` = first index + entries (at most 256); a grey ramp of 256 for 8-bit grey
 /// pictures; 0 entries for true-colour pictures.
 BOOL is5_GetTGAPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    constexpr const char* kFunction = "is5_GetTGAPalette";
-    if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::tga::TgaReader reader(*source, 4096);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        if (std::uint32_t rc = reader.readPalette()) return failBool(rc, kFunction);
-        std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *count = reader.paletteCount();
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    return imaging::detail::readStoredPalette<imaging::tga::TgaReader>("is5_GetTGAPalette", source, count, palette,
+                                                   [](const auto& reader) { return reader.paletteCount(); });
 }

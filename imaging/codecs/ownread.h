@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+// The is5_ faces shared by the hand-written readers that follow one shape: a reader class
+// with open(), decode(depth, block), readPalette(), palette() and header().
+#pragma once
+
+#include "imaging/detail/lasterror.h"
+#include "imaging/detail/source.h"
+#include "platform/globalmemory.h"
+
+#include <algorithm>
+#include <new>
+
+namespace imaging::detail {
+
+/// Decodes the picture at the source's start with `Reader`; the palette goes to the
+/// caller when `wantPalette` says the requested depth has one.
+template <typename Reader>
+HGLOBAL readPicture(const char* function, IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height,
+                    std::uint32_t depth, Is5Rgbq* palette, bool wantPalette) {
+    if (!source || !width || !height) return failBlock(IS5_ERR_PARAM, function);
+    try {
+        if (!source->seek(0)) return failBlock(IS5_ERR_READ, function);
+        Reader reader(*source);
+        if (std::uint32_t rc = reader.open()) return failBlock(rc, function);
+        platform::UniqueGlobal block;
+        if (std::uint32_t rc = reader.decode(depth, block)) return failBlock(rc, function);
+        if (palette && wantPalette) std::copy(reader.palette().begin(), reader.palette().end(), palette);
+        *width = reader.header().width;
+        *height = reader.header().height;
+        return succeed(function, block.release());
+    } catch (const std::bad_alloc&) {
+        return failBlock(IS5_ERR_MEMORY, function);
+    }
+}
+
+/// Reads the stored palette with `Reader`; `countOf(reader)` gives the entries reported.
+template <typename Reader, typename CountOf>
+BOOL readStoredPalette(const char* function, IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette,
+                       CountOf countOf) {
+    if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, function);
+    try {
+        if (!source->seek(0)) return failBool(IS5_ERR_READ, function);
+        Reader reader(*source, 4096);
+        if (std::uint32_t rc = reader.open()) return failBool(rc, function);
+        if (std::uint32_t rc = reader.readPalette()) return failBool(rc, function);
+        std::copy(reader.palette().begin(), reader.palette().end(), palette);
+        *count = countOf(reader);
+        return succeed(function, TRUE);
+    } catch (const std::bad_alloc&) {
+        return failBool(IS5_ERR_MEMORY, function);
+    }
+}
+
+} // namespace imaging::detail
