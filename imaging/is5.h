@@ -129,6 +129,11 @@ BOOL is5_GetPNMDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 // Transparency is composited over white for 24-bit output. nullptr on failure, with the
 // last error set.
 
+/// JPEG's flags: the low four bits are a DCT scale denominator, 2, 4 or 8 to decode the
+/// picture at a half, a quarter or an eighth of its size (ceil(side / d) pixels), 0 or 1
+/// for full size; other values fail with IS5_ERR_PARAM. The width and height written are
+/// the decoded, upright size.
+inline constexpr std::uint32_t IS5_JPEG_SCALE_MASK = 0x0F;
 HGLOBAL is5_ReadJPG(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     std::uint32_t flags);
 HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,

@@ -118,14 +118,25 @@ void CISImageEx::CopyResolution(const CISImageEx& other) {
     imageType = other.imageType;
 }
 
+namespace {
+
+// The type of the file at `path` from its content and name; kImageDetect when it cannot be
+// opened or is of no known type.
+int detectFileType(const std::string& path) {
+    IS5_SOURCE source = is5_OpenFileSource(path.c_str());
+    if (!source) return kImageDetect;
+    const int type = DetectImageType(source, path);
+    is5_CloseSource(source);
+    return type;
+}
+
+} // namespace
+
 std::uint32_t CISImageEx::Read(const std::string& path, int type) {
     Clear();
     if (path.empty()) return kImageEmptyPath;
     if (type == kImageDetect) {
-        IS5_SOURCE source = is5_OpenFileSource(path.c_str());
-        if (!source) return kImageNoPicture;
-        type = DetectImageType(source, path);
-        is5_CloseSource(source);
+        type = detectFileType(path);
         if (type == kImageDetect) return kImageNoPicture;
     }
     if (type == kImageWmf || type == kImageEmf) {
@@ -147,6 +158,57 @@ std::uint32_t CISImageEx::Read(const std::string& path, int type) {
     return rc;
 }
 
+std::uint32_t ReducedDecodeScale(std::uint32_t pictureWidth, std::uint32_t pictureHeight, std::uint32_t displayWidth,
+                                 std::uint32_t displayHeight) {
+    if (pictureWidth == 0 || pictureHeight == 0) return 1;
+    auto covers = [&](std::uint32_t d) {
+        // ceil(side / d), written so that it cannot overflow near 2^32.
+        auto scaled = [d](std::uint32_t side) { return side / d + (side % d != 0); };
+        return scaled(pictureWidth) >= displayWidth && scaled(pictureHeight) >= displayHeight;
+    };
+    for (std::uint32_t d : {8u, 4u, 2u})
+        if (covers(d)) return d;
+    return 1;
+}
+
+std::uint32_t CISImageEx::ReadForDisplay(const std::string& path, int type,
+                                         const std::function<ImageSize(ImageSize)>& displaySize,
+                                         ImageSize* fullSize) {
+    if (fullSize) *fullSize = {};
+    Clear();
+    if (path.empty()) return kImageEmptyPath;
+    if (type == kImageDetect) {
+        type = detectFileType(path);
+        if (type == kImageDetect) return kImageNoPicture;
+    }
+    // Callers lay the picture out in displaySize, so a successful read always asks it.
+    auto readWhole = [&](std::uint32_t rc) {
+        if (!HasPicture()) return rc;
+        if (displaySize) displaySize({width, height});
+        if (fullSize) *fullSize = {width, height};
+        return rc;
+    };
+    if (type != kImageJpeg && type != kImageJpegGrey) return readWhole(Read(path, type));
+
+    IS5_SOURCE source = is5_OpenFileSource(path.c_str());
+    if (!source) return is5_GetLastError();
+    // The header alone gives the upright size. A header that cannot be read is left to the
+    // full read to report.
+    ImageSize full;
+    if (!is5_GetJPGDims(source, &full.cx, &full.cy, nullptr, nullptr)) {
+        const std::uint32_t rc = readFromSource(source, type, 1);
+        fileName = path;
+        is5_CloseSource(source);
+        return readWhole(rc);
+    }
+    const ImageSize shown = displaySize ? displaySize(full) : full;
+    const std::uint32_t rc = readFromSource(source, type, ReducedDecodeScale(full.cx, full.cy, shown.cx, shown.cy));
+    fileName = path;
+    is5_CloseSource(source);
+    if (fullSize && rc == kImageOk) *fullSize = full;
+    return rc;
+}
+
 namespace {
 
 // A palette of i, i, i for every index: how 8-bit grey pictures are described.
@@ -159,7 +221,9 @@ void greyRamp(Is5Rgbq* palette) {
 
 } // namespace
 
-std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) {
+std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) { return readFromSource(source, type, 1); }
+
+std::uint32_t CISImageEx::readFromSource(IS5_SOURCE source, int type, std::uint32_t jpegScale) {
     Clear();
     std::uint32_t w = 0, h = 0, depth = 24, colours = 0;
     HGLOBAL block = nullptr;
@@ -173,9 +237,9 @@ std::uint32_t CISImageEx::ReadFromSource(IS5_SOURCE source, int type) {
     };
 
     switch (type) {
-    case kImageJpeg: block = is5_ReadJPG(source, &w, &h, 24, 0); break;
+    case kImageJpeg: block = is5_ReadJPG(source, &w, &h, 24, jpegScale); break;
     case kImageJpegGrey:
-        block = is5_ReadJPG(source, &w, &h, 8, 0);
+        block = is5_ReadJPG(source, &w, &h, 8, jpegScale);
         depth = 8;
         greyRamp(pal);
         colours = 256;

@@ -6,6 +6,7 @@
 #include "imaging/is5.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,15 @@ public:
     /// name), 23 reads camera raw. 0 on success, 2 for an empty path, 5 for an unknown
     /// type, or the imaging layer's error code.
     std::uint32_t Read(const std::string& path, int imageType);
+    /// Reads a picture to show it, not to save it. `displaySize` is handed the full upright
+    /// size and answers the size the picture will be shown at; a JPEG is then decoded at the
+    /// smallest DCT scale (1/2, 1/4, 1/8) whose size still covers that size both ways, other
+    /// types are read whole. A successful read has called `displaySize` exactly once (for a
+    /// JPEG from its header before decoding, for other types after the read). `fullSize`
+    /// (may be null) receives the full upright size (never the reduced one), or 0 x 0 when
+    /// nothing was read. Same result codes as Read.
+    std::uint32_t ReadForDisplay(const std::string& path, int imageType,
+                                 const std::function<ImageSize(ImageSize)>& displaySize, ImageSize* fullSize);
     /// Reads a picture of a known type from an open source.
     std::uint32_t ReadFromSource(IS5_SOURCE source, int imageType);
     /// Fills the resolution fields from the file's header.
@@ -138,7 +148,15 @@ public:
 
 private:
     void releasePixels();
+    // ReadFromSource, with a JPEG decoded at 1 / jpegScale of its size.
+    std::uint32_t readFromSource(IS5_SOURCE source, int imageType, std::uint32_t jpegScale);
 };
+
+/// The largest JPEG DCT scale denominator (1, 2, 4 or 8) whose decoded size,
+/// ceil(w / d) x ceil(h / d), still covers displayWidth x displayHeight; 1 when nothing
+/// smaller covers it, and for an empty picture.
+std::uint32_t ReducedDecodeScale(std::uint32_t pictureWidth, std::uint32_t pictureHeight, std::uint32_t displayWidth,
+                                 std::uint32_t displayHeight);
 
 /// The image type for a file name's extension (".jpg" → 0 …); 22 when unknown.
 int ImageTypeFromExtension(const std::string& name);

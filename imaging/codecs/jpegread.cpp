@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // JPEG reading through libjpeg: the header reader (size, depth, resolution) and the
-// decoder to 24-bit RGB or 8-bit grey, turned upright by the EXIF Orientation tag.
+// decoder to 24-bit RGB or 8-bit grey, at full size or a reduced DCT scale, turned upright
+// by the EXIF Orientation tag.
 // Format: ITU-T T.81 (https://www.w3.org/Graphics/JPEG/itu-t81.pdf), JFIF 1.02, EXIF 2.32.
 //
 // Damaged data: libjpeg's warnings (extraneous bytes, a stray marker) are tolerated, as
@@ -62,8 +63,9 @@ public:
         return IS5_OK;
     }
 
-    /// Decodes the whole picture at depth 24 or 8 into block(), as stored (not yet upright).
-    std::uint32_t decode(std::uint32_t depth) noexcept {
+    /// Decodes the whole picture at depth 24 or 8 into block(), as stored (not yet upright),
+    /// scaled by 1 / scaleDenominator (1, 2, 4 or 8) in the DCT: decodedWidth() x decodedHeight().
+    std::uint32_t decode(std::uint32_t depth, unsigned scaleDenominator) noexcept {
         if (setjmp(m_error.jump)) return m_error.code;
         start();
         if (std::uint32_t rc = checkPictureSize(m_info.image_width, m_info.image_height)) return rc;
@@ -72,9 +74,15 @@ public:
         const bool cmyk = m_info.jpeg_color_space == JCS_CMYK || m_info.jpeg_color_space == JCS_YCCK;
         if (cmyk) m_info.out_color_space = JCS_CMYK;
         else m_info.out_color_space = depth == 24 ? JCS_RGB : JCS_GRAYSCALE;
+        // A reduced scale skips most of the inverse DCT's work: each 8 x 8 block comes out
+        // as 4 x 4, 2 x 2 or one pixel, ceil(side / denominator) pixels in all.
+        m_info.scale_num = 1;
+        m_info.scale_denom = scaleDenominator;
         jpeg_start_decompress(&m_info);
 
         const std::size_t width = m_info.output_width, height = m_info.output_height;
+        m_decodedWidth = m_info.output_width;
+        m_decodedHeight = m_info.output_height;
         const std::size_t stride = rowBytes(width, depth);
         if (!m_block.allocate(stride * height)) fatal(IS5_ERR_MEMORY);
         std::uint8_t* out = m_block.data();
@@ -108,6 +116,8 @@ public:
     }
 
     const JpegHeader& header() const { return m_header; }
+    std::uint32_t decodedWidth() const { return m_decodedWidth; }
+    std::uint32_t decodedHeight() const { return m_decodedHeight; }
     platform::UniqueGlobal& block() { return m_block; }
 
 private:
@@ -285,6 +295,7 @@ private:
     ProgressMonitor m_progress{};
     bool m_created = false;
     JpegHeader m_header;
+    std::uint32_t m_decodedWidth = 0, m_decodedHeight = 0;
     platform::UniqueGlobal m_block;
 };
 
@@ -296,13 +307,16 @@ using imaging::detail::failBlock;
 using imaging::detail::failBool;
 
 HGLOBAL is5_ReadJPG(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
-                    std::uint32_t /*flags*/) {
+                    std::uint32_t flags) {
     static constexpr const char* kFn = "is5_ReadJPG";
     if (!source || !width || !height || (depth != 24 && depth != 8)) return failBlock(IS5_ERR_PARAM, kFn);
+    unsigned scale = flags & IS5_JPEG_SCALE_MASK;
+    if (scale == 0) scale = 1;
+    if (scale != 1 && scale != 2 && scale != 4 && scale != 8) return failBlock(IS5_ERR_PARAM, kFn);
     try {
         auto decoder = std::make_unique<imaging::detail::JpegDecoder>(*source);
-        if (std::uint32_t rc = decoder->decode(depth)) return failBlock(rc, kFn);
-        std::uint32_t w = decoder->header().width, h = decoder->header().height;
+        if (std::uint32_t rc = decoder->decode(depth, scale)) return failBlock(rc, kFn);
+        std::uint32_t w = decoder->decodedWidth(), h = decoder->decodedHeight();
         if (std::uint32_t rc =
                 imaging::detail::orientUpright(decoder->block(), w, h, depth, decoder->header().exif.orientation))
             return failBlock(rc, kFn);
