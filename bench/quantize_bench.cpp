@@ -2,6 +2,8 @@
 // Quantizer speed: a 6000 x 4000 (24 megapixel) photograph-like picture reduced to 256
 // colours (palette choice and the mapping of every pixel), and a flat-coloured one, with
 // the mean error per channel of the result.
+#include "benchpicture.h"
+
 #include "imaging/is5.h"
 
 #include <algorithm>
@@ -14,7 +16,7 @@
 
 namespace {
 
-constexpr std::uint32_t kWidth = 6000, kHeight = 4000;
+constexpr std::uint32_t kWidth = bench::kPhotoWidth, kHeight = bench::kPhotoHeight;
 constexpr int kRuns = 5;
 
 // CPU time of this thread, which other work on a shared machine disturbs less than the clock.
@@ -22,23 +24,6 @@ double cpuMs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// Smooth gradients with fine noise, as a photograph has.
-std::vector<std::uint8_t> makePhoto() {
-    std::vector<std::uint8_t> rgb(std::size_t{kWidth} * kHeight * 3);
-    std::uint32_t noise = 12345;
-    for (std::uint32_t y = 0; y < kHeight; ++y)
-        for (std::uint32_t x = 0; x < kWidth; ++x) {
-            noise = noise * 1103515245u + 12345u;
-            const int n = static_cast<int>((noise >> 16) & 15) - 8;
-            const double fx = x / double(kWidth), fy = y / double(kHeight);
-            std::uint8_t* p = &rgb[(std::size_t{y} * kWidth + x) * 3];
-            p[0] = static_cast<std::uint8_t>(std::clamp(int(128 + 100 * std::sin(fx * 9 + fy * 3)) + n, 0, 255));
-            p[1] = static_cast<std::uint8_t>(std::clamp(int(128 + 90 * std::cos(fy * 11 - fx * 2)) + n, 0, 255));
-            p[2] = static_cast<std::uint8_t>(std::clamp(int(96 + 80 * std::sin((fx + fy) * 17)) + n, 0, 255));
-        }
-    return rgb;
 }
 
 // Large areas of a few colours, as a screenshot or a chart has.
@@ -85,7 +70,7 @@ void run(const char* name, const std::vector<std::uint8_t>& rgb) {
 } // namespace
 
 int main() {
-    run("photo", makePhoto());
+    run("photo", bench::makePhoto());
     run("flat", makeFlat());
     return 0;
 }

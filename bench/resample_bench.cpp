@@ -3,6 +3,8 @@
 // measured in the same run: bicubic 6000 x 4000 -> 3000 x 2000 on the pool and on one
 // thread, the one-pixel-at-a-time formula for comparison, and the box filter's preview
 // size 800 x 533.
+#include "benchpicture.h"
+
 #include "imaging/is5.h"
 
 #include <cstdio>
@@ -18,49 +20,7 @@
 
 namespace {
 
-constexpr std::uint32_t kW = 6000, kH = 4000;
-
-std::vector<std::uint8_t> makePicture() {
-    std::vector<std::uint8_t> rgb(std::size_t{kW} * kH * 3);
-    std::uint32_t noise = 99;
-    for (std::uint32_t y = 0; y < kH; ++y)
-        for (std::uint32_t x = 0; x < kW; ++x) {
-            noise = noise * 1103515245u + 12345u;
-            int n = int((noise >> 16) & 15) - 8;
-            double fx = x / double(kW), fy = y / double(kH);
-            std::uint8_t* p = &rgb[(std::size_t{y} * kW + x) * 3];
-            p[0] = std::uint8_t(std::clamp(int(128 + 100 * std::sin(fx * 9 + fy * 3)) + n, 0, 255));
-            p[1] = std::uint8_t(std::clamp(int(128 + 90 * std::cos(fy * 11 - fx * 2)) + n, 0, 255));
-            p[2] = std::uint8_t(std::clamp(int(96 + 80 * std::sin((fx + fy) * 17)) + n, 0, 255));
-        }
-    return rgb;
-}
-
-std::vector<std::uint8_t> compress(const std::vector<std::uint8_t>& rgb) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = kW;
-    c.image_height = kH;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(&rgb[std::size_t{c.next_scanline} * kW * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<std::uint8_t> out(mem, mem + size);
-    free(mem);
-    return out;
-}
+constexpr std::uint32_t kW = bench::kPhotoWidth, kH = bench::kPhotoHeight;
 
 void decode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& out) {
     jpeg_decompress_struct d{};
@@ -115,22 +75,14 @@ void perPixelBicubic(const std::uint8_t* src, std::uint32_t w, std::uint32_t h, 
     }
 }
 
-double best(int runs, const std::function<void()>& work) {
-    double fastest = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        fastest = std::min(fastest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return fastest;
-}
+using bench::bestSeconds;
 
 } // namespace
 
 int main() {
     is5_Initialize(0);
-    auto rgb = makePicture();
-    auto jpeg = compress(rgb);
+    auto rgb = bench::makePhoto(99);
+    auto jpeg = bench::compressPhoto(rgb);
     std::vector<std::uint8_t> decoded(rgb.size());
     std::vector<std::uint8_t> half(std::size_t{kW / 2} * (kH / 2) * 3), preview(std::size_t{800} * 533 * 3);
     std::vector<std::uint8_t> threeQuarters(std::size_t{4500} * 3000 * 3);
@@ -138,19 +90,19 @@ int main() {
     auto bicubic = [&](std::uint32_t flags) {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, half.data(), kW / 2, kH / 2, kW / 2 * 3, 3, IS5_RESIZE_BICUBIC, flags);
     };
-    const double tDecode = best(5, [&] { decode(jpeg, decoded); });
-    const double tBicubic = best(7, [&] { bicubic(0); });
-    const double tSingle = best(3, [&] { bicubic(IS5_RESIZE_SINGLE_THREAD); });
+    const double tDecode = bestSeconds(5, [&] { decode(jpeg, decoded); });
+    const double tBicubic = bestSeconds(7, [&] { bicubic(0); });
+    const double tSingle = bestSeconds(3, [&] { bicubic(IS5_RESIZE_SINGLE_THREAD); });
     // 75 %: no destination column or row falls on a source one, so every sum is formed.
-    const double tGeneral = best(5, [&] {
+    const double tGeneral = bestSeconds(5, [&] {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, threeQuarters.data(), 4500, 3000, 4500 * 3, 3, IS5_RESIZE_BICUBIC, 0);
     });
-    const double tGeneralSingle = best(3, [&] {
+    const double tGeneralSingle = bestSeconds(3, [&] {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, threeQuarters.data(), 4500, 3000, 4500 * 3, 3, IS5_RESIZE_BICUBIC,
                         IS5_RESIZE_SINGLE_THREAD);
     });
-    const double tPerPixel = best(1, [&] { perPixelBicubic(rgb.data(), kW, kH, half.data(), kW / 2, kH / 2); });
-    const double tBox = best(7, [&] {
+    const double tPerPixel = bestSeconds(1, [&] { perPixelBicubic(rgb.data(), kW, kH, half.data(), kW / 2, kH / 2); });
+    const double tBox = bestSeconds(7, [&] {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, preview.data(), 800, 533, 800 * 3, 3, IS5_RESIZE_BOX, 0);
     });
 
