@@ -5,6 +5,8 @@
 #include "platform/widgets/dialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,6 +15,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QStyledItemDelegate>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
@@ -174,6 +178,23 @@ AutoRadioButton::AutoRadioButton(QWidget* parent) : QRadioButton(parent) { setAu
 
 void AutoRadioButton::nextCheckState() { setChecked(true); }
 
+void AutoRadioButton::keyPressEvent(QKeyEvent* event) {
+    int step = 0;
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left: step = -1; break;
+    case Qt::Key_Down:
+    case Qt::Key_Right: step = 1; break;
+    default: QRadioButton::keyPressEvent(event); return;
+    }
+    event->accept();
+    CDialog* dialog = platform::dialogOf(this);
+    auto* next = qobject_cast<QAbstractButton*>(dialog ? dialog->NextRadioInGroup(this, step) : nullptr);
+    if (!next) return;
+    next->setFocus(Qt::TabFocusReason);
+    next->click();
+}
+
 // ---- CSliderCtrl ----------------------------------------------------------------------------
 
 CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
@@ -275,15 +296,87 @@ int CComboBox::SetCurSel(int index) {
     return index;
 }
 
+// ---- Notification positions -------------------------------------------------------------
+
+namespace platform {
+
+namespace {
+thread_local bool t_hasMessagePos = false;
+thread_local POINT t_messagePos;
+} // namespace
+
+POINT GetMessagePos() {
+    if (t_hasMessagePos) return t_messagePos;
+    const QPoint cursor = QCursor::pos();
+    return POINT{cursor.x(), cursor.y()};
+}
+
+ScopedMessagePos::ScopedMessagePos(POINT screen) : m_hadPrevious(t_hasMessagePos), m_previous(t_messagePos) {
+    t_hasMessagePos = true;
+    t_messagePos = screen;
+}
+
+ScopedMessagePos::~ScopedMessagePos() {
+    t_hasMessagePos = m_hadPrevious;
+    t_messagePos = m_previous;
+}
+
+} // namespace platform
+
+namespace {
+
+POINT toPoint(const QPoint& p) { return POINT{p.x(), p.y()}; }
+
+} // namespace
+
 // ---- CListCtrl ------------------------------------------------------------------------------
+
+/// Paints the cells of a CListCtrl with the colours its dialog answers to NM_CUSTOMDRAW,
+/// and tells where a row's check box lies.
+class ListDrawDelegate : public QStyledItemDelegate {
+public:
+    explicit ListDrawDelegate(CListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        COLORREF text = platform::toColorRef(option.palette.color(QPalette::Text));
+        COLORREF background = platform::toColorRef(option.palette.color(QPalette::Base));
+        if (!(m_list->customDraw(CDDS_ITEMPREPAINT | CDDS_SUBITEM, index.row(), index.column(), &text, &background) &
+              CDRF_NEWFONT)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        opt.backgroundBrush = QBrush(platform::toQColor(background));
+        opt.palette.setColor(QPalette::Text, platform::toQColor(text));
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    }
+
+    QRect checkRect(const QModelIndex& index) const {
+        QStyleOptionViewItem opt;
+        opt.initFrom(m_list->viewport());
+        opt.rect = m_list->visualRect(index);
+        opt.font = m_list->font();
+        initStyleOption(&opt, index);
+        if (!(opt.features & QStyleOptionViewItem::HasCheckIndicator)) return {};
+        return m_list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, m_list);
+    }
+
+private:
+    CListCtrl* m_list;
+};
 
 CListCtrl::CListCtrl(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setColumnCount(0);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setItemDelegate(new ListDrawDelegate(this));
 }
 
 int CListCtrl::InsertColumn(int column, const QString& heading, int format, int width) {
@@ -313,11 +406,226 @@ QString CListCtrl::GetColumnHeading(int column) const {
     return column >= 0 && column < m_nColumns ? headerItem()->text(column) : QString();
 }
 
-DWORD CListCtrl::SetExtendedStyle(DWORD style) { return std::exchange(m_dwExStyle, style); }
+DWORD CListCtrl::SetExtendedStyle(DWORD style) {
+    const DWORD previous = std::exchange(m_dwExStyle, style);
+    if ((previous ^ style) & LVS_EX_CHECKBOXES) {
+        for (int i = 0; i < topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = topLevelItem(i);
+            if (style & LVS_EX_CHECKBOXES) {
+                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                item->setCheckState(0, Qt::Unchecked);
+            } else {
+                item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+                item->setData(0, Qt::CheckStateRole, QVariant());
+            }
+        }
+    }
+    return previous;
+}
 
 RECT CListCtrl::GetClientRect() const {
     const QRect client = contentsRect();
     return RECT{0, 0, client.width(), client.height()};
+}
+
+QTreeWidgetItem* CListCtrl::row(int index) const {
+    return index >= 0 && index < topLevelItemCount() ? topLevelItem(index) : nullptr;
+}
+
+int CListCtrl::InsertItem(int index, const QString& text) {
+    if (index < 0) return -1;
+    index = std::min(index, topLevelItemCount());
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren);
+    if (m_dwExStyle & LVS_EX_CHECKBOXES) {
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+    }
+    insertTopLevelItem(index, item);
+    return index;
+}
+
+BOOL CListCtrl::SetItemText(int index, int column, const QString& text) {
+    QTreeWidgetItem* item = row(index);
+    if (!item || column < 0 || column >= m_nColumns) return FALSE;
+    item->setText(column, text);
+    return TRUE;
+}
+
+QString CListCtrl::GetItemText(int index, int column) const {
+    const QTreeWidgetItem* item = row(index);
+    return item ? item->text(column) : QString();
+}
+
+BOOL CListCtrl::DeleteItem(int index) {
+    QTreeWidgetItem* item = row(index);
+    if (!item) return FALSE;
+    delete takeTopLevelItem(index);
+    return TRUE;
+}
+
+BOOL CListCtrl::DeleteAllItems() {
+    clear();
+    return TRUE;
+}
+
+BOOL CListCtrl::SetCheck(int index, BOOL check) {
+    QTreeWidgetItem* item = row(index);
+    if (!item || !(m_dwExStyle & LVS_EX_CHECKBOXES)) return FALSE;
+    item->setCheckState(0, check ? Qt::Checked : Qt::Unchecked);
+    return TRUE;
+}
+
+BOOL CListCtrl::GetCheck(int index) const {
+    const QTreeWidgetItem* item = row(index);
+    return item && item->checkState(0) == Qt::Checked ? TRUE : FALSE;
+}
+
+QRect CListCtrl::checkBoxRect(int index) const {
+    QTreeWidgetItem* item = row(index);
+    if (!item || !(m_dwExStyle & LVS_EX_CHECKBOXES)) return {};
+    return static_cast<ListDrawDelegate*>(itemDelegate())->checkRect(indexFromItem(item, 0));
+}
+
+int CListCtrl::HitTest(POINT point, UINT* flags) const {
+    const QPoint p(point.x, point.y);
+    QTreeWidgetItem* item = itemAt(p);
+    if (!item) {
+        if (flags) *flags = LVHT_NOWHERE;
+        return -1;
+    }
+    const int index = indexOfTopLevelItem(item);
+    if (flags) *flags = checkBoxRect(index).contains(p) ? LVHT_ONITEMSTATEICON : LVHT_ONITEMLABEL;
+    return index;
+}
+
+BOOL CListCtrl::SetItemState(int index, UINT state, UINT mask) {
+    if (index == -1) {
+        for (int i = 0; i < topLevelItemCount(); ++i) SetItemState(i, state, mask);
+        return TRUE;
+    }
+    QTreeWidgetItem* item = row(index);
+    if (!item) return FALSE;
+    if (mask & LVIS_SELECTED) item->setSelected((state & LVIS_SELECTED) != 0);
+    if ((mask & LVIS_FOCUSED) && (state & LVIS_FOCUSED))
+        setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    return TRUE;
+}
+
+UINT CListCtrl::GetItemState(int index, UINT mask) const {
+    const QTreeWidgetItem* item = row(index);
+    if (!item) return 0;
+    UINT state = 0;
+    if (item->isSelected()) state |= LVIS_SELECTED;
+    if (currentItem() == item) state |= LVIS_FOCUSED;
+    return state & mask;
+}
+
+BOOL CListCtrl::EnsureVisible(int index, BOOL partialOK) {
+    QTreeWidgetItem* item = row(index);
+    if (!item) return FALSE;
+    if (partialOK && viewport()->rect().intersects(visualItemRect(item))) return TRUE;
+    scrollToItem(item, QAbstractItemView::EnsureVisible);
+    return TRUE;
+}
+
+int CListCtrl::GetFocusedRow() const {
+    QTreeWidgetItem* item = currentItem();
+    return item ? indexOfTopLevelItem(item) : -1;
+}
+
+void CListCtrl::ScreenToClient(POINT* point) const {
+    const QPoint p = viewport()->mapFromGlobal(QPoint(point->x, point->y));
+    *point = toPoint(p);
+}
+
+LRESULT CListCtrl::notify(UINT code, int item, const QPoint& clientPos, const QPoint& globalPos) {
+    CDialog* dialog = platform::dialogOf(this);
+    if (!dialog) return 0;
+    platform::ScopedMessagePos pos(toPoint(globalPos));
+    NMITEMACTIVATE info;
+    info.hdr.hwndFrom = this;
+    info.hdr.idFrom = static_cast<UINT_PTR>(platform::GetDlgCtrlID(this));
+    info.hdr.code = code;
+    info.iItem = item;
+    info.ptAction = toPoint(clientPos);
+    return dialog->OnControlWmNotify(&info.hdr);
+}
+
+LRESULT CListCtrl::customDraw(DWORD stage, int item, int column, COLORREF* text, COLORREF* background) {
+    CDialog* dialog = platform::dialogOf(this);
+    if (!dialog) return CDRF_DODEFAULT;
+    if (!(m_lPrepaintAnswer & CDRF_NOTIFYITEMDRAW)) return CDRF_DODEFAULT;
+    NMLVCUSTOMDRAW draw;
+    draw.hdr.hwndFrom = this;
+    draw.hdr.idFrom = static_cast<UINT_PTR>(platform::GetDlgCtrlID(this));
+    draw.hdr.code = NM_CUSTOMDRAW;
+    draw.dwItemSpec = item;
+    draw.clrText = *text;
+    draw.clrTextBk = *background;
+    draw.dwDrawStage = CDDS_ITEMPREPAINT;
+    if (!(dialog->OnControlWmNotify(&draw.hdr) & CDRF_NOTIFYSUBITEMDRAW)) return CDRF_DODEFAULT;
+    draw.dwDrawStage = stage;
+    draw.iSubItem = column;
+    const LRESULT answer = dialog->OnControlWmNotify(&draw.hdr);
+    *text = draw.clrText;
+    *background = draw.clrTextBk;
+    return answer;
+}
+
+void CListCtrl::paintEvent(QPaintEvent* event) {
+    m_lPrepaintAnswer = CDRF_DODEFAULT;
+    if (CDialog* dialog = platform::dialogOf(this)) {
+        NMLVCUSTOMDRAW draw;
+        draw.hdr.hwndFrom = this;
+        draw.hdr.idFrom = static_cast<UINT_PTR>(platform::GetDlgCtrlID(this));
+        draw.hdr.code = NM_CUSTOMDRAW;
+        draw.dwDrawStage = CDDS_PREPAINT;
+        m_lPrepaintAnswer = dialog->OnControlWmNotify(&draw.hdr);
+    }
+    QTreeWidget::paintEvent(event);
+}
+
+void CListCtrl::mousePressEvent(QMouseEvent* event) {
+    m_bSkipNextRelease = false;
+    QTreeWidget::mousePressEvent(event);
+}
+
+void CListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    const Qt::MouseButton button = event->button();
+    // The list acts first (a click on a check box toggles it), then its dialog hears of it.
+    QTreeWidget::mouseReleaseEvent(event);
+    if (std::exchange(m_bSkipNextRelease, false)) return;
+    QTreeWidgetItem* item = itemAt(pos);
+    const int index = item ? indexOfTopLevelItem(item) : -1;
+    if (button == Qt::LeftButton) notify(NM_CLICK, index, pos, global);
+    else if (button == Qt::RightButton) notify(NM_RCLICK, index, pos, global);
+}
+
+void CListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    const bool left = event->button() == Qt::LeftButton;
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (!left) return;
+    m_bSkipNextRelease = true;
+    QTreeWidgetItem* item = itemAt(pos);
+    notify(NM_DBLCLK, item ? indexOfTopLevelItem(item) : -1, pos, global);
+}
+
+void CListCtrl::keyPressEvent(QKeyEvent* event) {
+    if (CDialog* dialog = platform::dialogOf(this)) {
+        NMLVKEYDOWN key;
+        key.hdr.hwndFrom = this;
+        key.hdr.idFrom = static_cast<UINT_PTR>(platform::GetDlgCtrlID(this));
+        key.hdr.code = LVN_KEYDOWN;
+        key.wVKey = event->key() == Qt::Key_Space ? VK_SPACE : static_cast<WORD>(event->key() & 0xFFFF);
+        dialog->OnControlWmNotify(&key.hdr);
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 // ---- CTreeCtrl ------------------------------------------------------------------------------
@@ -328,6 +636,134 @@ CTreeCtrl::CTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void CTreeCtrl::applyStyle(DWORD style) { setRootIsDecorated((style & TVS_LINESATROOT) != 0); }
+
+HTREEITEM CTreeCtrl::InsertItem(const QString& text, HTREEITEM parent, HTREEITEM after) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, text);
+    if (parent == TVI_ROOT || parent == nullptr) {
+        int index = topLevelItemCount();
+        if (after != TVI_LAST && after != nullptr) {
+            const int at = indexOfTopLevelItem(after);
+            if (at >= 0) index = at + 1;
+        }
+        insertTopLevelItem(index, item);
+    } else {
+        int index = parent->childCount();
+        if (after != TVI_LAST && after != nullptr) {
+            const int at = parent->indexOfChild(after);
+            if (at >= 0) index = at + 1;
+        }
+        parent->insertChild(index, item);
+    }
+    return item;
+}
+
+QString CTreeCtrl::GetItemText(HTREEITEM item) const { return item ? item->text(0) : QString(); }
+
+HTREEITEM CTreeCtrl::GetRootItem() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
+
+HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
+    if (!item) return nullptr;
+    if (QTreeWidgetItem* parent = item->parent()) {
+        const int index = parent->indexOfChild(item) + 1;
+        return index < parent->childCount() ? parent->child(index) : nullptr;
+    }
+    const int index = indexOfTopLevelItem(item) + 1;
+    return index > 0 && index < topLevelItemCount() ? topLevelItem(index) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const { return item ? item->parent() : nullptr; }
+
+HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
+    return item && item->childCount() > 0 ? item->child(0) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetNextItem(HTREEITEM item, UINT code) const {
+    switch (code) {
+    case TVGN_ROOT: return GetRootItem();
+    case TVGN_NEXT: return GetNextSiblingItem(item);
+    case TVGN_PARENT: return GetParentItem(item);
+    case TVGN_CHILD: return GetChildItem(item);
+    case TVGN_CARET: return GetSelectedItem();
+    default: return nullptr;
+    }
+}
+
+BOOL CTreeCtrl::ItemHasChildren(HTREEITEM item) const { return item && item->childCount() > 0 ? TRUE : FALSE; }
+
+BOOL CTreeCtrl::Expand(HTREEITEM item, UINT code) {
+    if (!item) return FALSE;
+    if (code == TVE_EXPAND) item->setExpanded(true);
+    else if (code == TVE_COLLAPSE) item->setExpanded(false);
+    else return FALSE;
+    return TRUE;
+}
+
+BOOL CTreeCtrl::SelectItem(HTREEITEM item) {
+    if (!item) {
+        clearSelection();
+        setCurrentItem(nullptr);
+        return TRUE;
+    }
+    setCurrentItem(item);
+    return TRUE;
+}
+
+HTREEITEM CTreeCtrl::GetSelectedItem() const { return currentItem(); }
+
+HTREEITEM CTreeCtrl::HitTest(POINT point, UINT* flags) const {
+    const QPoint p(point.x, point.y);
+    QTreeWidgetItem* item = itemAt(p);
+    if (flags) {
+        if (!item) *flags = TVHT_NOWHERE;
+        else {
+            const QRect text = visualItemRect(item);
+            *flags = p.x() < text.left() ? (item->childCount() > 0 ? TVHT_ONITEMBUTTON : TVHT_ONITEMINDENT)
+                                         : TVHT_ONITEMLABEL;
+        }
+    }
+    return item;
+}
+
+void CTreeCtrl::ScreenToClient(POINT* point) const {
+    *point = toPoint(viewport()->mapFromGlobal(QPoint(point->x, point->y)));
+}
+
+LRESULT CTreeCtrl::notify(UINT code, const QPoint& globalPos) {
+    CDialog* dialog = platform::dialogOf(this);
+    if (!dialog) return 0;
+    platform::ScopedMessagePos pos(toPoint(globalPos));
+    NMHDR header;
+    header.hwndFrom = this;
+    header.idFrom = static_cast<UINT_PTR>(platform::GetDlgCtrlID(this));
+    header.code = code;
+    return dialog->OnControlWmNotify(&header);
+}
+
+void CTreeCtrl::mousePressEvent(QMouseEvent* event) {
+    m_bSkipNextRelease = false;
+    QTreeWidget::mousePressEvent(event);
+}
+
+void CTreeCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint global = event->globalPosition().toPoint();
+    const bool left = event->button() == Qt::LeftButton;
+    QTreeWidget::mouseReleaseEvent(event);
+    if (std::exchange(m_bSkipNextRelease, false) || !left) return;
+    notify(NM_CLICK, global);
+}
+
+void CTreeCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_bSkipNextRelease = true;
+        // The dialog may read the item's folders first; then the tree's own double-click
+        // expands what now has children.
+        QPointer<CTreeCtrl> guard(this);
+        notify(NM_DBLCLK, event->globalPosition().toPoint());
+        if (!guard) return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
 
 // ---- SystemMenuButton -----------------------------------------------------------------------
 

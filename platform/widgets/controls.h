@@ -4,6 +4,7 @@
 // button, and the control id every one of them carries.
 #pragma once
 
+#include "platform/widgets/commctrl.h"
 #include "platform/widgets/gdi.h"
 #include "platform/widgets/winuser.h"
 
@@ -90,6 +91,8 @@ public:
 
 protected:
     void nextCheckState() override;
+    /// The arrow keys move to the next or previous radio of the group and click it.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 /// A track bar: range 0-100 at first, vertical ones with their minimum at the top. Every
@@ -147,7 +150,11 @@ signals:
     void notification(UINT code);
 };
 
-/// A list view in report mode: columns, and check boxes with LVS_EX_CHECKBOXES.
+/// A list view in report mode: columns, rows of texts, and check boxes with
+/// LVS_EX_CHECKBOXES. It tells its dialog of mouse clicks (NM_CLICK when the left button is
+/// released, NM_RCLICK, NM_DBLCLK), of keys before it acts on them (LVN_KEYDOWN), and asks
+/// it for row colours while painting (NM_CUSTOMDRAW). A tick the user changes with the mouse
+/// or Space is followed by those notifications; SetCheck changes a tick silently.
 class CListCtrl : public QTreeWidget {
     Q_OBJECT
 public:
@@ -164,17 +171,87 @@ public:
     /// The client rectangle: the list less its frame.
     RECT GetClientRect() const;
 
+    /// Inserts a row with the text of column 0 before row `index` (at the end when the index
+    /// is past it); returns the new row's index, or -1.
+    int InsertItem(int index, const QString& text);
+    BOOL SetItemText(int row, int column, const QString& text);
+    QString GetItemText(int row, int column) const;
+    int GetItemCount() const { return topLevelItemCount(); }
+    BOOL DeleteItem(int row);
+    BOOL DeleteAllItems();
+    /// Ticks or unticks a row's check box without notifying anyone.
+    BOOL SetCheck(int row, BOOL check = TRUE);
+    BOOL GetCheck(int row) const;
+    /// The row under a point of the client area, or -1; `flags` gets LVHT_ONITEMSTATEICON
+    /// on a row's check box, LVHT_ONITEMLABEL elsewhere on a row, LVHT_NOWHERE off the rows.
+    int HitTest(POINT point, UINT* flags = nullptr) const;
+    /// Sets the state bits of `mask` (LVIS_SELECTED, LVIS_FOCUSED) of a row, or of every row for -1.
+    BOOL SetItemState(int row, UINT state, UINT mask);
+    UINT GetItemState(int row, UINT mask) const;
+    /// Scrolls a row into view (wholly unless partialOK).
+    BOOL EnsureVisible(int row, BOOL partialOK);
+    /// The row that has the keyboard focus, or -1.
+    int GetFocusedRow() const;
+    /// Converts a point from screen to client coordinates.
+    void ScreenToClient(POINT* point) const;
+    /// Where a row's check box lies in client coordinates (empty without check boxes).
+    QRect checkBoxRect(int row) const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    friend class ListDrawDelegate;
+    QTreeWidgetItem* row(int index) const;
+    LRESULT notify(UINT code, int item, const QPoint& clientPos, const QPoint& globalPos);
+    LRESULT customDraw(DWORD stage, int item, int column, COLORREF* text, COLORREF* background);
+
     int m_nColumns = 0;
     DWORD m_dwExStyle = 0;
+    bool m_bSkipNextRelease = false; // the release that ends a double-click sends no NM_CLICK
+    LRESULT m_lPrepaintAnswer = CDRF_DODEFAULT;
 };
 
-/// A tree view: buttons and root lines after its TVS_ styles.
+/// A tree view: buttons and root lines after its TVS_ styles; an item shows its expander
+/// only once it has children. It tells its dialog of clicks (NM_CLICK at the release of the
+/// left button) and double-clicks (NM_DBLCLK, before it expands or collapses the item).
 class CTreeCtrl : public QTreeWidget {
     Q_OBJECT
 public:
     explicit CTreeCtrl(QWidget* parent = nullptr);
     void applyStyle(DWORD style);
+
+    /// Inserts an item with a text below `parent` (TVI_ROOT for the top level) after `after`
+    /// (TVI_LAST for the end); returns it, or null.
+    HTREEITEM InsertItem(const QString& text, HTREEITEM parent = TVI_ROOT, HTREEITEM after = TVI_LAST);
+    QString GetItemText(HTREEITEM item) const;
+    HTREEITEM GetRootItem() const;
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const;
+    HTREEITEM GetParentItem(HTREEITEM item) const;
+    HTREEITEM GetChildItem(HTREEITEM item) const;
+    /// The item related to `item` by TVGN_ROOT, TVGN_NEXT, TVGN_PARENT, TVGN_CHILD or TVGN_CARET.
+    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const;
+    BOOL ItemHasChildren(HTREEITEM item) const;
+    BOOL Expand(HTREEITEM item, UINT code);
+    /// Makes an item the selected (caret) item; null clears the selection.
+    BOOL SelectItem(HTREEITEM item);
+    HTREEITEM GetSelectedItem() const;
+    /// The item under a point of the client area, or null, with TVHT_ flags.
+    HTREEITEM HitTest(POINT point, UINT* flags = nullptr) const;
+    void ScreenToClient(POINT* point) const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    LRESULT notify(UINT code, const QPoint& globalPos);
+    bool m_bSkipNextRelease = false;
 };
 
 /// The small button that opens a window's system menu, in the corner of the client area.

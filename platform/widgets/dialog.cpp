@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QShortcut>
 
+#include <algorithm>
 #include <atomic>
 
 namespace platform {
@@ -219,6 +220,23 @@ void CDialog::CheckRadioButton(int firstId, int lastId, int checkId) {
         if (id < firstId || id > lastId) continue;
         if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setChecked(id == checkId);
     }
+}
+
+QWidget* CDialog::NextRadioInGroup(QWidget* radio, int step) const {
+    const auto it = std::find(m_controls.begin(), m_controls.end(), radio);
+    if (it == m_controls.end() || step == 0) return nullptr;
+    const int index = static_cast<int>(it - m_controls.begin());
+    for (const auto& [first, last] : m_groups) {
+        if (index < first || index > last) continue;
+        const int size = last - first + 1;
+        for (int k = 1; k < size; ++k) {
+            const int i = first + (((index - first + k * step) % size) + size) % size;
+            QWidget* candidate = m_controls[static_cast<std::size_t>(i)];
+            if (qobject_cast<AutoRadioButton*>(candidate) && candidate->isEnabled() && candidate->isVisible())
+                return candidate;
+        }
+    }
+    return nullptr;
 }
 
 int CDialog::GetCheckedRadioButton(int firstId, int lastId) const {

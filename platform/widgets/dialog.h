@@ -167,6 +167,9 @@ public:
     }
     /// Checks `checkId` and unchecks every other button of first..last.
     void CheckRadioButton(int firstId, int lastId, int checkId);
+    /// The radio button `step` places after `radio` within its group (wrapping around), as
+    /// the arrow keys move between them; null when the group has no other.
+    QWidget* NextRadioInGroup(QWidget* radio, int step) const;
     /// The first checked button of first..last, or 0.
     int GetCheckedRadioButton(int firstId, int lastId) const;
     UINT IsDlgButtonChecked(int id) const;

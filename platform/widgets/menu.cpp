@@ -2,6 +2,7 @@
 // Menus over QMenu, and menu resources.
 #include "platform/widgets/menu.h"
 
+#include "platform/widgets/dialog.h"
 #include "platform/widgets/resources.h"
 
 #include <QAction>
@@ -172,5 +173,18 @@ BOOL CMenu::LoadMenu(UINT id) {
         DestroyMenu();
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL CMenu::TrackPopupMenu(UINT /*flags*/, int x, int y, CDialog* owner) {
+    if (!m_menu) return FALSE;
+    QMenu* menu = m_menu.get();
+    QObject::disconnect(menu, &QMenu::triggered, nullptr, nullptr);
+    if (owner) {
+        QObject::connect(menu, &QMenu::triggered, owner, [owner](QAction* action) {
+            owner->OnControlNotify(static_cast<int>(menuCommandId(action)), BN_CLICKED);
+        });
+    }
+    menu->popup(QPoint(x, y));
     return TRUE;
 }

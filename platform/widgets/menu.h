@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+class CDialog;
 class QAction;
 class QMenu;
 class QXmlStreamReader;
@@ -43,6 +44,9 @@ public:
     /// The pop-up at a position, or null.
     CMenu* GetSubMenu(int position) const;
     BOOL DestroyMenu();
+    /// Opens the menu at a point of the screen and returns at once; the item the user
+    /// chooses reaches `owner` as a command (WM_COMMAND with the item's id).
+    BOOL TrackPopupMenu(UINT flags, int x, int y, CDialog* owner);
 
     /// The Qt menu behind this one (null before it is made).
     QMenu* menu() const { return m_menu.get(); }
