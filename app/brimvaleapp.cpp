@@ -8,6 +8,7 @@
 #include "platform/elevation.h"
 #include "platform/services.h"
 #include "platform/widgets/resources.h"
+#include "preview/previewpane.h"
 #include "res/resource.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ void prepareApplication() {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
     initResources();
     controls::registerControlClasses();
+    preview::registerControlClasses();
     QApplication::setWindowIcon(platform::LoadIconResource(IDR_MAINFRAME));
 }
 

@@ -9,6 +9,8 @@
 #include "platform/widgets/controls.h"
 #include "platform/widgets/gdi.h"
 #include "platform/widgets/resources.h"
+#include "preview/previewpane.h"
+#include "preview/selectedpicture.h"
 #include "res/resource.h"
 
 #include <QGuiApplication>
@@ -103,9 +105,30 @@ CBrimvaleDlg::CBrimvaleDlg(QWidget* parent)
 CBrimvaleDlg::~CBrimvaleDlg() = default;
 
 const platform::MessageMap* CBrimvaleDlg::GetMessageMap() const {
-    static const auto map = platform::MessageMapOf<CBrimvaleDlg>()
-                                .on(BN_CLICKED, IDOK, &CBrimvaleDlg::OnOK)
-                                .on(BN_CLICKED, IDCANCEL, &CBrimvaleDlg::OnCancel);
+    static const auto map =
+        platform::MessageMapOf<CBrimvaleDlg>()
+            .onRange(BN_CLICKED, kFirstRootFolderCommand, kLastRootFolderCommand, &CBrimvaleDlg::OnRootFolderCommand)
+            .onNotify(NM_CLICK, IDC_FOLDERTREE, &CBrimvaleDlg::OnClickFolderTree)
+            .onNotify(NM_DBLCLK, IDC_FOLDERTREE, &CBrimvaleDlg::OnDblClkFolderTree)
+            .onNotify(NM_CLICK, IDC_FILELIST, &CBrimvaleDlg::OnClickFileList)
+            .onNotify(NM_RCLICK, IDC_FILELIST, &CBrimvaleDlg::OnRClickFileList)
+            .onNotify(NM_CUSTOMDRAW, IDC_FILELIST, &CBrimvaleDlg::OnCustomDrawFileList)
+            .onNotify(LVN_KEYDOWN, IDC_FILELIST, &CBrimvaleDlg::OnKeyDownFileList)
+            .onMessage(WM_CHECKBOXCHANGED, &CBrimvaleDlg::OnCheckBoxChanged)
+            .on(BN_CLICKED, ID_FILEMENU_SELECTALL, &CBrimvaleDlg::OnSelectAll)
+            .on(BN_CLICKED, ID_FILEMENU_CLEARALLSELECTIONS, &CBrimvaleDlg::OnClearAllSelections)
+            .on(BN_CLICKED, IDC_CLEARLIST, &CBrimvaleDlg::OnClearList)
+            .onRange(BN_CLICKED, IDC_SIZE_1024, IDC_SIZE_SCREEN, &CBrimvaleDlg::OnSizeRadio)
+            .on(BN_CLICKED, IDC_KEEPASPECT, &CBrimvaleDlg::OnKeepAspect)
+            .on(EN_CHANGE, IDC_PERCENT_EDIT, &CBrimvaleDlg::OnChangePercent)
+            .on(EN_CHANGE, IDC_WIDTH_EDIT, &CBrimvaleDlg::OnChangeDimension)
+            .on(EN_CHANGE, IDC_HEIGHT_EDIT, &CBrimvaleDlg::OnChangeDimension)
+            .onVScroll(&CBrimvaleDlg::OnVScroll)
+            .onHScroll(&CBrimvaleDlg::OnHScroll)
+            .onRange(BN_CLICKED, IDC_QUALITY_25, IDC_QUALITY_100, &CBrimvaleDlg::OnQualityRadio)
+            .on(BN_CLICKED, IDC_IMAGETYPE, &CBrimvaleDlg::OnImageType)
+            .on(BN_CLICKED, IDOK, &CBrimvaleDlg::OnOK)
+            .on(BN_CLICKED, IDCANCEL, &CBrimvaleDlg::OnCancel);
     return &map;
 }
 
@@ -134,6 +157,8 @@ void CBrimvaleDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CBrimvaleDlg::OnInitDialog() {
+    // Filling the controls is no change of the user's: no handler runs meanwhile.
+    m_bInitializing = true;
     CDialog::OnInitDialog();
 
     // The window menu: our items after the standard ones. An entry whose string is missing
@@ -187,6 +212,8 @@ BOOL CBrimvaleDlg::OnInitDialog() {
         m_nScreenHeight = pixels.height();
     }
 
+    BuildRootFolders();
+
     BrimvaleSettings settings;
     const bool opened = LoadSettings(settings);
     takeSettings(settings);
@@ -231,6 +258,7 @@ BOOL CBrimvaleDlg::OnInitDialog() {
         .SetText(m_strDestination);
 
     addToolTips();
+    m_bInitializing = false;
     return TRUE;
 }
 

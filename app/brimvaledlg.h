@@ -4,6 +4,10 @@
 // carries the window menu, and paints its four owner-drawn buttons.
 #pragma once
 
+#include "app/sizerule.h"
+#include "browse/foldertree.h"
+#include "imaging/isimageex.h"
+#include "platform/widgets/commctrl.h"
 #include "platform/widgets/dialog.h"
 #include "platform/widgets/tooltip.h"
 
@@ -11,21 +15,66 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+class BusyScope;
 class CComboBox;
+class CPreviewPane;
+class CSelectedPicture;
 class CGroupCtrlEx;
 class CLabel;
 class CListCtrl;
 class CSliderCtrl;
-class CStatic;
 class CTreeCtrl;
 struct BrimvaleSettings;
+
+/// The message the file list posts to the window after a tick changed; LPARAM is the row.
+inline constexpr UINT WM_CHECKBOXCHANGED = 201;
 
 class CBrimvaleDlg : public CDialog {
     Q_OBJECT
 public:
     explicit CBrimvaleDlg(QWidget* parent = nullptr);
     ~CBrimvaleDlg() override;
+
+    // ---- What the window shows, for its callers and tests --------------------------------
+    /// The output size of a picture for the size radio checked now, with the applied code.
+    TargetSize ComputeTargetSize(std::uint32_t width, std::uint32_t height) const;
+    /// Rebuilds the summary line above the selected pictures.
+    void UpdateStatusSummary();
+    /// Empties the selection ("Clear List").
+    void ClearSelection();
+    /// Lists the pictures of a folder in the (emptied) file list; with markSelected, rows
+    /// whose name is a selected picture's name are ticked. Returns the rows added.
+    int FillFileList(const QString& folder, bool markSelected);
+    /// The index of the selected picture with this path, or -1.
+    int FindSelectedPicture(const QString& path) const;
+    /// Draws one picture, fitted, into the preview pane.
+    /// False when the picture cannot be read: the pane then says so, and the sizes are 0.
+    bool ShowPreview(const QString& path);
+    /// Draws every selected picture into the preview pane as a grid.
+    void ShowMontage();
+    /// The full path of a folder tree item.
+    QString GetItemPath(HTREEITEM item) const;
+
+    const std::vector<RootFolder>& rootFolders() const { return m_aRootFolders; }
+    const std::vector<std::unique_ptr<CSelectedPicture>>& selectedPictures() const { return m_aSelectedPictures; }
+    std::int32_t selectedCount() const { return m_nSelectedPictures; }
+    QString currentFolder() const { return m_strCurrentFolder; }
+    QString currentPicture() const { return m_strCurrentPicture; }
+    std::uint32_t pictureWidth() const { return m_nPictureWidth; }
+    std::uint32_t pictureHeight() const { return m_nPictureHeight; }
+    RECT previewImageRect() const { return m_rcPreviewImage; }
+    bool montage() const { return m_bMontage; }
+    std::int32_t saveType() const { return m_nSaveType; }
+    std::int32_t quality() const { return m_nQuality; }
+    std::int32_t sizeChoice() const { return m_nSizeChoice; }
+    double customScale() const { return m_dCustomScale; }
+    bool keepAspect() const { return m_bKeepAspect; }
+    bool settingsChanged() const { return m_bSettingsChanged; }
+    /// The name of the last saved crop, whose row the file list highlights.
+    void setSavedCropName(const QString& name) { m_strSavedCropName = name; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -36,8 +85,37 @@ protected:
     void OnOK() override;
     const platform::MessageMap* GetMessageMap() const override;
 
+
+    // ---- Folder tree (brimvaledlg_browse.cpp) ----------------------------------------------
+    void BuildRootFolders();
+    void AddSubfolders(const QString& path, HTREEITEM parent, BusyScope* busy);
+    void OnClickFolderTree(NMHDR* header, LRESULT* result);
+    void OnDblClkFolderTree(NMHDR* header, LRESULT* result);
+    void OnRootFolderCommand(UINT id);
+
+    // ---- File list and selection (brimvaledlg_browse.cpp) ---------------------------------
+    void OnClickFileList(NMHDR* header, LRESULT* result);
+    void OnKeyDownFileList(NMHDR* header, LRESULT* result);
+    LRESULT OnCheckBoxChanged(WPARAM wParam, LPARAM lParam);
+    void OnRClickFileList(NMHDR* header, LRESULT* result);
+    void OnSelectAll();
+    void OnClearAllSelections();
+    void OnCustomDrawFileList(NMHDR* header, LRESULT* result);
+    void OnClearList();
+
+    // ---- Size, quality and output type (brimvaledlg_size.cpp) -----------------------------
+    void OnSizeRadio(UINT id);
+    void OnKeepAspect();
+    void OnChangePercent();
+    void OnChangeDimension();
+    void OnVScroll(UINT code, UINT position, QWidget* bar);
+    void OnHScroll(UINT code, UINT position, QWidget* bar);
+    void OnQualityRadio(UINT id);
+    void OnImageType();
+
 private:
     void takeSettings(const BrimvaleSettings& settings);
+    void appendSelectedRow(const CSelectedPicture& picture);
     BrimvaleSettings currentSettings() const;
     void addToolTips();
 
@@ -45,7 +123,7 @@ private:
     CTreeCtrl* m_treeFolders = nullptr;
     CListCtrl* m_listFiles = nullptr;
     CListCtrl* m_listSelected = nullptr;
-    CStatic* m_wndPreview = nullptr;
+    CPreviewPane* m_wndPreview = nullptr;
     CLabel* m_lblStatus = nullptr;
     std::int32_t m_nCustomWidth = 0;
     std::int32_t m_nCustomHeight = 0;
@@ -81,4 +159,25 @@ private:
     CLabel* m_lblPercentOptions = nullptr;
     CLabel* m_lblDimensionOptions = nullptr;
     std::int32_t m_nSaveType = 0;
+
+    // Folder tree.
+    std::vector<RootFolder> m_aRootFolders;
+    std::int32_t m_nRootFolders = 0;
+    QString m_strCurrentFolder;
+    // File list and selection.
+    std::vector<std::unique_ptr<CSelectedPicture>> m_aSelectedPictures;
+    std::int32_t m_nSelectedPictures = 0;
+    QString m_strSavedCropName;
+    QString m_strLastClickedPath; // the file clicked last, by full path
+    std::unique_ptr<CMenu> m_fileMenu;
+    // Preview.
+    QString m_strCurrentPicture;
+    std::uint32_t m_nPictureWidth = 0;
+    std::uint32_t m_nPictureHeight = 0;
+    RECT m_rcPreviewImage;
+    bool m_bMontage = false;
+    CISImageEx m_imgCrop;
+    // Handlers do nothing while OnInitDialog fills the controls; long work refuses new work.
+    bool m_bInitializing = false;
+    bool m_bBusy = false;
 };

@@ -4,6 +4,8 @@
 // opens on a registry folder of its own, so the user's settings are neither read nor changed.
 #include "app/brimvaleapp.h"
 #include "app/brimvaledlg.h"
+#include "imaging/isimageex.h"
+#include "platform/widgets/controls.h"
 #include "platform/widgets/menu.h"
 #include "res/resource.h"
 
@@ -12,7 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,6 +31,61 @@ bool save(QWidget& window, const QString& path) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// A landscape of sky, sun and hills, so the preview shows something like a photograph.
+bool writeScene(const QString& path, std::uint32_t w, std::uint32_t h, double hue, int type) {
+    CISImageEx image;
+    if (image.Allocate(w, h, 24) != kImageOk) return false;
+    std::uint8_t* p = image.GetPixels();
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const double fy = double(y) / h;
+        for (std::uint32_t x = 0; x < w; ++x, p += 3) {
+            const double fx = double(x) / w;
+            const double hill = 0.62 + 0.08 * std::sin(fx * 7 + hue * 3) + 0.04 * std::sin(fx * 23);
+            const double sun = std::hypot(fx - 0.3 - hue * 0.2, (fy - 0.3) * h / w);
+            double r, g, b;
+            if (fy > hill) {
+                r = 40 + 60 * hue, g = 110 + 60 * (1 - fy), b = 40;
+            } else if (sun < 0.06) {
+                r = 255, g = 230, b = 120;
+            } else {
+                r = 120 + 120 * fy * (0.5 + hue), g = 150 + 60 * fy, b = 235 - 80 * fy * hue;
+            }
+            p[0] = std::uint8_t(std::clamp(r, 0.0, 255.0));
+            p[1] = std::uint8_t(std::clamp(g, 0.0, 255.0));
+            p[2] = std::uint8_t(std::clamp(b, 0.0, 255.0));
+        }
+    }
+    return image.Write(type, path.toStdString()) == kImageOk;
+}
+
+// The file list's row of a name, or -1.
+int rowOf(CListCtrl* list, const QString& name) {
+    for (int i = 0; i < list->GetItemCount(); ++i)
+        if (list->GetItemText(i, 0) == name) return i;
+    return -1;
+}
+
+// Lists the generated pictures folder, previews one picture and ticks two.
+void browse(CDialog& dialog) {
+    auto* tree = dialog.GetDlgItemAs<CTreeCtrl>(IDC_FOLDERTREE);
+    auto* list = dialog.GetDlgItemAs<CListCtrl>(IDC_FILELIST);
+    for (HTREEITEM item = tree->GetRootItem(); item; item = tree->GetNextSiblingItem(item)) {
+        if (tree->GetItemText(item) == QStringLiteral("Pictures"))
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    }
+    for (const char* name : {"Harbour at dusk.jpg", "Meadow.jpg"}) {
+        const int row = rowOf(list, QString::fromLatin1(name));
+        if (row >= 0)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->checkBoxRect(row).center());
+        QApplication::processEvents();
+    }
+    const int shown = rowOf(list, QStringLiteral("Meadow.jpg"));
+    if (shown >= 0) {
+        const QRect r = list->visualItemRect(list->topLevelItem(shown));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(r.left() + r.width() / 3, r.center().y()));
+    }
 }
 
 } // namespace
@@ -55,6 +115,19 @@ int main(int argc, char* argv[]) {
                "\"Destination1\"=\"/home/ann/Desktop/For the web\"\n");
     hive.close();
 
+    // A pictures folder of generated photographs for the browsing picture.
+    QTemporaryDir pictures;
+    if (!pictures.isValid()) return 1;
+    ::setenv("XDG_PICTURES_DIR", qPrintable(pictures.path()), 1);
+    bool made = writeScene(pictures.filePath(QStringLiteral("Harbour at dusk.jpg")), 3000, 2000, 0.9, kImageJpeg) &&
+                writeScene(pictures.filePath(QStringLiteral("Meadow.jpg")), 2400, 1600, 0.1, kImageJpeg) &&
+                writeScene(pictures.filePath(QStringLiteral("Hills.png")), 1200, 900, 0.5, kImagePng) &&
+                writeScene(pictures.filePath(QStringLiteral("Tower.jpg")), 1500, 2250, 0.3, kImageJpeg);
+    if (!made) {
+        std::fprintf(stderr, "brimvale-screenshot: cannot write the sample pictures\n");
+        return 1;
+    }
+
     bool ok = true;
     CDialog::SetModalHook([&](CDialog& dialog) {
         switch (dialog.GetTemplateId()) {
@@ -62,6 +135,8 @@ int main(int argc, char* argv[]) {
             ok = save(dialog, folder + QStringLiteral("/main-window.png")) && ok;
             // The About box, opened as its menu item does.
             if (QAction* about = dialog.GetSystemMenu(FALSE)->actionOf(IDM_ABOUTBOX, MF_BYCOMMAND)) about->trigger();
+            browse(dialog);
+            ok = save(dialog, folder + QStringLiteral("/main-window-browsing.png")) && ok;
             break;
         }
         case IDD_ABOUTBOX: ok = save(dialog, folder + QStringLiteral("/about.png")) && ok; break;

@@ -75,7 +75,7 @@ TEST_F(MainWindowTest, ControlsHaveTheirIdsTextsAndToolTips) {
          "Click on a file to display a preview. Check the check-box to add it to the list of images to be resized "
          "and un-check to remove it from the list."},
         {1018, "CListCtrl", "", ""},
-        {1000, "CStatic", "", ""},
+        {1000, "CPreviewPane", "", ""},
         {1051, "CLabel", "Folders on Selected Drive(s)", ""},
         {1044, "CLabel", "Files in the Selected Folder:", ""},
         {1032, "CLabel", "Selected Pictures:", ""},

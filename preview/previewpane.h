@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+// The preview pane: a framed static control that keeps a drawing surface (a CDC) of its
+// client size in device pixels and paints it whenever it is shown or uncovered, so what
+// the program drew stays until it draws again, sharp at any scaling.
+#pragma once
+
+#include "platform/gui/cdc.h"
+#include "platform/widgets/controls.h"
+
+#include <memory>
+
+class CPreviewPane : public CStatic {
+    Q_OBJECT
+public:
+    explicit CPreviewPane(QWidget* parent = nullptr);
+    ~CPreviewPane() override;
+
+    /// The surface to draw on, of the client size in device pixels (made anew, white,
+    /// when that size changed).
+    CDC* GetDC();
+    /// Shows what was drawn on the surface.
+    void ReleaseDC();
+    /// The surface as it is (null before the first GetDC).
+    CDC* surface() const { return m_dc.get(); }
+    /// The client size in device pixels.
+    QSize deviceClientSize() const;
+    /// Draws a line of text centred on the surface, in black.
+    void DrawCentredText(const QString& text);
+
+protected:
+    void OnPaint(QPainter& painter, const QRect& client) override;
+
+private:
+    std::unique_ptr<CDC> m_dc;
+};
+
+namespace preview {
+/// Makes CPreviewPane known to the dialog templates. Safe to call again.
+void registerControlClasses();
+} // namespace preview
