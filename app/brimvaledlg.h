@@ -18,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-class BusyScope;
 class CComboBox;
 class CPreviewPane;
 class CSelectedPicture;
@@ -88,7 +87,9 @@ protected:
 
     // ---- Folder tree (brimvaledlg_browse.cpp) ----------------------------------------------
     void BuildRootFolders();
-    void AddSubfolders(const QString& path, HTREEITEM parent, BusyScope* busy);
+    /// Reads the folder structure below a path into the tree; true when the window was
+    /// asked to close meanwhile.
+    bool AddSubfolders(const QString& path, HTREEITEM parent);
     void OnClickFolderTree(NMHDR* header, LRESULT* result);
     void OnDblClkFolderTree(NMHDR* header, LRESULT* result);
     void OnRootFolderCommand(UINT id);

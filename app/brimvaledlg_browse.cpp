@@ -54,15 +54,18 @@ QString CBrimvaleDlg::GetItemPath(HTREEITEM item) const {
     return fromPath(ItemPathFromTexts(texts, m_aRootFolders));
 }
 
-void CBrimvaleDlg::AddSubfolders(const QString& path, HTREEITEM parent, BusyScope* busy) {
+bool CBrimvaleDlg::AddSubfolders(const QString& path, HTREEITEM parent) {
+    // The window repaints between folders; clicks and keys meanwhile are dropped.
+    BusyScope busy(this);
+    m_bBusy = true;
     WalkSubfolders(
         path.toStdString(), parent,
         [this](FolderToken into, const std::string& name) -> FolderToken {
             return m_treeFolders->InsertItem(fromPath(name), static_cast<HTREEITEM>(into), TVI_LAST);
         },
-        [busy] {
-            if (busy) busy->pump();
-        });
+        [&busy] { busy.pump(); });
+    m_bBusy = false;
+    return busy.closeRequested();
 }
 
 void CBrimvaleDlg::OnClickFolderTree(NMHDR* /*header*/, LRESULT* result) {
@@ -99,14 +102,7 @@ void CBrimvaleDlg::OnDblClkFolderTree(NMHDR* /*header*/, LRESULT* result) {
     if (!root) return;
 
     m_lblFolders->SetTextColor(kReadingColour).SetText(QStringLiteral("Reading Folders on ") + text);
-    bool closeRequested = false;
-    {
-        BusyScope busy(this);
-        m_bBusy = true;
-        AddSubfolders(fromPath(root->strPath), item, &busy);
-        m_bBusy = false;
-        closeRequested = busy.closeRequested();
-    }
+    const bool closeRequested = AddSubfolders(fromPath(root->strPath), item);
     m_lblFolders->SetText(QString::fromLatin1(kFoldersCaption)).SetTextColor(kNavy);
     // The tree's own double-click then expands the item.
     if (closeRequested) OnSysCommand(SC_CLOSE, 0);
@@ -128,14 +124,7 @@ void CBrimvaleDlg::OnRootFolderCommand(UINT id) {
 
     HTREEITEM item = m_treeFolders->InsertItem(
         root->nType == kRootFolderSpecial ? label + QString::fromLatin1(kVirtualSuffix) : label, TVI_ROOT, TVI_LAST);
-    bool closeRequested = false;
-    {
-        BusyScope busy(this);
-        m_bBusy = true;
-        AddSubfolders(fromPath(root->strPath), item, &busy);
-        m_bBusy = false;
-        closeRequested = busy.closeRequested();
-    }
+    const bool closeRequested = AddSubfolders(fromPath(root->strPath), item);
     m_treeFolders->Expand(item, TVE_EXPAND);
     if (closeRequested) OnSysCommand(SC_CLOSE, 0);
 }
