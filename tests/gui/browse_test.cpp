@@ -337,6 +337,11 @@ TEST_F(BrowseTest, TicksByMouseAndSpaceFollowTheSelection) {
         EXPECT_FALSE(files(d)->GetCheck(rowOf(d, "wide.jpg"))) << "a tree click does not restore ticks";
         tick(d, "wide.jpg");
         EXPECT_EQ(selectedPaths(d).count(QString::fromStdString(pictures + "/wide.jpg")), 1);
+        // Filling the list with marks ticks the rows whose name is selected.
+        files(d)->DeleteAllItems();
+        EXPECT_EQ(main(d).FillFileList(QString::fromStdString(pictures), true), 4);
+        EXPECT_TRUE(files(d)->GetCheck(rowOf(d, "wide.jpg")));
+        EXPECT_FALSE(files(d)->GetCheck(rowOf(d, "small.png")));
 
         // The same name in two folders: unticking one removes its own record and row.
         doubleClickItem(d, topItem(d, "Pictures"));
