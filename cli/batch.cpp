@@ -29,7 +29,7 @@
 
 #include "browse/classify.h"
 #include "browse/formatsize.h"
-#include "browse/naming.h"
+#include "browse/saveengine.h"
 #include "browse/savetext.h"
 #include "imaging/isimageex.h"
 
@@ -37,7 +37,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -52,27 +51,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Where a picture's conversion stopped.
-enum class Stage { Read, Resize, Split, Write, Written };
-
-struct Converted {
-    Stage stage = Stage::Read;
-    std::uint32_t code = 0;   // the failing call's result
-    std::string tempPath;     // the finished picture, awaiting publication
-    std::uint32_t width = 0;  // target size
-    std::uint32_t height = 0;
-};
+using Converted = PreparedPicture;
 
 struct PicturePlan {
     std::string source;
     std::optional<std::string> output; // nullopt: the source path cannot be split
     std::ptrdiff_t waitFor = -1;       // an earlier picture whose output is this source
 };
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 std::string codeText(std::uint32_t code) {
     return " (error " + std::to_string(code) + ")";
@@ -96,7 +81,14 @@ class BatchRun {
 public:
     BatchRun(const Options& options, Console& console, const std::atomic<bool>& interrupted)
         : m_options(options), m_console(console), m_interrupted(interrupted),
-          m_outputType(*OutputTypeFor(options.saveType)) {}
+          m_outputType(*OutputTypeFor(options.saveType)) {
+        m_settings.size = sizeRequest(0, 0);
+        m_settings.quality = options.quality;
+        m_settings.type = m_outputType;
+        m_settings.destination = options.destination;
+        m_settings.useSourceFolder = options.useSourceFolder;
+        m_settings.mode = options.mode;
+    }
 
     int run();
 
@@ -114,6 +106,7 @@ private:
     Console& m_console;
     const std::atomic<bool>& m_interrupted;
     const OutputType m_outputType;
+    SaveOptions m_settings;
     std::vector<PicturePlan> m_plan;
     std::uint64_t m_savedBytes = 0;
     std::size_t m_written = 0;
@@ -152,16 +145,7 @@ void BatchRun::plan() {
     for (std::size_t i = 0; i < m_options.files.size(); ++i) {
         PicturePlan picture;
         picture.source = m_options.files[i];
-        OutputNameRequest name;
-        name.sourcePath = picture.source;
-        name.destination = m_options.destination;
-        name.useSourceFolder = m_options.useSourceFolder;
-        name.sizeChoice = named.choice;
-        name.customScale = m_options.customScale;
-        name.targetWidth = named.width;
-        name.targetHeight = named.height;
-        name.extension = m_outputType.extension;
-        picture.output = OutputPath(name);
+        picture.output = SaveOutputPath(picture.source, m_settings, named);
         if (const auto earlier = outputs.find(comparablePath(picture.source)); earlier != outputs.end())
             picture.waitFor = static_cast<std::ptrdiff_t>(earlier->second);
         if (picture.output) outputs[comparablePath(*picture.output)] = i;
@@ -171,71 +155,46 @@ void BatchRun::plan() {
 
 Converted BatchRun::convert(std::size_t index, CISImageEx& image) const {
     const PicturePlan& picture = m_plan[index];
-    Converted result;
-    result.stage = Stage::Read;
-    result.code = image.Read(picture.source, IsCameraRaw(picture.source) ? kImageRaw : kImageDetect);
-    if (result.code != kImageOk) return result;
-
-    const TargetSize target = ComputeTargetSize(sizeRequest(image.width, image.height));
-    result.stage = Stage::Resize;
-    result.width = target.width;
-    result.height = target.height;
-    result.code = image.ResizeInPlace(ImageSize{target.width, target.height}, m_options.mode);
-    if (result.code != kImageOk) return result;
-
-    result.stage = Stage::Split;
-    if (!picture.output) return result;
-
-    image.jpegQuality = EffectiveQuality(m_options.quality);
-    result.stage = Stage::Write;
-    const std::string temp = folderOf(*picture.output) + ".brimvale-resize-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(index) + ".part";
-    result.code = image.Write(m_outputType.writerType, temp);
-    if (result.code != kImageOk) {
-        ::unlink(temp.c_str()); // a failed write leaves nothing, but be sure
-        return result;
-    }
-    result.stage = Stage::Written;
-    result.tempPath = temp;
-    return result;
+    // Every name is planned up front, so the temporary file lies beside the planned output.
+    return PreparePicture(picture.source, m_settings, image,
+                          "brimvale-resize-" + std::to_string(::getpid()) + "-" + std::to_string(index),
+                          [&picture](const TargetSize&) { return picture.output; });
 }
 
 bool BatchRun::publish(std::size_t index, Converted& result) {
     const PicturePlan& picture = m_plan[index];
     auto failure = [&](const std::string& message) {
-        if (!result.tempPath.empty()) ::unlink(result.tempPath.c_str());
-        result.tempPath.clear();
+        DiscardPicture(result);
         m_console.error(message);
         ++m_failed;
         return false;
     };
     switch (result.stage) {
-    case Stage::Read: return failure(picture.source + ": " + kUnableToReadText + codeText(result.code));
-    case Stage::Resize:
-        return failure(ResizeFailureText(picture.source) + " to " + std::to_string(result.width) + "x" +
-                       std::to_string(result.height) + codeText(result.code));
-    case Stage::Split: return failure(picture.source + ": " + kSplitFailureText);
-    case Stage::Write:
-    case Stage::Written: break;
+    case SaveStage::Read: return failure(picture.source + ": " + kUnableToReadText + codeText(result.code));
+    case SaveStage::Resize:
+        return failure(ResizeFailureText(picture.source) + " to " + std::to_string(result.target.width) + "x" +
+                       std::to_string(result.target.height) + codeText(result.code));
+    case SaveStage::Split: return failure(picture.source + ": " + kSplitFailureText);
+    case SaveStage::Write:
+    case SaveStage::Written: break;
     }
     // The window asks before writing; here the picture is already in its temporary file,
     // and a refusal just throws that away.
     const std::string& output = *picture.output;
     if (!m_options.overwrite && fileExists(output))
         return failure(output + " already exists; not replaced (--overwrite replaces it)");
-    if (result.stage == Stage::Write)
+    if (result.stage == SaveStage::Write)
         return failure(picture.source + ": Unable to write " + output + codeText(result.code));
-    if (::rename(result.tempPath.c_str(), output.c_str()) != 0)
-        return failure(picture.source + ": Unable to write " + output + ": " + std::strerror(errno));
-    result.tempPath.clear();
+    if (std::string reason; !PublishPicture(result, &reason))
+        return failure(picture.source + ": Unable to write " + output + ": " + reason);
 
     struct stat info {};
     const std::uint64_t size = ::stat(output.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     m_savedBytes += size;
     ++m_written;
     if (!m_options.quiet) {
-        m_console.line(picture.source + " -> " + output + " (" + std::to_string(result.width) + "x" +
-                       std::to_string(result.height) + ", " + FormatSize(size) + ")");
+        m_console.line(picture.source + " -> " + output + " (" + std::to_string(result.target.width) + "x" +
+                       std::to_string(result.target.height) + ", " + FormatSize(size) + ")");
     }
     return true;
 }
@@ -245,7 +204,6 @@ std::size_t BatchRun::runSequential() {
     for (std::size_t i = 0; i < m_plan.size(); ++i) {
         if (m_interrupted.load()) return i;
         Converted result = convert(i, image);
-        image.Clear();
         const bool ok = publish(i, result);
         m_console.advance(i + 1);
         if (!ok && !m_options.keepGoing) return i;
@@ -265,7 +223,6 @@ void BatchRun::workerLoop() {
         if (m_stop) return;
         lock.unlock();
         Converted result = convert(index, image);
-        image.Clear();
         lock.lock();
         m_results[index] = std::move(result);
         m_done[index] = true;
@@ -316,7 +273,7 @@ std::size_t BatchRun::runParallel(unsigned workers) {
     for (std::thread& thread : threads) thread.join();
     // Pictures finished after the stop are discarded.
     for (std::size_t i = 0; i < m_plan.size(); ++i)
-        if (m_done[i] && !m_results[i].tempPath.empty()) ::unlink(m_results[i].tempPath.c_str());
+        if (m_done[i]) DiscardPicture(m_results[i]);
     return stoppedAt;
 }
 

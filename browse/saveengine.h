@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// One picture of a batch save, the same for the window and the command line: read it
+// (camera raw by its extension, else by its content), size it with the size rule, resize it,
+// name its output and write it into a hidden temporary file beside that output. Nothing
+// appears under the output's name until the caller publishes the picture, so the window can
+// ask before an existing file is replaced and a parallel run can publish in input order.
+#pragma once
+
+#include "app/sizerule.h"
+#include "imaging/isimageex.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+/// What every picture of a run is saved with; read once when the run starts.
+struct SaveOptions {
+    SizeRequest size;               ///< the size choice and its values (the picture's size is filled per picture)
+    std::int32_t quality = 75;      ///< JPEG quality; values outside 1 to 100 save at 75
+    OutputType type{"jpg", 0};      ///< extension and writer type
+    std::string destination;        ///< the destination folder (unused with useSourceFolder)
+    bool useSourceFolder = false;   ///< write beside each source instead
+    std::uint32_t mode = 17;        ///< resampling mode: bicubic
+};
+
+/// Where a picture's save stopped (Written: complete in its temporary file).
+enum class SaveStage { Read, Resize, Split, Write, Written };
+
+struct PreparedPicture {
+    SaveStage stage = SaveStage::Read;
+    std::uint32_t code = 0;           ///< the failing call's result code
+    TargetSize target;                ///< the output size and the size choice that named it
+    std::optional<std::string> output; ///< nullopt: the source path cannot be split into a name
+    std::string tempPath;             ///< the finished picture, awaiting publication or discard
+};
+
+/// The output path of a picture saved at `target` (nullopt when the path cannot be split).
+std::optional<std::string> SaveOutputPath(const std::string& source, const SaveOptions& settings,
+                                          const TargetSize& target);
+
+/// Reads, sizes, resizes and writes one picture into "<output folder>/.<tag>.part", using
+/// `image` as its workspace (cleared afterwards). `outputFor` names the output from the
+/// target size; by default SaveOutputPath. The source is only ever read.
+PreparedPicture PreparePicture(const std::string& source, const SaveOptions& settings, CISImageEx& image,
+                               const std::string& tag,
+                               const std::function<std::optional<std::string>(const TargetSize&)>& outputFor = {});
+
+/// Puts a prepared picture under its output's name, replacing what is there (a symbolic
+/// link is replaced, not followed). False with the reason in `error` when that fails; the
+/// temporary file is gone either way, and on failure an existing output is unchanged.
+bool PublishPicture(PreparedPicture& picture, std::string* error = nullptr);
+
+/// Removes a prepared picture's temporary file, if any.
+void DiscardPicture(PreparedPicture& picture);
