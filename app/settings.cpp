@@ -134,8 +134,13 @@ bool SaveSettings(BrimvaleSettings& s, const std::optional<std::string>& widthTe
     store.WriteInt("UseSourceFolder", s.m_bUseSourceFolder ? 1 : 0);
     store.WriteInt("AutoUpdate", s.m_bAutoUpdate ? 1 : 0);
 
-    const std::size_t count = s.m_astrDestinations.size();
-    for (std::size_t i = 0; i < count; ++i) store.WriteString(destinationName(i), s.m_astrDestinations[i]);
+    // A folder too long to store is left out and the rest numbered without a gap: the next
+    // start reads the history up to its first gap and would lose every later entry.
+    std::size_t count = 0;
+    for (const std::string& folder : s.m_astrDestinations) {
+        if (folder.size() > CRegistryStore::kMaxStringLength) continue;
+        store.WriteString(destinationName(count++), folder);
+    }
 
     // Entries left from a longer history go, up to the first gap.
     for (std::size_t i = count;; ++i) {

@@ -203,7 +203,7 @@ TEST_F(SettingsTest, DestinationHistoryStopsAtTheFirstGap) {
     EXPECT_EQ(cased.m_astrDestinations, (std::vector<std::string>{"/A", "/c", "/a", "/b"}));
 }
 
-TEST_F(SettingsTest, OverlongDestinationIsSkippedAndItsNeighboursWritten) {
+TEST_F(SettingsTest, OverlongDestinationIsSkippedAndTheRestNumberedWithoutAGap) {
     const std::string longest(254, 'x'), tooLong(255, 'y');
     BrimvaleSettings s;
     s.m_strDestination = "/first";
@@ -212,8 +212,12 @@ TEST_F(SettingsTest, OverlongDestinationIsSkippedAndItsNeighboursWritten) {
     CRegistryStore store;
     open(store);
     EXPECT_EQ(store.ReadString("Destination0", "?"), "/first");
-    EXPECT_EQ(store.GetValueType("Destination1"), 0u);
-    EXPECT_EQ(store.ReadString("Destination2", "?"), "/" + longest.substr(1));
+    EXPECT_EQ(store.ReadString("Destination1", "?"), "/" + longest.substr(1));
+    EXPECT_EQ(store.GetValueType("Destination2"), 0u);
+    BrimvaleSettings next;
+    LoadSettings(next);
+    EXPECT_EQ(next.m_astrDestinations, (std::vector<std::string>{"/first", "/" + longest.substr(1)}))
+        << "no entry after the long one is lost";
     EXPECT_FALSE(store.WriteString("Direct", tooLong));
     EXPECT_TRUE(store.WriteString("Direct", longest));
     EXPECT_EQ(store.ReadString("Direct", "?"), longest);
