@@ -296,6 +296,43 @@ int CComboBox::SetCurSel(int index) {
     return index;
 }
 
+int CComboBox::InsertString(int index, const QString& text) {
+    if (index < 0 || index > count()) index = count();
+    insertItem(index, text);
+    return index;
+}
+
+int CComboBox::DeleteString(int index) {
+    if (index < 0 || index >= count()) return -1;
+    removeItem(index);
+    return count();
+}
+
+int CComboBox::FindStringExact(int startAfter, const QString& text) const {
+    const int n = count();
+    int folded = -1;
+    for (int k = 1; k <= n; ++k) {
+        const int i = ((startAfter < 0 ? -1 : startAfter) + k) % n;
+        const QString item = itemText(i);
+        if (item == text) return i;
+        if (folded < 0 && QString::compare(item, text, Qt::CaseInsensitive) == 0) folded = i;
+    }
+    return folded;
+}
+
+int CComboBox::SelectString(int startAfter, const QString& prefix) {
+    const int n = count();
+    for (int k = 1; k <= n; ++k) {
+        const int i = ((startAfter < 0 ? -1 : startAfter) + k) % n;
+        if (itemText(i).startsWith(prefix, Qt::CaseInsensitive)) return SetCurSel(i);
+    }
+    return -1;
+}
+
+void CComboBox::SetWindowText(const QString& text) {
+    if (isEditable()) setEditText(text);
+}
+
 // ---- Notification positions -------------------------------------------------------------
 
 namespace platform {

@@ -143,6 +143,19 @@ public:
     int GetCurSel() const { return currentIndex(); }
     QString GetLBText(int index) const { return itemText(index); }
     void ResetContent() { clear(); }
+    /// Inserts a string at an index (-1: at the end), never sorted; returns its index.
+    int InsertString(int index, const QString& text);
+    /// Deletes an item; returns the number left, or -1 for no such item.
+    int DeleteString(int index);
+    /// The item whose whole text equals `text`, searching after `startAfter` (-1: from the
+    /// top) and wrapping; an item of the same case wins over one that differs in case only
+    /// (folders "/a/Out" and "/a/out" are two folders here). -1 when none matches.
+    int FindStringExact(int startAfter, const QString& text) const;
+    /// Selects the first item, after `startAfter` and wrapping, that starts with `prefix`
+    /// (case ignored) and shows its text; its index, or -1 when none does.
+    int SelectString(int startAfter, const QString& prefix);
+    QString GetWindowText() const { return currentText(); }
+    void SetWindowText(const QString& text);
     void applyStyle(DWORD style);
 
 signals:

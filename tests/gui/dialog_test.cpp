@@ -252,6 +252,27 @@ TEST_F(DialogTest, ComboBoxSortsAndReportsTheUsersChoicesOnly) {
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"CBN_SELCHANGE 1", "CBN_EDITCHANGE apple pie!"}));
 }
 
+TEST_F(DialogTest, ComboBoxInsertsFindsSelectsAndDeletes) {
+    auto* combo = item<CComboBox>(2030);
+    for (const char* text : {"/a/out", "/b"}) combo->AddString(QString::fromLatin1(text));
+    EXPECT_EQ(combo->InsertString(0, "/a/Out"), 0) << "inserted where asked, not sorted";
+    EXPECT_EQ(combo->InsertString(-1, "/c"), 3);
+    struct Row {
+        int start;
+        const char* text;
+        int exact;
+    } rows[] = {{-1, "/a/Out", 0}, {-1, "/a/out", 1}, {0, "/a/Out", 0}, {-1, "/A/OUT", 0}, {-1, "/d", -1}, {2, "/b", 2}};
+    for (const Row& row : rows) EXPECT_EQ(combo->FindStringExact(row.start, row.text), row.exact) << row.text;
+    EXPECT_EQ(combo->SelectString(-1, "/B"), 2);
+    EXPECT_EQ(combo->GetWindowText(), QStringLiteral("/b"));
+    EXPECT_EQ(combo->SelectString(2, "/a"), 0) << "the search wraps";
+    EXPECT_EQ(combo->DeleteString(1), 3);
+    EXPECT_EQ(combo->DeleteString(7), -1);
+    combo->SetWindowText("/typed");
+    EXPECT_EQ(dialog.GetDlgItemText(2030), QStringLiteral("/typed"));
+    EXPECT_TRUE(dialog.events.empty()) << "changes made by the program are not reported";
+}
+
 TEST_F(DialogTest, SlidersReportTheirScrollCodesAfterTheThumbMoved) {
     auto* slider = item<CSliderCtrl>(2040);
     slider->SetRange(1, 100);
