@@ -109,7 +109,13 @@ public:
                     cmykRow(rows[i], out + (first + i) * stride, width, depth, inverted);
             }
         }
-        if (m_error.truncated) return IS5_ERR_READ;
+        // The arithmetic decoder says nothing when it runs dry: it takes the end marker the
+        // source supplied in place of data and decodes zeros from then on. Its coder may
+        // lean on that marker for the last few bytes of a scan (an encoder drops trailing
+        // zeros), so only a marker needed before the last row of blocks means a cut file.
+        if (m_error.truncated ||
+            (m_info.arith_code && m_error.ranOut && m_error.ranOutRow + 1 < m_info.total_iMCU_rows))
+            return IS5_ERR_READ;
         // The rest of the file (normally just EOI) is not needed.
         jpeg_abort_decompress(&m_info);
         return IS5_OK;
@@ -127,6 +133,7 @@ private:
         std::uint32_t code;
         bool ranOut;      // the source ran dry and an EOI marker was supplied in its place
         bool truncated;   // ... and the decoder then needed coded data it did not have
+        JDIMENSION ranOutRow; // the row of blocks being read when the source first ran dry
     };
     struct SourceManager {
         jpeg_source_mgr pub;
@@ -144,6 +151,7 @@ private:
         m_error.pub.output_message = &onOutput;
         m_error.code = IS5_ERR_FORMAT;
         m_error.ranOut = m_error.truncated = false;
+        m_error.ranOutRow = 0;
         jpeg_create_decompress(&m_info);
         m_created = true;
 
@@ -260,7 +268,8 @@ private:
                 return TRUE;
             }
         }
-        // Out of data: hand libjpeg an end marker so it stops, and remember why.
+        // Out of data: hand libjpeg an end marker so it stops, and remember why and where.
+        if (!self.m_error.ranOut) self.m_error.ranOutRow = info->input_iMCU_row;
         self.m_error.ranOut = true;
         info->src->next_input_byte = kEoi;
         info->src->bytes_in_buffer = sizeof kEoi;

@@ -92,7 +92,8 @@ std::optional<Pixels> ourDecode(const std::string& bytes, std::uint32_t depth, s
 
 // A JPEG written by libjpeg from interleaved samples.
 std::string encode(std::uint32_t w, std::uint32_t h, int components, J_COLOR_SPACE space,
-                   const std::vector<std::uint8_t>& samples, int quality, bool progressive, bool adobe = false) {
+                   const std::vector<std::uint8_t>& samples, int quality, bool progressive, bool adobe = false,
+                   bool arithmetic = false) {
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
     info.err = jpeg_std_error(&err);
@@ -108,6 +109,7 @@ std::string encode(std::uint32_t w, std::uint32_t h, int components, J_COLOR_SPA
     jpeg_set_quality(&info, quality, TRUE);
     if (adobe) info.write_Adobe_marker = TRUE;
     if (progressive) jpeg_simple_progression(&info);
+    info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < h) {
         JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + std::size_t{info.next_scanline} * w * components;
@@ -260,23 +262,45 @@ TEST(JpegReader, AdobeCmykBecomesRgbAndGrey) {
     }
 }
 
-// A file cut inside its coded data fails; one that lacks only its EOI marker decodes.
+// A file cut inside its coded data fails, Huffman- or arithmetic-coded (whose decoder runs
+// on over missing data without a word); one that lacks only its EOI marker decodes. An
+// arithmetic-coded file cut within its last row of blocks cannot be told from one that
+// only lacks its end marker, so the cuts here stop short of it.
 TEST(JpegReader, CutOffFilesFailButAMissingEndMarkerDoesNot) {
-    const auto picture = testPicture(64, 48);
-    for (bool progressive : {false, true}) {
-        SCOPED_TRACE(progressive ? "progressive" : "baseline");
-        const std::string whole = encode(64, 48, 3, JCS_RGB, picture, 85, progressive);
+    const auto picture = testPicture(64, 240);
+    for (int kind = 0; kind < 4; ++kind) {
+        const bool progressive = kind & 1, arithmetic = kind & 2;
+        SCOPED_TRACE(std::string(progressive ? "progressive" : "baseline") + (arithmetic ? " arithmetic" : ""));
+        const std::string whole = encode(64, 240, 3, JCS_RGB, picture, 85, progressive, false, arithmetic);
         auto full = ourDecode(whole, 24);
         ASSERT_TRUE(full.has_value());
         auto noEoi = ourDecode(whole.substr(0, whole.size() - 2), 24);
         ASSERT_TRUE(noEoi.has_value());
         EXPECT_EQ(maxDiff(noEoi->data, full->data), 0);
-        for (double cut : {0.02, 0.3, 0.6, 0.9}) {
+        for (double cut : {0.02, 0.1, 0.2, 1 / 3.0, 0.5, 0.6, 0.9}) {
             SCOPED_TRACE(cut);
             std::uint32_t code = 0;
             auto part = ourDecode(whole.substr(0, static_cast<std::size_t>(whole.size() * cut)), 24, &code);
             EXPECT_FALSE(part.has_value());
             EXPECT_EQ(code, IS5_ERR_READ);
+        }
+    }
+}
+
+// Real arithmetic-coded files, sequential (the corpus's) and progressive (its lossless
+// transcode, kept with the fuzz inputs), cut to a half, a third, a fifth and a tenth.
+TEST(JpegReader, CutArithmeticCodedFilesAreRefused) {
+    REQUIRE_CORPUS(corpus);
+    const std::filesystem::path files[] = {
+        corpus / "libjpeg-turbo/ok/testimgari.jpg",
+        std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz/jpeg/testimgari-progressive.jpg"};
+    for (const auto& file : files) {
+        const std::string whole = testutil::readFile(file);
+        ASSERT_TRUE(ourDecode(whole, 24).has_value()) << file;
+        for (int part : {2, 3, 5, 10}) {
+            std::uint32_t code = 0;
+            EXPECT_FALSE(ourDecode(whole.substr(0, whole.size() / part), 24, &code).has_value()) << file << " / " << part;
+            EXPECT_EQ(code, IS5_ERR_READ) << file << " / " << part;
         }
     }
 }
