@@ -60,7 +60,7 @@ struct PicturePlan {
 };
 
 std::string codeText(std::uint32_t code) {
-    return " (error " + std::to_string(code) + ")";
+    return " (error " + std::to_string(code) + ": " + is5_ErrorText(code) + ")";
 }
 
 // A path in a form that compares equal for one file reached by different spellings.
@@ -171,9 +171,13 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
     };
     switch (result.stage) {
     case SaveStage::Read: return failure(picture.source + ": " + kUnableToReadText + codeText(result.code));
-    case SaveStage::Resize:
+    case SaveStage::Resize: {
+        const bool empty = result.target.width == 0 || result.target.height == 0;
         return failure(ResizeFailureText(picture.source) + " to " + std::to_string(result.target.width) + "x" +
-                       std::to_string(result.target.height) + codeText(result.code));
+                       std::to_string(result.target.height) +
+                       (empty ? ": the result would be empty (error " + std::to_string(result.code) + ")"
+                              : codeText(result.code)));
+    }
     case SaveStage::Split: return failure(picture.source + ": " + kSplitFailureText);
     case SaveStage::Write:
     case SaveStage::Written: break;

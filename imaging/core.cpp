@@ -12,7 +12,9 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -108,7 +110,52 @@ std::uint64_t rowBytes(std::uint64_t width, std::uint32_t depth) {
     }
 }
 
+std::FILE* openRegularFile(const char* path, std::uint32_t* code) {
+    // Without O_NONBLOCK, opening a named pipe waits for a writer that may never come.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A socket cannot even be opened; it is still no file.
+        struct stat st;
+        *code = ::stat(path, &st) == 0 && !S_ISREG(st.st_mode) ? IS5_ERR_NOT_FILE : IS5_ERR_OPEN;
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Folders, devices, pipes and sockets open (or not) but hold no picture.
+        ::close(fd);
+        *code = IS5_ERR_NOT_FILE;
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        *code = IS5_ERR_OPEN;
+    }
+    return f;
+}
+
 } // namespace imaging::detail
+
+const char* is5_ErrorText(std::uint32_t code) {
+    switch (code) {
+    case IS5_OK: return "";
+    case IS5_ERR_MEMORY: return "out of memory";
+    case IS5_ERR_OPEN: return "cannot be opened";
+    case IS5_ERR_READ: return "cannot be read, or ends early";
+    case IS5_ERR_WRITE: return "cannot be written";
+    case IS5_ERR_PARAM: return "not a picture, or an empty size";
+    case IS5_ERR_FORMAT: return "damaged, or not of its type";
+    case IS5_ERR_UNSUPPORTED: return "a kind of its type that is not read";
+    case IS5_ERR_NOT_FILE: return "not a regular file";
+    case IS5_ERR_CANCELLED: return "cancelled";
+    case IS5_ERR_TIMEOUT: return "timed out";
+    case IS5_ERR_NO_POOL: return "no worker threads";
+    case IS5_ERR_TOO_LARGE: return "too large";
+    default: return "failed";
+    }
+}
 
 std::uint32_t is5_GetLastError() { return t_lastError.code; }
 const char* is5_GetLastErrorFunction() { return t_lastError.function; }
@@ -125,14 +172,9 @@ std::uint64_t is5_GetMaxPixels() { return g_maxPixels.load(); }
 IS5_SOURCE is5_OpenFileSource(const char* path) {
     using imaging::detail::fail;
     if (!path || !*path) return fail<IS5_SOURCE>(IS5_ERR_PARAM, "is5_OpenFileSource", nullptr);
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return fail<IS5_SOURCE>(IS5_ERR_OPEN, "is5_OpenFileSource", nullptr);
-    struct stat st;
-    if (::fstat(::fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        // Folders and devices open, but hold no picture.
-        std::fclose(f);
-        return fail<IS5_SOURCE>(IS5_ERR_OPEN, "is5_OpenFileSource", nullptr);
-    }
+    std::uint32_t code = IS5_OK;
+    std::FILE* f = imaging::detail::openRegularFile(path, &code);
+    if (!f) return fail<IS5_SOURCE>(code, "is5_OpenFileSource", nullptr);
     auto* source = new (std::nothrow) FileSource(f);
     if (!source) {
         std::fclose(f);

@@ -41,6 +41,7 @@ inline constexpr std::uint32_t IS5_ERR_WRITE = 4;        ///< a write failed
 inline constexpr std::uint32_t IS5_ERR_PARAM = 5;        ///< bad parameter
 inline constexpr std::uint32_t IS5_ERR_FORMAT = 6;       ///< the data is not a valid file of the type
 inline constexpr std::uint32_t IS5_ERR_UNSUPPORTED = 7;  ///< a valid file of a variant that is not read
+inline constexpr std::uint32_t IS5_ERR_NOT_FILE = 8;     ///< the path names a folder, device, pipe or socket
 inline constexpr std::uint32_t IS5_ERR_CANCELLED = 14;   ///< the progress callback asked to stop
 inline constexpr std::uint32_t IS5_ERR_TIMEOUT = 84;     ///< a worker job did not finish in time
 inline constexpr std::uint32_t IS5_ERR_NO_POOL = 89;     ///< no worker pool or no jobs
@@ -72,7 +73,11 @@ std::uint64_t is5_GetMaxPixels();
 
 // ---- sources --------------------------------------------------------------------------
 
-/// Opens a file for reading; nullptr with IS5_ERR_OPEN when it cannot be opened.
+/// What a result code means, in a few words ("not a regular file", …); "" for success.
+const char* is5_ErrorText(std::uint32_t code);
+
+/// Opens a file for reading; nullptr with IS5_ERR_OPEN when it cannot be opened, or
+/// IS5_ERR_NOT_FILE at once when it is not a regular file (a named pipe never blocks).
 IS5_SOURCE is5_OpenFileSource(const char* path);
 /// A source over `size` bytes at `data`, which must outlive the source. `name`, when
 /// given, plays the file name for the extension rules of detection.

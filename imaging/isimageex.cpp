@@ -121,10 +121,15 @@ void CISImageEx::CopyResolution(const CISImageEx& other) {
 namespace {
 
 // The type of the file at `path` from its content and name; kImageDetect when it cannot be
-// opened or is of no known type.
-int detectFileType(const std::string& path) {
+// opened or is of no known type. `failure` gets what a failed read reports: a folder,
+// device or pipe says so, anything else holds no picture.
+int detectFileType(const std::string& path, std::uint32_t* failure) {
+    *failure = kImageNoPicture;
     IS5_SOURCE source = is5_OpenFileSource(path.c_str());
-    if (!source) return kImageDetect;
+    if (!source) {
+        if (is5_GetLastError() == IS5_ERR_NOT_FILE) *failure = IS5_ERR_NOT_FILE;
+        return kImageDetect;
+    }
     const int type = DetectImageType(source, path);
     is5_CloseSource(source);
     return type;
@@ -136,8 +141,9 @@ std::uint32_t CISImageEx::Read(const std::string& path, int type) {
     Clear();
     if (path.empty()) return kImageEmptyPath;
     if (type == kImageDetect) {
-        type = detectFileType(path);
-        if (type == kImageDetect) return kImageNoPicture;
+        std::uint32_t failure = kImageNoPicture;
+        type = detectFileType(path, &failure);
+        if (type == kImageDetect) return failure;
     }
     if (type == kImageWmf || type == kImageEmf) {
         std::uint32_t w = 0, h = 0;
@@ -178,8 +184,9 @@ std::uint32_t CISImageEx::ReadForDisplay(const std::string& path, int type,
     Clear();
     if (path.empty()) return kImageEmptyPath;
     if (type == kImageDetect) {
-        type = detectFileType(path);
-        if (type == kImageDetect) return kImageNoPicture;
+        std::uint32_t failure = kImageNoPicture;
+        type = detectFileType(path, &failure);
+        if (type == kImageDetect) return failure;
     }
     // Callers lay the picture out in displaySize, so a successful read always asks it.
     auto readWhole = [&](std::uint32_t rc) {

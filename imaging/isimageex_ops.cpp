@@ -9,10 +9,12 @@ std::uint32_t CISImageEx::Resize(const CISImageEx& src, std::uint32_t newWidth, 
                                  std::uint32_t mode) {
     if (!src.HasPicture()) return kImageNoPicture;
     if (&src == this) return kImageNoPicture;
+    // An empty result is a bad argument, not a failed allocation.
+    if (newWidth == 0 || newHeight == 0) return kImageNoPicture;
     if (src.width == newWidth && src.height == newHeight) return CopyFrom(src);
-    if (Allocate(newWidth, newHeight, src.bitsPerPixel) != kImageOk) {
+    if (const std::uint32_t rc = Allocate(newWidth, newHeight, src.bitsPerPixel); rc != kImageOk) {
         Clear();
-        return kImageNoMemory;
+        return rc;
     }
     const bool enlarging = newWidth > src.width || newHeight > src.height;
     BOOL ok = FALSE;

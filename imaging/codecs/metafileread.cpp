@@ -2,6 +2,7 @@
 // The metafile readers of the is5_ layer: read the file, let the platform layer render it
 // straight into a global block of 24-bit pixels, and map its outcome to result codes.
 #include "imaging/detail/lasterror.h"
+#include "imaging/detail/source.h"
 #include "imaging/is5.h"
 #include "platform/globalmemory.h"
 #include "platform/gui/metafile.h"
@@ -66,10 +67,11 @@ HGLOBAL is5_ReadMetafile(const char* path, std::uint32_t* width, std::uint32_t* 
     constexpr const char* kFunction = "is5_ReadMetafile";
     if (!path || !*path || !width || !height || !xScale || !yScale) return failBlock(IS5_ERR_PARAM, kFunction);
     try {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        if (!file) return failBlock(IS5_ERR_OPEN, kFunction);
+        std::uint32_t code = IS5_OK;
+        std::unique_ptr<std::FILE, FileCloser> file(imaging::detail::openRegularFile(path, &code));
+        if (!file) return failBlock(code, kFunction);
         struct stat st;
-        if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return failBlock(IS5_ERR_OPEN, kFunction);
+        if (::fstat(::fileno(file.get()), &st) != 0) return failBlock(IS5_ERR_OPEN, kFunction);
         const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
         if (size > kMaxFileBytes) return failBlock(IS5_ERR_TOO_LARGE, kFunction);
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));

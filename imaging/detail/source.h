@@ -30,4 +30,9 @@ namespace imaging::detail {
 /// The extension of a name: the text from its last '.', lower-cased ("" when none).
 std::string lowerExtension(const std::string& name);
 
+/// Opens a regular file for reading without ever blocking (a named pipe would wait for a
+/// writer); nullptr with `code` IS5_ERR_OPEN, or IS5_ERR_NOT_FILE for anything but a
+/// regular file.
+std::FILE* openRegularFile(const char* path, std::uint32_t* code);
+
 } // namespace imaging::detail

@@ -3,7 +3,19 @@
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 
+#include "testutil.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -131,4 +143,45 @@ TEST(ImageObject, EmptyPathAndUnknownType) {
     EXPECT_EQ(img.resolutionUnit, 1);
     EXPECT_EQ(img.outputXResolution, 300.0);
     EXPECT_EQ(img.jpegQuality, 75);
+}
+
+// Anything but a regular file is refused at once with its own code, by every way in: a named
+// pipe with no writer would otherwise block the open for good. Each row runs in a child
+// process, so a blocking open fails the row instead of hanging the suite.
+TEST(Sources, OnlyRegularFilesOpenAndNothingBlocks) {
+    testutil::TempDir dir;
+    const std::string fifo = dir / "pipe.jpg", socketPath = dir / "socket.jpg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::string& path : {fifo, dir.str(), std::string("/dev/zero"), socketPath}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int failures = 0;
+            failures += is5_OpenFileSource(path.c_str()) != nullptr || is5_GetLastError() != IS5_ERR_NOT_FILE;
+            CISImageEx image;
+            for (int type : {kImageDetect, kImageJpeg, kImageRaw, kImageEmf}) failures += image.Read(path, type) != IS5_ERR_NOT_FILE;
+            failures += std::string(is5_ErrorText(IS5_ERR_NOT_FILE)) != "not a regular file";
+            ::_exit(failures);
+        }
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 200 && done == 0; ++i) {
+            done = ::waitpid(pid, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (done == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << path << ": the read blocked";
+            continue;
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << path;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << path;
+    }
+    ::close(sock);
 }
