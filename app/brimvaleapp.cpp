@@ -32,6 +32,7 @@ CBrimvaleApp::StartupHooks g_hooks;
 } // namespace
 
 BOOL AfxSocketInit() {
+    // A write to a connection the peer closed must fail with an error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     return TRUE;
 }
@@ -66,8 +67,6 @@ CBrimvaleApp::CBrimvaleApp() : m_pPreviousTarget(platform::setApplicationCommand
 CBrimvaleApp::~CBrimvaleApp() { platform::setApplicationCommandTarget(m_pPreviousTarget); }
 
 BOOL CBrimvaleApp::InitInstance() {
-    // Qt's widgets need no registration of control classes before use.
-
     if (!platform::isAdministrator()) {
         // One elevated copy at most: it passes this test and carries on from here itself.
         const DWORD result = platform::restartElevated();

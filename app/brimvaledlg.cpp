@@ -40,10 +40,10 @@ constexpr ToolTip kToolTips[] = {
                   "of approximately 450k."},
     {IDC_SIZE_25, "This will create an image one quarter as wide and one quarter as tall as the original image, "
                   "reducing a 3000x2000 image to approximately 150k."},
-    {IDC_SIZE_PERCENT, "Set the percentage (1%-100%) the saved is image is to be of the original image."},
+    {IDC_SIZE_PERCENT, "Set the percentage (1%-100%) the saved image is to be of the original image."},
     {IDC_SIZE_DIMENSIONS,
      "Explicitly set the dimensions of the re-sized image. Use either the width or height sliders, independently "
-     "if the \"Keep Aspect Ration\" checkbox is unchecked, or enter the sizes in the edit boxes."},
+     "if the \"Keep Aspect Ratio\" checkbox is unchecked, or enter the sizes in the edit boxes."},
     {IDC_SIZE_75, "Set the width and height of the image to 75% of the original."},
     {IDC_SIZE_SCREEN, "Re-size the image to match the screen size."},
     {IDC_IMAGETYPE, "Select JPG, PNG, BMP, GIF or Photoshop image format for the re-sized image."},
@@ -58,7 +58,7 @@ constexpr ToolTip kToolTips[] = {
     {IDC_QUALITY_90, "Saves an image with a 63% compression factor reducing a 3000x2000 image to approximately 1.5MB "
                      "and a 50% image to 200k."},
     {IDC_QUALITY_100, "Saves an uncompressed image (a 3000x2000 image is approximately 3 to 4.5 MB)."},
-    {IDC_SHOWFOLDER, "Open Windows Explorer to display the folder containing the saved images."},
+    {IDC_SHOWFOLDER, "Open the folder containing the saved images in the file manager."},
     {IDC_USESOURCEFOLDER, "Save the smaller image in the same folder as the original. The new image is named "
                           "identifying the size reduction."},
     {IDC_QUALITY_SLIDER, "Use the slider to select the image quality for the saved images."},

@@ -41,7 +41,7 @@ TEST(Startup, ElevationSocketsAndTheMainWindowInOrder) {
         {"no pkexec", false, platform::LaunchResult{false, 0, ENOENT}, true, {}, 1, {IDD_BRIMVALE_DIALOG}, {}, 0},
         {"elevated copy ran", false, ran(0), true, {}, 1, {}, {1}, 1},
         {"elevated copy failed itself", false, ran(3), true, {}, 1, {}, {1}, 1},
-        {"sockets fail", true, std::nullopt, false, {"Windows sockets initialization failed."}, 0, {}, {}, 0},
+        {"sockets fail", true, std::nullopt, false, {"Network sockets could not be started."}, 0, {}, {}, 0},
     };
     for (const StartupRow& row : rows) {
         guitest::TempRegistry registry;

@@ -27,7 +27,7 @@ TEST(Resources, StringTableHoldsTheProgramsTexts) {
         const char* text;
     } rows[] = {
         {101, "&About Brimvale..."},
-        {103, "Windows sockets initialization failed."},
+        {103, "Network sockets could not be started."},
         {105, "&Check for Update"},
         {106, "Automatically check for Update on Startup"},
         {107, ""},
