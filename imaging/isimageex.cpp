@@ -5,6 +5,7 @@
 #include "imaging/israw.h"
 
 #include "imaging/detail/lasterror.h"
+#include "imaging/detail/pixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -346,8 +347,8 @@ std::uint32_t CISImageEx::readFromSource(IS5_SOURCE source, int type, std::uint3
     if (!block) return rc ? rc : kImageNoPicture;
 
     ReadResolution(source, type);
-    outputXResolution = static_cast<double>(static_cast<std::uint32_t>(xResolution));
-    outputYResolution = static_cast<double>(static_cast<std::uint32_t>(yResolution));
+    outputXResolution = imaging::detail::truncatedResolution(xResolution);
+    outputYResolution = imaging::detail::truncatedResolution(yResolution);
     outputResolutionUnit = resolutionUnit;
     AttachBlock(block, w, h, depth);
     paletteColours = depth == 24 ? 0 : colours;
@@ -361,10 +362,11 @@ std::uint32_t CISImageEx::readFromSource(IS5_SOURCE source, int type, std::uint3
     if ((type == kImageTiff || type == kImageTiffPalette) && yResolution != xResolution && xResolution != 0) {
         const double ratio = yResolution / xResolution;
         if (ratio != 0 && std::fabs(1 - ratio) > 0.25 && ratio >= 1.0 / 16 && ratio <= 16) {
-            const auto newHeight = static_cast<std::uint32_t>(height / ratio);
+            // At most 16 times the height: 64 bits hold it, and the size check bounds it.
+            const auto newHeight = static_cast<std::uint64_t>(height / ratio);
             CISImageEx stretched;
-            if (newHeight > 0 && imaging::detail::checkPictureSize(width, newHeight) == IS5_OK &&
-                stretched.Resize(*this, width, newHeight, IS5_RESIZE_BOX) == kImageOk)
+            if (imaging::detail::checkPictureSize(width, newHeight) == IS5_OK &&
+                stretched.Resize(*this, width, static_cast<std::uint32_t>(newHeight), IS5_RESIZE_BOX) == kImageOk)
                 TakeFrom(stretched);
         }
     }

@@ -3,6 +3,8 @@
 // this one only when the step succeeded.
 #include "imaging/isimageex.h"
 
+#include "imaging/detail/pixels.h"
+
 #include <algorithm>
 
 std::uint32_t CISImageEx::Resize(const CISImageEx& src, std::uint32_t newWidth, std::uint32_t newHeight,
@@ -55,8 +57,8 @@ std::uint32_t CISImageEx::Resize(const CISImageEx& src, std::uint32_t newWidth, 
     std::copy(src.palette, src.palette + paletteColours, palette);
     imageType = src.imageType;
     resolutionUnit = src.resolutionUnit;
-    xResolution = static_cast<double>(static_cast<std::uint32_t>(src.xResolution));
-    yResolution = static_cast<double>(static_cast<std::uint32_t>(src.yResolution));
+    xResolution = imaging::detail::truncatedResolution(src.xResolution);
+    yResolution = imaging::detail::truncatedResolution(src.yResolution);
     return kImageOk;
 }
 

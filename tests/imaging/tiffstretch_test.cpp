@@ -41,3 +41,23 @@ TEST(TiffAspect, StretchedOnlyWhenTheResolutionsDifferByMoreThanAQuarter) {
         EXPECT_EQ(back.bitsPerPixel, r.depth);
     }
 }
+
+// A stored 4294967295/1 reads as the float 2^32, which no 32-bit field holds: the writers
+// get the largest that does. libtiff writes no such value from a float, so 1234/1 is
+// patched into it.
+TEST(TiffResolution, BeyondThirtyTwoBitsIsClamped) {
+    testutil::TempDir dir;
+    CISImageEx img;
+    ASSERT_EQ(img.Allocate(3, 2, 24), 0u);
+    img.outputXResolution = img.outputYResolution = 1234;
+    img.outputResolutionUnit = 2;
+    ASSERT_EQ(img.Write(kImageTiff, dir / "r.tif"), 0u);
+    std::string bytes = testutil::readFile(dir / "r.tif");
+    const std::string stored("\xD2\x04\0\0\x01\0\0\0", 8), huge("\xFF\xFF\xFF\xFF\x01\0\0\0", 8);
+    for (auto at = bytes.find(stored); at != std::string::npos; at = bytes.find(stored)) bytes.replace(at, 8, huge);
+    testutil::writeFile(dir / "r.tif", bytes);
+    CISImageEx back;
+    ASSERT_EQ(back.Read(dir / "r.tif", kImageDetect), 0u);
+    EXPECT_EQ(back.xResolution, 4294967296.0);
+    EXPECT_EQ(back.outputXResolution, 4294967295.0);
+}
