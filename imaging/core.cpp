@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -152,7 +153,17 @@ const char* is5_ErrorText(std::uint32_t code) {
     case IS5_ERR_CANCELLED: return "cancelled";
     case IS5_ERR_TIMEOUT: return "timed out";
     case IS5_ERR_NO_POOL: return "no worker threads";
-    case IS5_ERR_TOO_LARGE: return "too large";
+    case IS5_ERR_TOO_LARGE: {
+        // Names the limit in force; whole megapixels, rounded down, so the text stays true.
+        thread_local char text[64];
+        const std::uint64_t limit = is5_GetMaxPixels();
+        if (limit >= 1000000)
+            std::snprintf(text, sizeof text, "picture larger than %llu megapixels",
+                          static_cast<unsigned long long>(limit / 1000000));
+        else
+            std::snprintf(text, sizeof text, "picture larger than %llu pixels", static_cast<unsigned long long>(limit));
+        return text;
+    }
     default: return "failed";
     }
 }

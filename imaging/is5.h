@@ -67,13 +67,16 @@ void is5_SetLastError(std::uint32_t code, const char* function);
 // ---- limits ---------------------------------------------------------------------------
 
 /// Largest picture, in pixels, that any reader decodes (process-wide); 0 restores the
-/// default. Pictures above it fail with IS5_ERR_TOO_LARGE before pixels are allocated.
+/// default. Pictures above it fail with IS5_ERR_TOO_LARGE before pixels are allocated, and
+/// so does making one (CISImageEx::Allocate, Resize).
 void is5_SetMaxPixels(std::uint64_t maxPixels);
 std::uint64_t is5_GetMaxPixels();
 
 // ---- sources --------------------------------------------------------------------------
 
-/// What a result code means, in a few words ("not a regular file", …); "" for success.
+/// What a result code means, in a few words ("not a regular file", "picture larger than
+/// 268 megapixels" with the limit in force, …); "" for success. The text stays valid on
+/// the calling thread until its next call.
 const char* is5_ErrorText(std::uint32_t code);
 
 /// Opens a file for reading; nullptr with IS5_ERR_OPEN when it cannot be opened, or

@@ -46,6 +46,9 @@ std::uint32_t CISImageEx::Allocate(std::uint32_t w, std::uint32_t h, std::uint32
     Clear();
     std::uint64_t bytes = std::uint64_t{h} * imaging::detail::rowBytes(w, depth);
     if (bytes == 0) return kImageNoPicture;
+    // The readers' pixel limit bounds what is made as well as what is read, so that a
+    // resize to an absurd size fails at once instead of filling the memory first.
+    if (const std::uint32_t rc = imaging::detail::checkPictureSize(w, h); rc != IS5_OK) return rc;
     try {
         ownedPixels.resize(static_cast<std::size_t>(bytes));
     } catch (const std::bad_alloc&) {

@@ -75,7 +75,8 @@ public:
     std::uint8_t* GetPixels() const;
     bool HasPicture() const { return GetPixels() != nullptr; }
 
-    /// Clears, then allocates an owned buffer for the size and depth. 1 when memory is short.
+    /// Clears, then allocates an owned buffer for the size and depth. 1 when memory is short,
+    /// IS5_ERR_TOO_LARGE (nothing allocated) above the pixel limit (is5_SetMaxPixels).
     std::uint32_t Allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
     /// Moves `other`'s buffer here with its size, depth, palette, type and resolution.
     std::uint32_t TakeFrom(CISImageEx& other);

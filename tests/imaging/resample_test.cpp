@@ -264,6 +264,16 @@ TEST(ImageResize, RulesOfTheObject) {
     EXPECT_EQ(kept.width, 20u);
     EXPECT_EQ(kept.height, 15u);
 
+    // Nothing above the pixel limit is made, and the source stays as it was.
+    is5_SetMaxPixels(2000);
+    CISImageEx tooLarge;
+    EXPECT_EQ(tooLarge.Allocate(50, 41, 8), IS5_ERR_TOO_LARGE);
+    EXPECT_FALSE(tooLarge.HasPicture());
+    EXPECT_EQ(tooLarge.Resize(src, 41, 50, IS5_RESIZE_BICUBIC), IS5_ERR_TOO_LARGE);
+    EXPECT_EQ(kept.ResizeInPlace({50, 41}, IS5_RESIZE_BOX), IS5_ERR_TOO_LARGE);
+    EXPECT_EQ(kept.width, 20u);
+    is5_SetMaxPixels(0);
+
     CISImageEx empty, target;
     EXPECT_EQ(target.Resize(empty, 10, 10, 17), 5u);
 }
