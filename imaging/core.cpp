@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The layer's per-thread last error, its pixel limit and its sources.
+#include "imaging/detail/failpoint.h"
 #include "imaging/detail/lasterror.h"
 #include "imaging/detail/source.h"
 #include "imaging/is5.h"
@@ -87,6 +88,8 @@ private:
 
 namespace imaging::detail {
 
+std::atomic<void (*)(const char*)> allocationHook{nullptr};
+
 std::string lowerExtension(const std::string& name) {
     auto dot = name.rfind('.');
     if (dot == std::string::npos) return {};
@@ -164,6 +167,7 @@ const char* is5_ErrorText(std::uint32_t code) {
             std::snprintf(text, sizeof text, "picture larger than %llu pixels", static_cast<unsigned long long>(limit));
         return text;
     }
+    case IS5_ERR_JOB_FAILED: return "a resampling thread failed";
     default: return "failed";
     }
 }

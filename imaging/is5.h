@@ -46,6 +46,7 @@ inline constexpr std::uint32_t IS5_ERR_CANCELLED = 14;   ///< the progress callb
 inline constexpr std::uint32_t IS5_ERR_TIMEOUT = 84;     ///< a worker job did not finish in time
 inline constexpr std::uint32_t IS5_ERR_NO_POOL = 89;     ///< no worker pool or no jobs
 inline constexpr std::uint32_t IS5_ERR_TOO_LARGE = 90;   ///< the picture exceeds the pixel limit
+inline constexpr std::uint32_t IS5_ERR_JOB_FAILED = 91;  ///< a resampling job failed in an unforeseen way
 
 // Seek origins.
 inline constexpr int IS5_SEEK_SET = 0;

@@ -4,6 +4,7 @@
 // multiply-adds, and speed comes only from doing each sum once. The horizontal sum of a
 // source row over the band's columns is kept and reused by every destination row that
 // needs that source row.
+#include "imaging/detail/failpoint.h"
 #include "imaging/resample/resample.h"
 
 #include <algorithm>
@@ -150,6 +151,7 @@ std::uint32_t bicubicBand(const ConstPlane& src, const Plane& dst, std::uint32_t
     if (begin >= end) return IS5_OK;
     const std::size_t n = std::size_t{end - begin} * bpp;
     constexpr int kSlots = 4;
+    allocationPoint("band buffers");
     if (t_scratch.size() < n * kSlots) t_scratch.resize(n * kSlots);
     if (t_wideRow.size() < std::size_t{src.width} * bpp) t_wideRow.resize(std::size_t{src.width} * bpp);
     double* slot[kSlots];

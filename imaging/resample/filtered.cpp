@@ -3,6 +3,7 @@
 // lists per destination column and row, mirrored at the edges, weights normalised. Rows
 // are combined first (in fixed point, so the pass over the large source vectorises),
 // then columns.
+#include "imaging/detail/failpoint.h"
 #include "imaging/resample/resample.h"
 
 #include <algorithm>
@@ -155,6 +156,7 @@ std::uint32_t filteredBand(const ConstPlane& src, const Plane& dst, std::uint32_
                            const Contributors& rows, std::uint32_t rowBegin, std::uint32_t rowEnd,
                            const BandControl& control) {
     const std::size_t rowLength = std::size_t{src.width} * bpp;
+    allocationPoint("band buffers");
     if (t_rowSums.size() < rowLength) t_rowSums.resize(rowLength);
     std::int32_t* sums = t_rowSums.data();
     constexpr float kToUnit = 1.0f / float(1 << kFixedBits);

@@ -270,6 +270,8 @@ BOOL is5_ResizeImage(const std::uint8_t* src, std::uint32_t w, std::uint32_t h, 
         if (code) return failBool(code, kName);
     } catch (const std::bad_alloc&) {
         return failBool(IS5_ERR_MEMORY, kName);
+    } catch (...) {
+        return failBool(IS5_ERR_JOB_FAILED, kName); // as a band on a worker thread reports it
     }
     return succeed<BOOL>(kName, TRUE);
 }

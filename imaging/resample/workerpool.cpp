@@ -6,6 +6,7 @@
 #include "imaging/is5.h"
 
 #include <chrono>
+#include <new>
 
 namespace imaging::detail {
 
@@ -62,7 +63,16 @@ void WorkerPool::workerLoop() {
             task = m_queue.front();
             m_queue.pop_front();
         }
-        std::uint32_t code = (*task.job)();
+        // A job that throws fails its batch, never the program: the bands grow per-thread
+        // buffers, and an exception leaving this thread would end the process.
+        std::uint32_t code;
+        try {
+            code = (*task.job)();
+        } catch (const std::bad_alloc&) {
+            code = IS5_ERR_MEMORY;
+        } catch (...) {
+            code = IS5_ERR_JOB_FAILED;
+        }
         std::lock_guard lock(task.batch->mutex);
         if (code && !task.batch->code) task.batch->code = code;
         if (--task.batch->remaining == 0) task.batch->done.notify_all();

@@ -29,7 +29,9 @@ public:
     static bool onWorkerThread();
 
     /// Runs the jobs on the pool and waits for all of them. Returns the first non-zero
-    /// code a job returned, 0 when all succeeded, IS5_ERR_NO_POOL without workers or jobs.
+    /// code a job returned (a job that throws counts as IS5_ERR_MEMORY for bad_alloc,
+    /// IS5_ERR_JOB_FAILED for anything else), 0 when all succeeded, IS5_ERR_NO_POOL
+    /// without workers or jobs.
     /// With `timeoutSeconds` > 0 a wait longer than that sets `cancel` (which the jobs
     /// watch), waits for them to stop, and returns IS5_ERR_TIMEOUT.
     std::uint32_t run(std::vector<Job>& jobs, double timeoutSeconds, std::atomic<bool>& cancel);

@@ -2,6 +2,7 @@
 // Resampling: the bicubic resampler against a one-pixel-at-a-time reference, threads
 // against no threads, the filters' properties, palette and 1-bit pictures, and the
 // object's Resize rules.
+#include "imaging/detail/failpoint.h"
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 #include "imaging/resample/resample.h"
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -276,6 +278,31 @@ TEST(ImageResize, RulesOfTheObject) {
 
     CISImageEx empty, target;
     EXPECT_EQ(target.Resize(empty, 10, 10, 17), 5u);
+}
+
+// A band that cannot have its buffers on a pool thread (these sizes are banded) fails its
+// resize with a code; the picture and the pool carry on.
+TEST(ImageResize, BandsThatThrowFailTheResizeOnly) {
+    struct Row {
+        void (*hook)(const char*);
+        std::uint32_t mode, code;
+    } const rows[] = {
+        {[](const char*) { throw std::bad_alloc(); }, IS5_RESIZE_BICUBIC, IS5_ERR_MEMORY},
+        {[](const char*) { throw std::bad_alloc(); }, IS5_RESIZE_BOX, IS5_ERR_MEMORY},
+        {[](const char*) { throw std::runtime_error("band"); }, IS5_RESIZE_BICUBIC, IS5_ERR_JOB_FAILED},
+    };
+    const auto rgb = randomPixels(64 * 32 * 3, 5);
+    CISImageEx picture;
+    fill24(picture, 64, 32, rgb);
+    for (const Row& row : rows) {
+        imaging::detail::allocationHook = row.hook;
+        EXPECT_EQ(picture.ResizeInPlace({40, 20}, row.mode), row.code);
+        imaging::detail::allocationHook = nullptr;
+        EXPECT_EQ(picture.width, 64u);
+        EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), picture.GetPixels()));
+    }
+    EXPECT_EQ(resize(rgb, 64, 32, 40, 20, 3, IS5_RESIZE_BICUBIC),
+              resize(rgb, 64, 32, 40, 20, 3, IS5_RESIZE_BICUBIC, IS5_RESIZE_SINGLE_THREAD));
 }
 
 TEST(ImageResize, PaletteAndOneBitPictures) {
