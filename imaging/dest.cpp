@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Destinations: a temporary file in the destination folder, renamed over the final name
 // once the picture is complete, or a growing block of memory.
+#include "imaging/detail/failpoint.h"
 #include "imaging/detail/lasterror.h"
 #include "imaging/is5.h"
 
@@ -112,7 +113,15 @@ IS5_DEST is5_OpenFileDest(const char* path, std::uint32_t) {
         int fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0) return fail<IS5_DEST>(IS5_ERR_OPEN, kName, nullptr);
         ::fchmod(fd, 0644); // as an ordinary new file would be, not the temporary's 0600
-        return succeed<IS5_DEST>(kName, new FileDest(std::move(finalPath), std::move(temp), fd));
+        try {
+            imaging::detail::allocationPoint("file destination");
+            return succeed<IS5_DEST>(kName, new FileDest(std::move(finalPath), temp, fd));
+        } catch (const std::bad_alloc&) {
+            // The temporary exists from here on; a failed open takes it away again.
+            ::close(fd);
+            ::unlink(temp.c_str());
+            throw;
+        }
     } catch (const std::bad_alloc&) {
         return fail<IS5_DEST>(IS5_ERR_MEMORY, kName, nullptr);
     }

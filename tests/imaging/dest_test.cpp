@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Destinations publish a picture under its name only when it is complete.
+#include "imaging/detail/failpoint.h"
 #include "imaging/is5.h"
 #include "testutil.h"
 
@@ -58,13 +59,19 @@ TEST(Destination, PublishesOnlyCompletePictures) {
     EXPECT_EQ(testutil::readFile(target), "HEAD-body");
 }
 
-TEST(Destination, FoldersThatCannotTakeTheFileFail) {
+TEST(Destination, FailedOpensLeaveNothing) {
     testutil::TempDir dir;
     testutil::writeFile(dir.path() / "plain-file", "x");
     for (const std::string& path : {dir / "missing/out.png", dir / "plain-file/out.png", std::string(""), dir.str() + "/"}) {
         EXPECT_EQ(is5_OpenFileDest(path.c_str(), 0), nullptr) << path;
         EXPECT_NE(is5_GetLastError(), 0u);
     }
+    // Short of memory once the temporary file exists.
+    imaging::detail::allocationHook = [](const char*) { throw std::bad_alloc(); };
+    EXPECT_EQ(is5_OpenFileDest((dir / "out.png").c_str(), 0), nullptr);
+    imaging::detail::allocationHook = nullptr;
+    EXPECT_EQ(is5_GetLastError(), IS5_ERR_MEMORY);
+    EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file was left behind";
 }
 
 TEST(Destination, FullDiskLeavesNoFileAndKeepsTheOldOne) {
