@@ -39,6 +39,9 @@ constexpr std::array<const char*, 4> kPresetCaptions{"1024 x 768", "800 x 600", 
 
 constexpr std::array<OutputType, 5> kOutputTypes{{{"jpg", 0}, {"png", 6}, {"bmp", 2}, {"gif", 21}, {"psd", 14}}};
 
+// A side widened so that products with it cannot wrap.
+constexpr long long wide(std::uint32_t side) { return side; }
+
 // 2^63 as a double: the range a truncation through a 64-bit integer can hold.
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
@@ -86,9 +89,9 @@ TargetSize ComputeTargetSize(const SizeRequest& request) {
         out.height = h / 4;
         break;
     case kSizeChoiceThreeQuarters:
-        // 32-bit unsigned arithmetic, as the window computes it.
-        out.width = (3u * w) / 4u;
-        out.height = (3u * h) / 4u;
+        // In 64 bits: 3 x W would wrap in 32 for pictures over 1,431,655,765 pixels wide.
+        out.width = static_cast<std::uint32_t>(3 * std::uint64_t{w} / 4);
+        out.height = static_cast<std::uint32_t>(3 * std::uint64_t{h} / 4);
         break;
     case kSizeChoiceCustomPercent:
         out.width = TruncateToUnsigned(static_cast<double>(w) * request.customScale);
@@ -133,13 +136,12 @@ std::string SizeSummaryText(const SummaryRequest& request) {
     case kSizeChoiceQuarter:
         return known ? formatText("25%% (%d x %d)", static_cast<int>(w / 4), static_cast<int>(h / 4)) : "25%";
     case kSizeChoiceThreeQuarters:
-        return known ? formatText("75%% (%d x %d)", static_cast<int>((3u * w) / 4u), static_cast<int>((3u * h) / 4u))
-                     : "75%";
+        return known ? formatText("75%% (%lld x %lld)", 3 * wide(w) / 4, 3 * wide(h) / 4) : "75%";
     case kSizeChoiceCustomPercent: {
         if (!known) return request.percentText + "%";
         const std::int32_t p = ScanInt(request.percentText).value_or(0);
-        const auto up = static_cast<std::uint32_t>(p);
-        return formatText("%d%% (%d x %d)", p, static_cast<int>((w * up) / 100u), static_cast<int>((h * up) / 100u));
+        // W x p in 64 bits, which a picture within the pixel limit cannot overflow.
+        return formatText("%d%% (%lld x %lld)", p, wide(w) * p / 100, wide(h) * p / 100);
     }
     case kSizeChoiceDimensions:
         return formatText("%d x %d", ScanInt(request.widthText).value_or(0), ScanInt(request.heightText).value_or(0));

@@ -48,8 +48,7 @@ TEST(ComputeTargetSize, PresetBoxesAndFixedPercents) {
         {"25%", 5, 3003, 2002, 750, 500},
         {"75%", 8, 3000, 2000, 2250, 1500},
         {"75% rounds down", 8, 3001, 7, 2250, 5},
-        // 3 x W is 32-bit unsigned arithmetic: 3 x 2^31 wraps to 2^31.
-        {"75% wraps like the window", 8, 2147483648u, 4, 536870912, 3},
+        {"75% of a side whose triple passes 32 bits", 8, 2147483648u, 4, 1610612736, 3},
     };
     for (const SizeRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -163,8 +162,8 @@ TEST(StatusSummary, SizeTexts) {
         {6, 3000, 2000, "33", "", "", "33% (990 x 660)"},
         {6, 0, 0, "33", "", "", "33%"},
         {6, 3000, 2000, "abc", "", "", "0% (0 x 0)"},
-        // (W x p) / 100 in 32-bit unsigned arithmetic: 5e9 wraps to 705032704.
-        {6, 50000000, 10, "100", "", "", "100% (7050327 x 10)"},
+        {6, 50000000, 10, "100", "", "", "100% (50000000 x 10)"},
+        {8, 2147483648u, 4, "", "", "", "75% (1610612736 x 3)"},
         {7, 3000, 2000, "", "1200", "900", "1200 x 900"},
         {7, 3000, 2000, "", "x", "", "0 x 0"},
         {9, 3000, 2000, "", "", "", "Screen size (1920 x 1080)"},
