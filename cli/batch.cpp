@@ -33,15 +33,19 @@
 #include "browse/savetext.h"
 #include "imaging/isimageex.h"
 
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -59,8 +63,43 @@ struct PicturePlan {
     std::ptrdiff_t waitFor = -1;       // an earlier picture whose output is this source
 };
 
-std::string codeText(std::uint32_t code) {
-    return " (error " + std::to_string(code) + ": " + is5_ErrorText(code) + ")";
+// What went wrong in words, with the code in brackets for reports: " (error 5: no such file)".
+std::string codeText(std::uint32_t code, const std::string& words) {
+    return " (error " + std::to_string(code) + ": " + words + ")";
+}
+std::string codeText(std::uint32_t code) { return codeText(code, is5_ErrorText(code)); }
+
+std::string systemText(int error) {
+    std::string text = std::strerror(error);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// Why a picture could not be read. The image object reports a file that is missing or
+// cannot be opened as holding no picture, so the path itself is asked first.
+std::string readFailureText(const std::string& path, std::uint32_t code) {
+    if ((code == kImageNoPicture || code == IS5_ERR_OPEN) && ::access(path.c_str(), R_OK) != 0)
+        return codeText(code, errno == ENOENT || errno == ENOTDIR ? "no such file" : systemText(errno));
+    switch (code) {
+    case kImageNoPicture: return codeText(code, "not a picture of a known type");
+    case IS5_ERR_READ:
+    case IS5_ERR_FORMAT: return codeText(code, "damaged or cut off");
+    default: return codeText(code);
+    }
+}
+
+// Why a picture could not be written into `output`'s folder: the folder's own refusal
+// (permission denied, read-only file system), a full disk, else what the code says.
+std::string writeFailureText(const std::string& output, std::uint32_t code) {
+    const std::size_t slash = output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    std::string reason = is5_ErrorText(code);
+    struct statvfs space {};
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        reason = systemText(errno);
+    else if (::statvfs(folder.c_str(), &space) == 0 && space.f_bavail == 0)
+        reason = systemText(ENOSPC);
+    return codeText(code, "cannot write in " + folder + ": " + reason);
 }
 
 // A path in a form that compares equal for one file reached by different spellings.
@@ -170,7 +209,8 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
         return false;
     };
     switch (result.stage) {
-    case SaveStage::Read: return failure(picture.source + ": " + kUnableToReadText + codeText(result.code));
+    case SaveStage::Read:
+        return failure(picture.source + ": " + kUnableToReadText + readFailureText(picture.source, result.code));
     case SaveStage::Resize: {
         const bool empty = result.target.width == 0 || result.target.height == 0;
         return failure(ResizeFailureText(picture.source) + " to " + std::to_string(result.target.width) + "x" +
@@ -188,7 +228,7 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
     if (!m_options.overwrite && fileExists(output))
         return failure(output + " already exists; not replaced (--overwrite replaces it)");
     if (result.stage == SaveStage::Write)
-        return failure(picture.source + ": Unable to write " + output + codeText(result.code));
+        return failure(picture.source + ": Unable to write " + output + writeFailureText(output, result.code));
     if (std::string reason; !PublishPicture(result, &reason))
         return failure(picture.source + ": Unable to write " + output + ": " + reason);
 

@@ -193,7 +193,8 @@ TEST_F(ResizeCli, FirstFailureStopsAndDiscardsTheRest) {
         fs::remove_all(dir.path() / "out");
         const RunResult r = run({"-j", jobs, "-d", "out", good1, bad, good3, good4});
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(bad + ": Unable to read the image"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(bad + ": Unable to read the image (error 6: damaged or cut off)"), std::string::npos)
+            << r.err;
         EXPECT_NE(r.err.find("save image number 2"), std::string::npos) << r.err;
         // Only the picture before the failure, and no temporary files of later ones.
         const auto written = folderContents(dir.path() / "out");
@@ -289,24 +290,35 @@ TEST_F(ResizeCli, SourceReplacedByAnEarlierOutputIsReadAfterIt) {
     }
 }
 
-// Damaged input a batch meets: a named pipe or a folder given as a picture is refused at
-// once, in words; a size that comes out empty is said to be empty.
-TEST_F(ResizeCli, PipesFoldersAndEmptySizesAreRefusedInWords) {
+// What a batch meets, said in words: a named pipe or a folder given as a picture (refused
+// at once), a missing file, a file of no known type, a size that comes out empty or too
+// large, a folder that takes no file.
+TEST_F(ResizeCli, FailuresAreSaidInWords) {
     const std::string fifo = dir / "in/pipe.jpg";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     CISImageEx line;
     ASSERT_EQ(line.Allocate(10, 1, 24), kImageOk);
     const std::string thin = dir / "in/thin.png";
     ASSERT_EQ(line.Write(kImagePng, thin), kImageOk);
+    testutil::writeFile(dir / "in/passwd", "root:x:0:0:root:/root:/bin/bash\n");
+    const std::string photo = source(kJpeg, "photo.jpg");
     struct Row {
-        std::string file;
+        std::vector<std::string> arguments;
         const char* says;
-    } rows[] = {{fifo, "pipe.jpg: Unable to read the image (error 8: not a regular file)"},
-                {dir / "in", "in: Unable to read the image (error 8: not a regular file)"},
-                {thin, "thin.png to 5x0: the result would be empty (error 5)"}};
+    } rows[] = {
+        {{"-d", "out", fifo}, "pipe.jpg: Unable to read the image (error 8: not a regular file)"},
+        {{"-d", "out", dir / "in"}, "in: Unable to read the image (error 8: not a regular file)"},
+        {{"-d", "out", thin}, "thin.png to 5x0: the result would be empty (error 5)"},
+        {{"-d", "out", dir / "in/gone.jpg"}, "gone.jpg: Unable to read the image (error 5: no such file)"},
+        {{"-d", "out", dir / "in/passwd"}, "passwd: Unable to read the image (error 5: not a picture of a known type)"},
+        {{"--dimensions", "60000x60000", "-d", "out", photo},
+         "photo.jpg to 60000x60000 (error 90: picture larger than 268 megapixels)"},
+        // Root may write anywhere, but no one makes files in /proc/sys.
+        {{"-d", "/proc/sys", photo}, "Unable to write /proc/sys/photo_50pc.jpg (error 2: cannot write in /proc/sys: "},
+    };
     for (const Row& row : rows) {
-        const RunResult r = run({"-s", "50%", "-d", "out", row.file});
-        EXPECT_EQ(r.status, 1) << row.file;
+        const RunResult r = run(row.arguments);
+        EXPECT_EQ(r.status, 1) << row.says;
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
     }
 }
