@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Every picture of the shared corpus through the whole read path, one test per suite:
 // good files decode (and match their references where they have one), bad files fail
-// cleanly, and nothing crashes, hangs or leaks.
+// cleanly, and nothing crashes or leaks. A reader that hangs runs into the test's ctest
+// TIMEOUT (tests/CMakeLists.txt); how fast the readers are is for the benchmarks.
 #include "corpus.h"
 #include "refimage.h"
 
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -18,10 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// What a reader took to decode one file must stay far below this; above it the reader
-// is taken to be looping. Sanitizer builds run several times slower, hence the margin.
-constexpr double kHangSeconds = 20.0;
 
 testutil::RgbImage toRgb(const CISImageEx& img) {
     testutil::RgbImage out;
@@ -120,19 +116,6 @@ std::optional<Reference> referenceFor(const fs::path& corpus, const std::string&
     return std::nullopt;
 }
 
-struct Outcome {
-    std::uint32_t code = 0;
-    double seconds = 0;
-};
-
-Outcome readInto(CISImageEx& img, const fs::path& file) {
-    auto start = std::chrono::steady_clock::now();
-    Outcome o;
-    o.code = img.Read(file.string(), kImageDetect);
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return o;
-}
-
 class CorpusSuite : public ::testing::TestWithParam<std::string> {};
 
 } // namespace
@@ -145,24 +128,23 @@ TEST_P(CorpusSuite, EveryFileBehavesAsTheManifestSays) {
         if (entry.suite != suite || entry.expect == "reference") continue;
         SCOPED_TRACE(entry.path + " (" + entry.expect + ")");
         CISImageEx img;
-        Outcome o = readInto(img, corpus / entry.path);
+        const std::uint32_t code = img.Read((corpus / entry.path).string(), kImageDetect);
         ++checked;
-        EXPECT_LT(o.seconds, kHangSeconds);
         if (entry.expect == "ok") {
-            EXPECT_EQ(o.code, 0u);
+            EXPECT_EQ(code, 0u);
             EXPECT_TRUE(img.HasPicture());
         } else if (entry.expect == "bad") {
-            EXPECT_NE(o.code, 0u);
+            EXPECT_NE(code, 0u);
             EXPECT_FALSE(img.HasPicture());
             EXPECT_EQ(img.width, 0u);
         }
-        if (o.code == 0) {
+        if (code == 0) {
             // Whatever decodes is a whole picture of a depth the layer knows.
             EXPECT_TRUE(img.bitsPerPixel == 24 || img.bitsPerPixel == 8 || img.bitsPerPixel == 1);
             EXPECT_GT(img.width, 0u);
             EXPECT_GT(img.height, 0u);
         }
-        if (entry.expect != "ok" || o.code != 0) continue;
+        if (entry.expect != "ok" || code != 0) continue;
         auto ref = referenceFor(corpus, entry.path);
         if (!ref) continue;
         std::optional<testutil::RgbImage> expected;
