@@ -302,16 +302,6 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
     EXPECT_EQ(readBmp(farOffset, 24).code, IS5_ERR_READ);
 }
 
-TEST(BmpErrors, PixelGuardAtItsLimit) {
-    const std::uint64_t saved = is5_GetMaxPixels();
-    const Bytes file = direct(24, 5, 4, rows(24, std::vector<std::vector<std::uint32_t>>(4, {1, 2, 3, 4, 5}))).build();
-    is5_SetMaxPixels(20);
-    EXPECT_EQ(readBmp(file, 24).code, IS5_OK);
-    is5_SetMaxPixels(19);
-    EXPECT_EQ(readBmp(file, 24).code, IS5_ERR_TOO_LARGE);
-    is5_SetMaxPixels(saved);
-}
-
 TEST(BmpPalette, StoredEntriesAndCount) {
     struct Row {
         BmpFile file;

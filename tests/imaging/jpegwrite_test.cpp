@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The JPEG writer: round trips within error bounds at qualities 75 and 100, the markers it
-// writes (JFIF density, subsampling, progressive scans), the per-thread marker and comment
-// lists, the arguments it refuses, and ImageMagick's view of its files.
+// writes (subsampling, progressive scans) and the per-thread marker and comment lists.
 #include "writertest.h"
 
 #include <gtest/gtest.h>
@@ -13,30 +12,6 @@
 using namespace writertest;
 
 namespace {
-
-// A photograph's kind of content: smooth gradients with a little noise (JPEG's error on
-// the hard-edged test pattern of the lossless writers says nothing useful).
-Picture smoothPicture(std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.depth = depth;
-    p.stride = tightStride(width, depth);
-    p.pixels.resize(std::size_t{p.stride} * height);
-    std::uint32_t seed = 99;
-    for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(seed >> 29) - 4;
-            const double fx = double(x) / width, fy = double(y) / height;
-            const int v[3] = {int(60 + 140 * fx + 20 * std::sin(fy * 6)), int(200 - 120 * fy),
-                              int(90 + 60 * std::cos((fx + fy) * 5))};
-            for (std::uint32_t c = 0; c < depth / 8; ++c)
-                p.pixels[std::size_t{y} * p.stride + x * (depth / 8) + c] =
-                    static_cast<std::uint8_t>(std::clamp(v[c] + noise, 0, 255));
-        }
-    return p;
-}
 
 Written writeJpeg(const Picture& p, int quality, const ResolutionInfo* resolution = nullptr,
                   std::uint32_t options = 0) {
@@ -90,7 +65,7 @@ class JpegWriteRoundTrip : public ::testing::TestWithParam<Bound> {};
 
 TEST_P(JpegWriteRoundTrip, StaysWithinTheErrorBound) {
     const Bound& b = GetParam();
-    const Picture p = smoothPicture(b.width, b.height, b.depth);
+    const Picture p = makePicture(b.width, b.height, b.depth, {.smooth = true});
     const Written w = writeJpeg(p, b.quality, nullptr, b.progressive);
     ASSERT_TRUE(w.ok) << w.code;
     const ReadBack back = readJpeg(w.bytes, b.depth);
@@ -117,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, JpegWriteRoundTrip,
                          });
 
 TEST(JpegWriter, ChromaIsHalvedBelowQuality90AndWholeFrom90) {
-    const Picture colour = smoothPicture(32, 32, 24), grey = smoothPicture(32, 32, 8);
+    const Picture colour = makePicture(32, 32, 24, {.smooth = true}), grey = makePicture(32, 32, 8, {.smooth = true});
     struct Row {
         const Picture* picture;
         int quality;
@@ -137,60 +112,11 @@ TEST(JpegWriter, ChromaIsHalvedBelowQuality90AndWholeFrom90) {
 }
 
 TEST(JpegWriter, QualityIsHeldTo1Through100) {
-    const Picture p = smoothPicture(24, 16, 24);
+    const Picture p = makePicture(24, 16, 24, {.smooth = true});
     EXPECT_EQ(writeJpeg(p, 0).bytes, writeJpeg(p, 1).bytes);
     EXPECT_EQ(writeJpeg(p, -40).bytes, writeJpeg(p, 1).bytes);
     EXPECT_EQ(writeJpeg(p, 101).bytes, writeJpeg(p, 100).bytes);
     EXPECT_NE(writeJpeg(p, 50).bytes, writeJpeg(p, 100).bytes);
-}
-
-struct DensityRow {
-    const char* what;
-    double x, y;
-    int unit;
-    int unitOut;
-    std::uint32_t xOut, yOut;
-};
-
-class JpegWriteDensity : public ::testing::TestWithParam<DensityRow> {};
-
-TEST_P(JpegWriteDensity, TheJfifSegmentCarriesIt) {
-    const DensityRow& r = GetParam();
-    const ResolutionInfo info{r.x, r.y, r.unit};
-    const Written w = writeJpeg(smoothPicture(8, 8, 24), 75, &info);
-    ASSERT_TRUE(w.ok);
-    const auto segments = segmentsOf(w.bytes);
-    ASSERT_FALSE(segments.empty());
-    const Segment& app0 = segments.front();
-    ASSERT_EQ(app0.marker, 0xE0);
-    ASSERT_EQ(app0.data.compare(0, 5, Bytes("JFIF\0", 5)), 0);
-    EXPECT_EQ(std::uint8_t(app0.data[7]), r.unitOut);
-    EXPECT_EQ(std::uint32_t(std::uint8_t(app0.data[8]) << 8 | std::uint8_t(app0.data[9])), r.xOut);
-    EXPECT_EQ(std::uint32_t(std::uint8_t(app0.data[10]) << 8 | std::uint8_t(app0.data[11])), r.yOut);
-    // The program's own header reader agrees.
-    IS5_SOURCE src = is5_OpenMemorySource(w.bytes.data(), w.bytes.size(), "d.jpg");
-    ResolutionInfo back;
-    ASSERT_TRUE(is5_GetJPGDims(src, nullptr, nullptr, nullptr, &back));
-    is5_CloseSource(src);
-    EXPECT_EQ(back.unit, r.unitOut);
-    EXPECT_EQ(back.xResolution, r.xOut);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, JpegWriteDensity,
-    ::testing::Values(DensityRow{"per_inch", 300, 300, 1, 1, 300, 300},
-                      DensityRow{"per_cm_truncated", 118.11, 118.9, 2, 2, 118, 118},
-                      DensityRow{"aspect_only", 72, 144, 0, 0, 72, 144},
-                      DensityRow{"largest", 65535.9, 1, 1, 1, 65535, 1}, DensityRow{"zero", 0, 0, 1, 0, 1, 1},
-                      DensityRow{"too_large", 65536, 300, 1, 0, 1, 1}, DensityRow{"negative", -300, 300, 1, 0, 1, 1},
-                      DensityRow{"not_a_number", std::numeric_limits<double>::quiet_NaN(), 300, 1, 0, 1, 1},
-                      DensityRow{"unknown_unit", 300, 300, 3, 0, 1, 1}),
-    [](const auto& info) { return std::string(info.param.what); });
-
-TEST(JpegWriter, WithoutResolutionTheDensityIsSquarePixels) {
-    const auto segments = segmentsOf(writeJpeg(smoothPicture(8, 8, 24), 75, nullptr).bytes);
-    ASSERT_FALSE(segments.empty());
-    EXPECT_EQ(segments.front().data.substr(7, 5), Bytes("\x00\x00\x01\x00\x01", 5));
 }
 
 TEST(JpegWriter, ThreadMarkersAndCommentsFollowTheHeaderUntilCleared) {
@@ -201,7 +127,7 @@ TEST(JpegWriter, ThreadMarkersAndCommentsFollowTheHeaderUntilCleared) {
     ASSERT_TRUE(is5_AddJPGOutputMarker(0xEE, reinterpret_cast<const std::uint8_t*>(adobe.data()), 9));
     ASSERT_TRUE(is5_AddJPGOutputMarker(0xFE, nullptr, 0));
     ASSERT_TRUE(is5_AddJPGOutputText("made by a test"));
-    const Picture p = smoothPicture(16, 16, 24);
+    const Picture p = makePicture(16, 16, 24, {.smooth = true});
 
     auto extras = [](const Bytes& jpeg) {
         std::vector<std::pair<int, Bytes>> found;
@@ -243,61 +169,10 @@ TEST(JpegWriter, RefusesMarkersThatAreNotAppOrComment) {
     EXPECT_FALSE(is5_AddJPGOutputText(std::string(65534, 't').c_str()));
     EXPECT_FALSE(is5_AddJPGOutputText(nullptr));
     // The largest segment still makes a readable file.
-    const Written w = writeJpeg(smoothPicture(8, 8, 24), 75);
+    const Written w = writeJpeg(makePicture(8, 8, 24, {.smooth = true}), 75);
     ASSERT_TRUE(w.ok);
     EXPECT_TRUE(readJpeg(w.bytes, 24).ok);
     is5_ClearJPGOutputMarkers();
-}
-
-TEST(JpegWriter, RefusesArgumentsItCannotWrite) {
-    const Picture p = smoothPicture(16, 4, 24);
-    struct Row {
-        const char* what;
-        std::uint32_t width, height, depth, stride;
-    };
-    testutil::TempDir dir;
-    for (const Row& r : {Row{"1-bit", 16, 4, 1, 48}, Row{"32-bit", 16, 4, 32, 64}, Row{"zero height", 16, 0, 24, 48},
-                         Row{"short stride", 16, 4, 24, 47}, Row{"wider than JPEG allows", 65501, 4, 8, 65501}}) {
-        const std::string path = dir / "bad.jpg";
-        IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
-        EXPECT_FALSE(is5_WriteJPG(dest, p.data(), r.width, r.height, r.depth, r.stride, 75, nullptr, 0)) << r.what;
-        EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM) << r.what;
-        EXPECT_FALSE(is5_CloseDest(dest));
-        EXPECT_FALSE(std::filesystem::exists(path)) << r.what;
-    }
-    EXPECT_FALSE(is5_WriteJPG(nullptr, p.data(), 16, 4, 24, 48, 75, nullptr, 0));
-}
-
-// ---- independent checks --------------------------------------------------------------------
-
-TEST(JpegWriterTools, ImageMagickReadsDensitySamplingAndPixels) {
-    REQUIRE_TOOL("identify");
-    testutil::TempDir dir;
-    const ResolutionInfo dpi300{300, 300, 1};
-    struct Row {
-        std::uint32_t depth;
-        int quality;
-        const char* facts;
-        int bound;
-    };
-    for (const Row& r : {Row{24, 75, "96 40 sRGB 300 300 PixelsPerInch 2x2,1x1,1x1", 16},
-                         Row{24, 95, "96 40 sRGB 300 300 PixelsPerInch 1x1,1x1,1x1", 8},
-                         Row{8, 75, "96 40 Gray 300 300 PixelsPerInch 1x1", 10}}) {
-        const Picture p = smoothPicture(96, 40, r.depth);
-        const std::string path = dir / "m.jpg";
-        ASSERT_TRUE(writeToFile(path, [&](IS5_DEST d) {
-            return is5_WriteJPG(d, p.data(), p.width, p.height, p.depth, p.stride, r.quality, &dpi300, 0);
-        }));
-        EXPECT_EQ(run("identify -format '%w %h %[colorspace] %x %y %U %[jpeg:sampling-factor]' '" + path + "'").out,
-                  r.facts);
-        const Bytes expected = coloursOf(r.depth == 24 ? p : [&] {
-            Picture g = p; // grey levels as colours
-            for (int i = 0; i < 256; ++i)
-                g.palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
-            return g;
-        }());
-        EXPECT_LE(maxDifference(magickRgb(path), expected), r.bound) << r.quality;
-    }
 }
 
 } // namespace

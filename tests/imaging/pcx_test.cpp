@@ -186,16 +186,6 @@ TEST(PcxErrors, BadFilesGiveTheirCode) {
     }
 }
 
-TEST(PcxErrors, PixelGuardAtItsLimit) {
-    const std::uint64_t saved = is5_GetMaxPixels();
-    const Bytes file = pcx(8, 1, 5, 4, 6, Bytes(24, '\1'), 0).build();
-    is5_SetMaxPixels(20);
-    EXPECT_EQ(readPcx(file, 8).code, IS5_OK);
-    is5_SetMaxPixels(19);
-    EXPECT_EQ(readPcx(file, 8).code, IS5_ERR_TOO_LARGE);
-    is5_SetMaxPixels(saved);
-}
-
 // The image object reads pictures of up to 8 bits per pixel at depth 8 with the palette
 // reader's colours, and others at 24 bits.
 TEST(PcxImageObject, DepthVariantAndPalette) {

@@ -292,14 +292,9 @@ TEST(PngReader, DamagedFilesFail) {
     EXPECT_EQ(code, IS5_ERR_FORMAT);
 }
 
-TEST(PngReader, PixelLimitIsCheckedBeforeAllocating) {
+TEST(PngReader, AHugeHeaderIsRefusedAtThePixelLimitNotAllocated) {
+    // 100000 × 100000 declared, a few bytes of data (the limit itself is in writers_test.cpp).
     std::uint32_t code = 0;
-    const std::string small = greyPng(40, 30);
-    is5_SetMaxPixels(40 * 30 - 1);
-    EXPECT_FALSE(ourDecode(small, 24, &code).has_value());
-    is5_SetMaxPixels(0);
-    EXPECT_EQ(code, IS5_ERR_TOO_LARGE);
-    // 100000 × 100000 declared, a few bytes of data.
     std::string huge = std::string("\x89PNG\r\n\x1a\n", 8) +
                        chunk("IHDR", be32(100000) + be32(100000) + std::string("\x08\x02\x00\x00\x00", 5)) +
                        chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + chunk("IEND", "");

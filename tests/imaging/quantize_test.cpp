@@ -3,7 +3,7 @@
 // least-populated-first merging, nearest-colour mapping against a brute-force search,
 // error bounds on photographs, and the packing, grey and comparison helpers.
 #include "corpus.h"
-#include "writetest.h"
+#include "writertest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -18,6 +18,15 @@
 #include <vector>
 
 namespace {
+
+/// A small deterministic random sequence.
+struct Lcg {
+    std::uint32_t state;
+    std::uint32_t next() {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    }
+};
 
 struct Quantized {
     bool ok = false;
@@ -66,7 +75,7 @@ TEST(Quantize, PicturesThatFitKeepTheirExactColours) {
     };
     std::vector<std::uint32_t> reds(256), scattered(256), fine(200);
     for (std::uint32_t i = 0; i < 256; ++i) reds[i] = i << 16;
-    writetest::Lcg rng{5};
+    Lcg rng{5};
     for (auto& c : scattered) c = rng.next() & 0xFFFFFF;
     // 200 colours packed into a few 5-bit cells: averaging any cell would change them.
     for (std::uint32_t i = 0; i < 200; ++i) fine[i] = (100 + i % 10) << 16 | (50 + i / 10 % 10) << 8 | (7 + i / 100);
@@ -119,7 +128,7 @@ TEST(Quantize, ColoursAreClampedToOneTo256) {
     };
     // 4096 colours of noise, far more than any palette holds.
     std::vector<std::uint8_t> rgb;
-    writetest::Lcg rng{11};
+    Lcg rng{11};
     for (int i = 0; i < 64 * 64; ++i) rgb.insert(rgb.end(), {std::uint8_t(rng.next()), std::uint8_t(rng.next()), std::uint8_t(rng.next())});
     for (Row r : {Row{0, 1}, Row{1, 1}, Row{7, 7}, Row{256, 256}, Row{300, 256}, Row{100000, 256}}) {
         SCOPED_TRACE("asked " + std::to_string(r.asked));
@@ -139,7 +148,7 @@ TEST(Quantize, EveryPixelGetsItsNearestColourLowestIndexOnTies) {
     // A smooth picture with noise quantized to 256, 64 and 5 colours; every pixel checked
     // against a search of the whole palette.
     CISImageEx img;
-    writetest::makePicture(img, 24, 90, 70, 0, 3);
+    writertest::toImage(img, writertest::makePicture(90, 70, 24, {.smooth = true}));
     const std::vector<std::uint8_t> rgb = pixelsOf(img);
     for (std::uint32_t colours : {256u, 64u, 5u}) {
         SCOPED_TRACE(std::to_string(colours) + " colours");
@@ -171,7 +180,7 @@ TEST(Quantize, PhotographsStayClose) {
     // picture (smooth gradients under noise of +-6 spread its pixels over many cells) and
     // 3.35 on the corpus photograph. The bounds leave a little room above those.
     CISImageEx synthetic;
-    writetest::makePicture(synthetic, 24, 320, 240, 0, 7);
+    writertest::toImage(synthetic, writertest::makePicture(320, 240, 24, {.smooth = true}));
     const std::vector<std::uint8_t> rgb = pixelsOf(synthetic);
     const Quantized q = quantize(rgb, 320, 240, 256);
     ASSERT_TRUE(q.ok);

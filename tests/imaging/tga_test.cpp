@@ -229,16 +229,6 @@ TEST(TgaErrors, BadFilesGiveTheirCode) {
     }
 }
 
-TEST(TgaErrors, PixelGuardAtItsLimit) {
-    const std::uint64_t saved = is5_GetMaxPixels();
-    const Bytes file = trueColour(5, 4, 24, 0, Bytes(60, '\x10')).build();
-    is5_SetMaxPixels(20);
-    EXPECT_EQ(readTga(file, 24).code, IS5_OK);
-    is5_SetMaxPixels(19);
-    EXPECT_EQ(readTga(file, 24).code, IS5_ERR_TOO_LARGE);
-    is5_SetMaxPixels(saved);
-}
-
 // The image object reads colour-mapped and 8-bit grey files at depth 8 with the palette
 // the palette reader gives, and everything else at 24 bits.
 TEST(TgaImageObject, DepthVariantAndPalette) {

@@ -88,16 +88,6 @@ TEST(WbmpErrors, BadFilesGiveTheirCode) {
     }
 }
 
-TEST(WbmpErrors, PixelGuardAtItsLimit) {
-    const std::uint64_t saved = is5_GetMaxPixels();
-    const Bytes file = hex({0, 0, 5, 4}) + Bytes(4, '\xF8');
-    is5_SetMaxPixels(20);
-    EXPECT_EQ(readWbmp(file, 8).code, IS5_OK);
-    is5_SetMaxPixels(19);
-    EXPECT_EQ(readWbmp(file, 8).code, IS5_ERR_TOO_LARGE);
-    is5_SetMaxPixels(saved);
-}
-
 TEST(WbmpImageObject, ReadsAsTwoColourIndexes) {
     testutil::TempDir dir;
     testutil::writeFile(dir / "p.wbmp", kSmall);

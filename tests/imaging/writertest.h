@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
-// Helpers for the writer tests: deterministic pictures at 24, 8 and 1 bits, writing into
-// memory or a real file, reading back through the program's readers, and running the
-// independent command-line tools (pngcheck, tiffinfo, ImageMagick) on what was written.
+// Helpers for the writer tests: one maker of deterministic pictures at 24, 8 and 1 bits (as
+// the writers take them, or as an image object), their colours as plain RGB, writing into
+// memory or a real file, reading back through the program's readers, and the independent
+// command-line tools (pngcheck, tiffinfo, ImageMagick).
 #pragma once
 
 #include "testutil.h"
 
 #include "imaging/is5.h"
+#include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,43 +37,83 @@ struct Picture {
     const std::uint8_t* data() const { return pixels.data(); }
 };
 
+/// What a picture holds besides its size and depth.
+struct Look {
+    /// 8 bits: indexes below this many (0: 256). 24 bits: 0 for any colour, else pixels of
+    /// only this many colours.
+    std::uint32_t colours = 0;
+    std::uint32_t padding = 0;  ///< unused bytes at the end of each row
+    bool smooth = false;        ///< a photograph's gradients and noise (8 bits: grey levels)
+    bool whiteFirst = false;    ///< 1 bit: palette {white, black} instead of {black, white}
+};
+
 inline std::uint32_t tightStride(std::uint32_t width, std::uint32_t depth) {
     return depth == 24 ? width * 3 : depth == 8 ? width : (width + 7) / 8;
 }
 
-/// Every byte value, edges, runs longer than any RLE count and noise: what the encoders
-/// must keep exactly. `padding` adds unused bytes at the end of each row.
-inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint32_t depth, std::uint32_t colours = 256,
-                           std::uint32_t padding = 0) {
+/// The hard-edged pattern (the default): every byte value, noise with runs of every length,
+/// runs longer than any RLE count, ramps and alternating values, which the lossless
+/// encoders must keep exactly. Or, with `look.smooth`, what JPEG is made for.
+inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint32_t depth, Look look = {}) {
     Picture p;
     p.width = width;
     p.height = height;
     p.depth = depth;
-    p.colours = depth == 24 ? 0 : depth == 1 ? 2 : colours;
-    p.stride = tightStride(width, depth) + padding;
+    const bool fewColours = depth == 24 && look.colours != 0 && !look.smooth;
+    const std::uint32_t colours = depth == 1 ? 2 : look.colours ? look.colours : 256;
+    p.colours = depth == 1 ? 2 : depth == 8 ? colours : 0;
+    p.stride = tightStride(width, depth) + look.padding;
     p.pixels.assign(std::size_t{p.stride} * height, 0xA5); // padding bytes hold junk
+    for (std::uint32_t i = 0; i < 256; ++i)
+        p.palette[i] = {static_cast<std::uint8_t>(i * 37 + 11), static_cast<std::uint8_t>(255 - i),
+                        static_cast<std::uint8_t>(i * 101), 0};
+    if (depth == 1) {
+        p.palette[look.whiteFirst ? 1 : 0] = {0, 0, 0, 0};
+        p.palette[look.whiteFirst ? 0 : 1] = {255, 255, 255, 0};
+    }
     std::uint32_t seed = width * 7919u + height * 104729u + depth;
     auto next = [&] {
         seed = seed * 1664525u + 1013904223u;
         return seed >> 16;
     };
-    for (std::uint32_t y = 0; y < height; ++y) {
-        std::uint8_t* row = p.pixels.data() + std::size_t{y} * p.stride;
-        const std::uint32_t kind = y % 4; // noise, a long run, a ramp, alternating values
-        const std::size_t count = depth == 24 ? std::size_t{width} * 3 : depth == 8 ? width : (width + 7) / 8;
-        for (std::size_t i = 0; i < count; ++i) {
-            std::uint32_t v = kind == 0 ? next() : kind == 1 ? 0xC5 : kind == 2 ? (i * 3 + y) : (i % 2 ? 0xFF : 0x00);
-            if (depth == 8) v %= p.colours;
-            row[i] = static_cast<std::uint8_t>(v);
-        }
-        if (depth == 1 && width % 8) row[count - 1] &= static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+    if (look.smooth) {
+        if (depth == 8)
+            for (int i = 0; i < 256; ++i) p.palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const int noise = static_cast<int>(next() >> 13) - 4;
+                const double fx = double(x) / width, fy = double(y) / height;
+                const int v[3] = {int(60 + 140 * fx + 20 * std::sin(fy * 6)), int(200 - 120 * fy),
+                                  int(90 + 60 * std::cos((fx + fy) * 5))};
+                for (std::uint32_t c = 0; c < depth / 8; ++c)
+                    p.pixels[std::size_t{y} * p.stride + x * (depth / 8) + c] =
+                        static_cast<std::uint8_t>(std::clamp(v[c] + noise, 0, 255));
+            }
+        return p;
     }
-    for (std::uint32_t i = 0; i < 256; ++i)
-        p.palette[i] = {static_cast<std::uint8_t>(i * 37 + 11), static_cast<std::uint8_t>(255 - i),
-                        static_cast<std::uint8_t>(i * 101), 0};
-    if (depth == 1) {
-        p.palette[0] = {0, 0, 0, 0};
-        p.palette[1] = {255, 255, 255, 0};
+    const std::uint32_t valueDepth = fewColours ? 8 : depth;
+    const std::size_t count = tightStride(width, valueDepth);
+    std::vector<std::uint8_t> values(count);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t kind = y % 4; // noise with runs, a long run, a ramp, alternating values
+        for (std::size_t i = 0; i < count;) {
+            std::uint32_t v = kind == 0 ? next() : kind == 1 ? 0xC5 : kind == 2 ? (i * 3 + y) : (i % 2 ? 0xFF : 0x00);
+            if (valueDepth == 8) v %= colours;
+            std::size_t run = kind == 0 && next() % 4 == 0 ? 1 + next() % 300 : 1;
+            for (; run > 0 && i < count; --run) values[i++] = static_cast<std::uint8_t>(v);
+        }
+        if (depth == 1 && width % 8) values[count - 1] &= static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+        std::uint8_t* row = p.pixels.data() + std::size_t{y} * p.stride;
+        if (!fewColours) {
+            std::copy(values.begin(), values.end(), row);
+            continue;
+        }
+        for (std::size_t x = 0; x < count; ++x) {
+            const Is5Rgbq& c = p.palette[values[x]];
+            row[3 * x] = c.r;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.b;
+        }
     }
     return p;
 }
@@ -97,6 +141,58 @@ inline Bytes coloursOf(const std::uint8_t* pixels, std::uint32_t width, std::uin
 }
 inline Bytes coloursOf(const Picture& p) {
     return coloursOf(p.data(), p.width, p.height, p.depth, p.stride, p.palette.data());
+}
+inline Bytes coloursOf(const CISImageEx& img) {
+    return coloursOf(img.GetPixels(), img.width, img.height, img.bitsPerPixel, img.GetRowBytes(), img.palette);
+}
+
+/// An image object holding `p`.
+inline void toImage(CISImageEx& img, const Picture& p) {
+    ASSERT_EQ(img.Allocate(p.width, p.height, p.depth), 0u);
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        std::memcpy(img.GetPixels() + std::size_t{y} * img.GetRowBytes(), p.data() + std::size_t{y} * p.stride,
+                    img.GetRowBytes());
+    std::copy(p.palette.begin(), p.palette.end(), img.palette);
+    img.paletteColours = p.colours;
+}
+
+/// The grey level (299 R + 587 G + 114 B) / 1000, rounded, of each pixel.
+inline std::vector<std::uint8_t> greyLevels(const Bytes& rgb) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+        out.push_back(std::uint8_t((299u * std::uint8_t(rgb[i]) + 587u * std::uint8_t(rgb[i + 1]) +
+                                    114u * std::uint8_t(rgb[i + 2]) + 500) /
+                                   1000));
+    return out;
+}
+
+/// Black or white by grey level at the threshold 128: what a picture becomes at 1 bit.
+inline Bytes thresholded(const Bytes& rgb) {
+    Bytes out;
+    for (std::uint8_t grey : greyLevels(rgb)) out.append(3, grey >= 128 ? '\xFF' : '\0');
+    return out;
+}
+
+/// The first position where two colour strings differ, as text, or "" when equal.
+inline std::string firstDifference(const Bytes& a, const Bytes& b, std::uint32_t width) {
+    if (a.size() != b.size()) return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) {
+            const std::size_t pixel = i / 3;
+            return "pixel (" + std::to_string(pixel % width) + ", " + std::to_string(pixel / width) + ") channel " +
+                   std::to_string(i % 3) + ": " + std::to_string(std::uint8_t(a[i])) + " vs " +
+                   std::to_string(std::uint8_t(b[i]));
+        }
+    return "";
+}
+
+/// Largest difference of any channel between two colour strings of the same length.
+inline int maxDifference(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size()) return 256;
+    int most = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        most = std::max(most, std::abs(int(std::uint8_t(a[i])) - int(std::uint8_t(b[i]))));
+    return most;
 }
 
 /// What a writer call left: its result, last error and the bytes of a memory destination.
@@ -176,24 +272,15 @@ inline ToolRun run(const std::string& command) {
 
 inline bool haveTool(const std::string& name) { return run("command -v " + name).status == 0; }
 
-inline bool onCi() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
 /// Skips the test when a tool is missing, except on CI (CI=true), where that fails it.
-#define REQUIRE_TOOL(name)                                                                              \
-    do {                                                                                                \
-        if (!writertest::haveTool(name)) {                                                              \
-            if (writertest::onCi()) FAIL() << name << " is missing (scripts/install-deps.sh installs it)"; \
-            GTEST_SKIP() << name << " is not installed; scripts/install-deps.sh installs it";          \
-        }                                                                                               \
-    } while (0)
+#define REQUIRE_TOOL(name) REQUIRE_OR_SKIP(::writertest::haveTool(name), name)
 
-/// ImageMagick's decode of a file as 8-bit R, G, B, turned upright (ImageMagick keeps a
-/// bottom-up TGA's rows as stored and only notes the orientation).
+/// ImageMagick's decode of a file's first picture as 8-bit R, G, B, turned upright
+/// (ImageMagick keeps a bottom-up TGA's rows as stored and only notes the orientation);
+/// empty when it cannot read the file.
 inline Bytes magickRgb(const std::string& path) {
-    return run("convert '" + path + "' -auto-orient -depth 8 rgb:-").out;
+    const ToolRun r = run("convert '" + path + "[0]' -auto-orient -depth 8 rgb:-");
+    return r.status == 0 ? r.out : Bytes();
 }
 
 /// Bytes of a file written to disk, for the tools.
@@ -201,15 +288,6 @@ inline std::string saveTemp(const testutil::TempDir& dir, const std::string& nam
     const std::string path = dir / name;
     testutil::writeFile(path, bytes);
     return path;
-}
-
-/// Largest difference of any channel between two colour strings of the same length.
-inline int maxDifference(const Bytes& a, const Bytes& b) {
-    if (a.size() != b.size()) return 256;
-    int most = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        most = std::max(most, std::abs(int(std::uint8_t(a[i])) - int(std::uint8_t(b[i]))));
-    return most;
 }
 
 } // namespace writertest

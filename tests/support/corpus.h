@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil.h"
+
 namespace testutil {
 
 struct CorpusEntry {
@@ -34,11 +36,7 @@ inline std::optional<std::filesystem::path> corpusDir() {
 /// Skips the calling test when the corpus is missing, or fails it when CI=true.
 #define REQUIRE_CORPUS(dirVar)                                                              \
     auto dirVar##Opt = ::testutil::corpusDir();                                             \
-    if (!dirVar##Opt) {                                                                     \
-        const char* ci = std::getenv("CI");                                                 \
-        if (ci && std::string(ci) == "true") FAIL() << "picture corpus missing under CI";   \
-        GTEST_SKIP() << "picture corpus not found (set BRIMVALE_CORPUS)";                   \
-    }                                                                                       \
+    REQUIRE_OR_SKIP(dirVar##Opt, "the picture corpus (set BRIMVALE_CORPUS)")                \
     const std::filesystem::path dirVar = *dirVar##Opt
 
 inline std::vector<CorpusEntry> readManifest(const std::filesystem::path& dir) {

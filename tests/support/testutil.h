@@ -57,6 +57,19 @@ private:
     std::optional<std::string> m_old;
 };
 
+/// True under CI (CI=true), where a missing tool or corpus fails a test instead of skipping it.
+inline bool onCi() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+/// Skips the calling test when `present` is false, or fails it under CI.
+#define REQUIRE_OR_SKIP(present, what)                                                         \
+    if (!(present)) {                                                                          \
+        if (::testutil::onCi()) FAIL() << what << " is missing under CI";                     \
+        GTEST_SKIP() << what << " is missing (scripts/install-deps.sh installs the tools)";   \
+    }
+
 inline std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream ss;

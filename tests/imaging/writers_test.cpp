@@ -1,0 +1,594 @@
+// SPDX-License-Identifier: MIT
+// What every writer shares, one table each: a full disk leaves no file and keeps the old
+// one; the arguments each refuses; the resolution each type stores; ImageMagick decodes
+// what each writes; and each reader's pixel limit, on files the writers made.
+#include "writertest.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <limits>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace writertest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::size_t filesIn(const fs::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+    return n;
+}
+
+/// A writer call through a file destination: 0 when the picture was published, else the
+/// last error (with 1000 added when the writer said it succeeded or the name was taken).
+std::uint32_t throughDest(const std::string& target, const std::function<BOOL(IS5_DEST)>& write) {
+    IS5_DEST dest = is5_OpenFileDest(target.c_str(), 0);
+    if (!dest) return 2000;
+    const BOOL wrote = write(dest);
+    const std::uint32_t code = is5_GetLastError();
+    const BOOL published = is5_CloseDest(dest);
+    if (wrote && published) return 0;
+    return code + (wrote || published ? 1000 : 0);
+}
+
+/// Writes `p` as `type` through the image object; the file's bytes, or "" on failure.
+Bytes objectBytes(const Picture& p, int type, const std::string& name, std::uint32_t* code = nullptr) {
+    testutil::TempDir dir;
+    CISImageEx img;
+    toImage(img, p);
+    const std::uint32_t result = img.Write(type, dir / name);
+    if (code) *code = result;
+    return result ? Bytes() : testutil::readFile(dir / name);
+}
+
+// ---- a full disk -------------------------------------------------------------------------------
+
+struct DiskFullRow {
+    const char* name;
+    std::function<std::uint32_t(const std::string& target, const Picture& rgb, const Picture& indexed)> write;
+    std::uint32_t code;
+};
+
+class FullDisk : public ::testing::TestWithParam<DiskFullRow> {};
+
+TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
+    testutil::TempDir dir;
+    const std::string target = dir / "picture.out";
+    testutil::writeFile(target, "kept");
+    const Picture rgb = makePicture(300, 200, 24), indexed = makePicture(300, 200, 8);
+    // A child process with a small file size limit plays a full disk (root ignores permissions).
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(GetParam().write(target, rgb, indexed) == GetParam().code ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testutil::readFile(target), "kept");
+    EXPECT_EQ(filesIn(dir.path()), 1u);
+}
+
+DiskFullRow writerRow(const char* name, std::function<BOOL(IS5_DEST, const Picture&, const Picture&)> write) {
+    return {name,
+            [write](const std::string& target, const Picture& rgb, const Picture& indexed) {
+                return throughDest(target, [&](IS5_DEST d) { return write(d, rgb, indexed); });
+            },
+            IS5_ERR_WRITE};
+}
+
+DiskFullRow objectRow(const char* name, int type) {
+    return {name,
+            [type](const std::string& target, const Picture& rgb, const Picture&) {
+                CISImageEx img;
+                toImage(img, rgb);
+                return img.Write(type, target);
+            },
+            IS5_ERR_WRITE};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, FullDisk,
+    ::testing::Values(
+        writerRow("destination",
+                  [](IS5_DEST d, const Picture&, const Picture&) {
+                      const std::vector<char> block(1024, 'z');
+                      BOOL all = TRUE;
+                      for (int i = 0; i < 16 && all; ++i) all = is5_WriteDest(d, block.data(), block.size());
+                      is5_MarkDestComplete(d);
+                      return all;
+                  }),
+        writerRow("jpeg",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteJPG(d, p.data(), p.width, p.height, 24, p.stride, 95, nullptr, 0);
+                  }),
+        writerRow("png",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, 8, 0, nullptr, 2, 0.345, nullptr, 0);
+                  }),
+        writerRow("tiff",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteTIFF(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 5, nullptr, 0);
+                  }),
+        writerRow("bmp",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteBMP(d, p.data(), p.width, p.height, 24, p.stride, 0, nullptr, nullptr, 0);
+                  }),
+        writerRow("gif",
+                  [](IS5_DEST d, const Picture&, const Picture& p) {
+                      return is5_WriteGIF(d, p.data(), p.width, p.height, p.stride, 0, -1, 8, p.palette.data(), 0);
+                  }),
+        writerRow("psd",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WritePSD(d, p.data(), p.width, p.height, 24, p.stride, nullptr, 0);
+                  }),
+        writerRow("pcx",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WritePCX(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0);
+                  }),
+        writerRow("tga",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteTGA(d, p.data(), p.width, p.height, 24, p.stride, nullptr, nullptr, 0);
+                  }),
+        writerRow("wbmp",
+                  [](IS5_DEST d, const Picture&, const Picture& p) {
+                      return is5_WriteWBMP(d, p.data(), p.width, p.height, p.stride, 0);
+                  }),
+        writerRow("wmf",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 0, 0);
+                  }),
+        writerRow("emf",
+                  [](IS5_DEST d, const Picture& p, const Picture&) {
+                      return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, 1, 0);
+                  }),
+        objectRow("object_bmp", kImageBmp), objectRow("object_gif", kImageGif), objectRow("object_psd", kImagePsd)),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- refused arguments -------------------------------------------------------------------------
+
+TEST(Writers, RefuseArgumentsTheyCannotWriteAndLeaveTheOldFile) {
+    const Picture rgb = makePicture(16, 4, 24), idx = makePicture(16, 4, 8), bits = makePicture(16, 4, 1);
+    const Picture wide = makePicture(32768, 1, 24), widest = makePicture(32767, 1, 24);
+    const std::vector<std::uint8_t> big(70000 * 3, 1), sevens(4, 7);
+    const Is5Rgbq* pal = idx.palette.data();
+    const std::uint8_t *px = rgb.data(), *ix = idx.data();
+    struct Row {
+        const char* what;
+        std::function<BOOL(IS5_DEST)> write;
+        std::uint32_t code = IS5_ERR_PARAM; // 0: written
+    };
+    const std::vector<Row> rows = {
+        {"no destination", [&](IS5_DEST) { return is5_WritePSD(nullptr, px, 4, 1, 24, 12, nullptr, 0); }},
+        {"JPEG no destination", [&](IS5_DEST) { return is5_WriteJPG(nullptr, px, 16, 4, 24, 48, 75, nullptr, 0); }},
+        {"JPEG 1-bit", [&](IS5_DEST d) { return is5_WriteJPG(d, px, 16, 4, 1, 48, 75, nullptr, 0); }},
+        {"JPEG 32-bit", [&](IS5_DEST d) { return is5_WriteJPG(d, px, 16, 4, 32, 64, 75, nullptr, 0); }},
+        {"JPEG zero height", [&](IS5_DEST d) { return is5_WriteJPG(d, px, 16, 0, 24, 48, 75, nullptr, 0); }},
+        {"JPEG short stride", [&](IS5_DEST d) { return is5_WriteJPG(d, px, 16, 4, 24, 47, 75, nullptr, 0); }},
+        {"JPEG too wide", [&](IS5_DEST d) { return is5_WriteJPG(d, big.data(), 65501, 1, 8, 65501, 75, nullptr, 0); }},
+        {"PNG no destination",
+         [&](IS5_DEST) { return is5_WritePNG(nullptr, px, 4, 4, 12, 8, 0, nullptr, 2, 0.345, nullptr, 0); }},
+        {"PNG no pixels", [&](IS5_DEST d) { return is5_WritePNG(d, nullptr, 4, 4, 12, 8, 0, nullptr, 2, 0.345, nullptr, 0); }},
+        {"PNG grey colour type", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 8, 256, pal, 0, 0.345, nullptr, 0); }},
+        {"PNG RGBA colour type", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 8, 0, nullptr, 6, 0.345, nullptr, 0); }},
+        {"PNG 16-bit RGB", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 16, 0, nullptr, 2, 0.345, nullptr, 0); }},
+        {"PNG 4-bit palette", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 4, 16, pal, 3, 0.345, nullptr, 0); }},
+        {"PNG no colours", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 8, 0, pal, 3, 0.345, nullptr, 0); }},
+        {"PNG 257 colours", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 8, 257, pal, 3, 0.345, nullptr, 0); }},
+        {"PNG no palette", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 8, 256, nullptr, 3, 0.345, nullptr, 0); }},
+        {"PNG 3 colours at 1 bit", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 16, 1, 3, pal, 3, 0.345, nullptr, 0); }},
+        {"PNG zero width", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 0, 4, 16, 8, 256, pal, 3, 0.345, nullptr, 0); }},
+        {"PNG short stride", [&](IS5_DEST d) { return is5_WritePNG(d, ix, 16, 4, 15, 8, 256, pal, 3, 0.345, nullptr, 0); }},
+        {"TIFF JPEG compression", [&](IS5_DEST d) { return is5_WriteTIFF(d, px, 16, 4, 24, 48, nullptr, 7, nullptr, 0); }},
+        {"TIFF fax for colour", [&](IS5_DEST d) { return is5_WriteTIFF(d, px, 16, 4, 24, 48, nullptr, 4, nullptr, 0); }},
+        {"TIFF unknown scheme", [&](IS5_DEST d) { return is5_WriteTIFF(d, px, 16, 4, 24, 48, nullptr, 12345, nullptr, 0); }},
+        {"TIFF palette without map", [&](IS5_DEST d) { return is5_WriteTIFF(d, px, 16, 4, 8, 16, nullptr, 1, nullptr, 0); }},
+        {"TIFF 4-bit", [&](IS5_DEST d) { return is5_WriteTIFF(d, px, 16, 4, 4, 8, pal, 1, nullptr, 0); }},
+        {"TIFF short stride", [&](IS5_DEST d) { return is5_WriteTIFF(d, bits.data(), 16, 4, 1, 1, nullptr, 1, nullptr, 0); }},
+        {"BMP depth 4", [&](IS5_DEST d) { return is5_WriteBMP(d, px, 2, 2, 4, 2, 16, pal, nullptr, 0); }},
+        {"BMP short stride", [&](IS5_DEST d) { return is5_WriteBMP(d, px, 4, 2, 24, 11, 0, nullptr, nullptr, 0); }},
+        {"BMP 8 without palette", [&](IS5_DEST d) { return is5_WriteBMP(d, px, 2, 2, 8, 2, 2, nullptr, nullptr, 0); }},
+        {"BMP no pixels", [&](IS5_DEST d) { return is5_WriteBMP(d, nullptr, 2, 2, 24, 6, 0, nullptr, nullptr, 0); }},
+        {"BMP zero height", [&](IS5_DEST d) { return is5_WriteBMP(d, px, 2, 0, 24, 6, 0, nullptr, nullptr, 0); }},
+        {"GIF too wide", [&](IS5_DEST d) { return is5_WriteGIF(d, big.data(), 70000, 1, 70000, 0, -1, 8, pal, 0); }},
+        {"GIF index past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, sevens.data(), 4, 1, 4, 0, -1, 2, pal, 0); }},
+        {"GIF transparent past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, 4, 2, pal, 0); }},
+        {"GIF 9 bits", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, -1, 9, pal, 0); }},
+        {"GIF no palette", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, -1, 8, nullptr, 0); }},
+        {"PSD depth 1", [&](IS5_DEST d) { return is5_WritePSD(d, px, 8, 1, 1, 1, pal, 0); }},
+        {"PSD wider than 30000", [&](IS5_DEST d) { return is5_WritePSD(d, big.data(), 30001, 1, 24, 90003, nullptr, 0); }},
+        {"PSD 8 without palette", [&](IS5_DEST d) { return is5_WritePSD(d, ix, 4, 1, 8, 4, nullptr, 0); }},
+        {"PCX 1-bit", [&](IS5_DEST d) { return is5_WritePCX(d, px, 16, 4, 1, 2, pal, nullptr, 0); }},
+        {"PCX 8-bit without palette", [&](IS5_DEST d) { return is5_WritePCX(d, px, 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"PCX too wide", [&](IS5_DEST d) { return is5_WritePCX(d, big.data(), 65535, 1, 8, 65535, pal, nullptr, 0); }},
+        {"PCX short stride", [&](IS5_DEST d) { return is5_WritePCX(d, px, 16, 4, 24, 47, nullptr, nullptr, 0); }},
+        {"TGA 1-bit", [&](IS5_DEST d) { return is5_WriteTGA(d, px, 16, 4, 1, 2, pal, nullptr, 0); }},
+        {"TGA 8-bit without palette", [&](IS5_DEST d) { return is5_WriteTGA(d, px, 16, 4, 8, 16, nullptr, nullptr, 0); }},
+        {"TGA too wide", [&](IS5_DEST d) { return is5_WriteTGA(d, big.data(), 65536, 1, 8, 65536, pal, nullptr, 0); }},
+        {"WBMP no pixels", [&](IS5_DEST d) { return is5_WriteWBMP(d, nullptr, 16, 4, 16, 0); }},
+        {"WBMP zero width", [&](IS5_DEST d) { return is5_WriteWBMP(d, px, 0, 4, 16, 0); }},
+        {"metafile kind 2", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, px, 16, 4, 48, 2, 0); }},
+        {"WMF too wide", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, wide.data(), 32768, 1, wide.stride, 0, 0); }},
+        {"WMF widest", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, widest.data(), 32767, 1, widest.stride, 0, 0); }, 0},
+        {"EMF short stride", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, px, 16, 4, 47, 1, 0); }},
+    };
+    testutil::TempDir dir;
+    const std::string target = dir / "keep.img";
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        testutil::writeFile(target, "old");
+        EXPECT_EQ(throughDest(target, r.write), r.code);
+        if (r.code) EXPECT_EQ(testutil::readFile(target), "old");
+        EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file was left behind";
+    }
+}
+
+// ---- resolution --------------------------------------------------------------------------------
+
+/// How a row hands its resolution over: as the image object's output fields (unit 1 none,
+/// 2 per inch, 3 per cm), straight to the writer as stored values, or as the output fields
+/// of a JPEG which is read back and written again as the row's type.
+enum class Route { Object, Writer, ThroughJpeg };
+
+/// The resolution the program's header reader finds in a file of `type`.
+ResolutionInfo storedResolution(int type, const Bytes& file) {
+    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "r");
+    ResolutionInfo res{-1, -1, -1};
+    BOOL ok = FALSE;
+    switch (type) {
+    case kImageJpeg: ok = is5_GetJPGDims(src, nullptr, nullptr, nullptr, &res); break;
+    case kImageBmp: case kImageBmpPalette: case kImageBmpBw: ok = is5_GetBMPDims(src, nullptr, nullptr, nullptr, &res); break;
+    case kImagePng: case kImagePngPalette: ok = is5_GetPNGDims(src, nullptr, nullptr, nullptr, nullptr, &res); break;
+    case kImagePcx: ok = is5_GetPCXDims(src, nullptr, nullptr, nullptr, &res); break;
+    default: ok = is5_GetTIFFDims(src, 0, nullptr, nullptr, nullptr, &res); break;
+    }
+    is5_CloseSource(src);
+    EXPECT_TRUE(ok);
+    return res;
+}
+
+struct ResolutionRow {
+    const char* what;
+    Route route;
+    int type;
+    double x, y;
+    int unit;
+    bool given; // Writer rows: whether a resolution is handed over at all
+    double storedX, storedY;
+    int storedUnit;
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+class OutputResolution : public ::testing::TestWithParam<ResolutionRow> {};
+
+TEST_P(OutputResolution, IsStoredInTheTypesOwnUnit) {
+    const ResolutionRow& r = GetParam();
+    const Picture p = makePicture(16, 8, 24);
+    Bytes file;
+    if (r.route == Route::Writer) {
+        const ResolutionInfo info{r.x, r.y, r.unit};
+        const ResolutionInfo* res = r.given ? &info : nullptr;
+        file = writeToMemory([&](IS5_DEST d) {
+                   switch (r.type) {
+                   case kImageJpeg: return is5_WriteJPG(d, p.data(), 16, 8, 24, p.stride, 75, res, 0);
+                   case kImagePng: return is5_WritePNG(d, p.data(), 16, 8, p.stride, 8, 0, nullptr, 2, 0.345, res, 0);
+                   case kImagePcx: return is5_WritePCX(d, p.data(), 16, 8, 24, p.stride, nullptr, res, 0);
+                   default: return is5_WriteTIFF(d, p.data(), 16, 8, 24, p.stride, nullptr, 1, res, 0);
+                   }
+               }).bytes;
+    } else {
+        testutil::TempDir dir;
+        CISImageEx img;
+        toImage(img, p);
+        img.outputResolutionUnit = r.unit;
+        img.outputXResolution = r.x;
+        img.outputYResolution = r.y;
+        if (r.route == Route::ThroughJpeg) {
+            ASSERT_EQ(img.Write(kImageJpeg, dir / "photo.jpg"), 0u);
+            CISImageEx photo;
+            ASSERT_EQ(photo.Read(dir / "photo.jpg", kImageDetect), 0u);
+            ASSERT_EQ(photo.Write(r.type, dir / "out"), 0u);
+        } else {
+            ASSERT_EQ(img.Write(r.type, dir / "out"), 0u);
+        }
+        file = testutil::readFile(dir / "out");
+    }
+    ASSERT_FALSE(file.empty());
+    if (r.type == kImagePng && r.storedUnit == 0) EXPECT_EQ(file.find("pHYs"), std::string::npos);
+    const ResolutionInfo stored = storedResolution(r.type, file);
+    EXPECT_FLOAT_EQ(stored.xResolution, r.storedX);
+    EXPECT_FLOAT_EQ(stored.yResolution, r.storedY);
+    EXPECT_EQ(stored.unit, r.storedUnit);
+}
+
+// JPEG: the JFIF unit is the output unit less one; PNG and BMP in pixels per metre, truncated
+// as a C cast (300 x 39.37 = 11811), nothing without a unit; TIFF as given with its own
+// unit; a BMP without a resolution reads as 300 x 300, unit 0; a PCX stores whole dots per
+// inch, 0 from the image object. Values a type cannot hold give square pixels or nothing.
+INSTANTIATE_TEST_SUITE_P(
+    Types, OutputResolution,
+    ::testing::Values(
+        ResolutionRow{"jpeg_none", Route::Object, kImageJpeg, 2, 3, 1, true, 2, 3, 0},
+        ResolutionRow{"jpeg_inch", Route::Object, kImageJpeg, 300, 150, 2, true, 300, 150, 1},
+        ResolutionRow{"jpeg_cm", Route::Object, kImageJpeg, 118, 40, 3, true, 118, 40, 2},
+        ResolutionRow{"bmp_inch", Route::Object, kImageBmp, 72, 96, 2, true, 2834, 3779, 2},
+        ResolutionRow{"bmp_palette_cm", Route::Object, kImageBmpPalette, 40, 118.11, 3, true, 4000, 11811, 2},
+        ResolutionRow{"bmp_no_unit", Route::Object, kImageBmp, 72, 72, 1, true, 300, 300, 0},
+        ResolutionRow{"bmp_unit_0", Route::Object, kImageBmp, 72, 72, 0, true, 300, 300, 0},
+        ResolutionRow{"bmp_1bit", Route::Object, kImageBmpBw, 72, 72, 2, true, 300, 300, 0},
+        ResolutionRow{"png_cm", Route::Object, kImagePng, 40, 40, 3, true, 4000, 4000, 1},
+        ResolutionRow{"png_palette_inch", Route::Object, kImagePngPalette, 96, 96, 2, true, 3779, 3779, 1},
+        ResolutionRow{"png_300_inch", Route::Object, kImagePng, 300, 300, 2, true, 11811, 11811, 1},
+        ResolutionRow{"png_no_unit", Route::Object, kImagePng, 300, 300, 1, true, 0, 0, 0},
+        ResolutionRow{"tiff_cm", Route::Object, kImageTiff, 118, 59, 3, true, 118, 59, 3},
+        ResolutionRow{"tiff_palette_inch", Route::Object, kImageTiffPalette, 72, 72, 2, true, 72, 72, 2},
+        ResolutionRow{"pcx_object", Route::Object, kImagePcx, 300, 300, 2, true, 0, 0, 2},
+        ResolutionRow{"jpeg_300_to_bmp", Route::ThroughJpeg, kImageBmp, 300, 300, 2, true, 11811, 11811, 2},
+        ResolutionRow{"jpeg_300_to_png", Route::ThroughJpeg, kImagePng, 300, 300, 2, true, 11811, 11811, 1},
+        ResolutionRow{"jfif_per_inch", Route::Writer, kImageJpeg, 300, 300, 1, true, 300, 300, 1},
+        ResolutionRow{"jfif_per_cm_truncated", Route::Writer, kImageJpeg, 118.11, 118.9, 2, true, 118, 118, 2},
+        ResolutionRow{"jfif_aspect_only", Route::Writer, kImageJpeg, 72, 144, 0, true, 72, 144, 0},
+        ResolutionRow{"jfif_largest", Route::Writer, kImageJpeg, 65535.9, 1, 1, true, 65535, 1, 1},
+        ResolutionRow{"jfif_zero", Route::Writer, kImageJpeg, 0, 0, 1, true, 1, 1, 0},
+        ResolutionRow{"jfif_too_large", Route::Writer, kImageJpeg, 65536, 300, 1, true, 1, 1, 0},
+        ResolutionRow{"jfif_negative", Route::Writer, kImageJpeg, -300, 300, 1, true, 1, 1, 0},
+        ResolutionRow{"jfif_not_a_number", Route::Writer, kImageJpeg, kNaN, 300, 1, true, 1, 1, 0},
+        ResolutionRow{"jfif_unknown_unit", Route::Writer, kImageJpeg, 300, 300, 3, true, 1, 1, 0},
+        ResolutionRow{"jfif_none_given", Route::Writer, kImageJpeg, 0, 0, 0, false, 1, 1, 0},
+        ResolutionRow{"phys_300_ppi", Route::Writer, kImagePng, 300 * 39.37, 300 * 39.37, 0, true, 11811, 11811, 1},
+        ResolutionRow{"phys_truncated", Route::Writer, kImagePng, 3779.9, 7559.2, 0, true, 3779, 7559, 1},
+        ResolutionRow{"phys_zero", Route::Writer, kImagePng, 0, 0, 0, true, 0, 0, 0},
+        ResolutionRow{"phys_one_zero", Route::Writer, kImagePng, 0, 2835, 0, true, 0, 0, 0},
+        ResolutionRow{"phys_negative", Route::Writer, kImagePng, -1, 2835, 0, true, 0, 0, 0},
+        ResolutionRow{"phys_not_a_number", Route::Writer, kImagePng, kNaN, 2835, 0, true, 0, 0, 0},
+        ResolutionRow{"phys_too_large", Route::Writer, kImagePng, 3e9, 2835, 0, true, 0, 0, 0},
+        ResolutionRow{"phys_none_given", Route::Writer, kImagePng, 0, 0, 0, false, 0, 0, 0},
+        ResolutionRow{"tiff_inch", Route::Writer, kImageTiff, 300, 300, 2, true, 300, 300, 2},
+        ResolutionRow{"tiff_cm_fraction", Route::Writer, kImageTiff, 118.11, 59.5, 3, true, 118.11, 59.5, 3},
+        ResolutionRow{"tiff_aspect_only", Route::Writer, kImageTiff, 1, 2, 1, true, 1, 2, 1},
+        ResolutionRow{"tiff_none_given", Route::Writer, kImageTiff, 0, 0, 0, false, 1, 1, 1},
+        ResolutionRow{"tiff_zero", Route::Writer, kImageTiff, 0, 0, 2, true, 1, 1, 1},
+        ResolutionRow{"tiff_unknown_unit", Route::Writer, kImageTiff, 300, 300, 4, true, 1, 1, 1},
+        ResolutionRow{"pcx_truncated", Route::Writer, kImagePcx, 300.9, 72.2, 2, true, 300, 72, 2},
+        ResolutionRow{"pcx_sixteen_bits", Route::Writer, kImagePcx, 70000, -5, 2, true, 65535, 0, 2},
+        ResolutionRow{"pcx_none_given", Route::Writer, kImagePcx, 0, 0, 0, false, 0, 0, 2}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// ---- the own writers through the image object ----------------------------------------------
+
+/// What the file must hold: the picture's colours, black and white by grey level, or
+/// white wherever an 8-bit picture is non-zero.
+enum class Expect { Same, Thresholded, NonZeroWhite };
+
+struct Own {
+    const char* what;
+    int type;
+    const char* format;      // ImageMagick's name of the file's format
+    std::uint32_t depth;     // of the source picture
+    Look look;
+    Expect expect;
+    std::uint32_t readDepth; // what our reader gives back
+    bool rle = false;
+};
+
+const std::vector<Own> kOwn = {
+    {"bmp24_from24", kImageBmp, "BMP3", 24, {}, Expect::Same, 24},
+    {"bmp24_from8", kImageBmp, "BMP3", 8, {.colours = 200}, Expect::Same, 24},
+    {"bmp24_from1", kImageBmp, "BMP3", 1, {}, Expect::Same, 24},
+    {"bmp8_from8", kImageBmpPalette, "BMP3", 8, {.colours = 200}, Expect::Same, 8},
+    {"bmp8_from8_rle", kImageBmpPalette, "BMP3", 8, {.colours = 5}, Expect::Same, 8, true},
+    {"bmp8_from8_noisy_rle", kImageBmpPalette, "BMP3", 8, {}, Expect::Same, 8, true},
+    {"bmp8_from24_of_180", kImageBmpPalette, "BMP3", 24, {.colours = 180}, Expect::Same, 8},
+    {"bmp8_from1", kImageBmpPalette, "BMP3", 1, {}, Expect::Same, 8},
+    {"bmp1_from1", kImageBmpBw, "BMP3", 1, {}, Expect::Same, 1},
+    {"bmp1_from1_white_first", kImageBmpBw, "BMP3", 1, {.whiteFirst = true}, Expect::Same, 1},
+    {"bmp1_from24", kImageBmpBw, "BMP3", 24, {}, Expect::Thresholded, 1},
+    {"bmp1_from8", kImageBmpBw, "BMP3", 8, {}, Expect::Thresholded, 1},
+    {"gif_from8", kImageGif, "GIF", 8, {}, Expect::Same, 8},
+    {"gif_from8_of_2", kImageGif, "GIF", 8, {.colours = 2}, Expect::Same, 8},
+    {"gif_from24_of_256", kImageGif, "GIF", 24, {.colours = 256}, Expect::Same, 8},
+    {"gif_from1", kImageGif, "GIF", 1, {}, Expect::Same, 8},
+    {"psd24_from24", kImagePsd, "PSD", 24, {}, Expect::Same, 24},
+    {"psd24_from8", kImagePsd, "PSD", 8, {}, Expect::Same, 24},
+    {"psd24_from1", kImagePsd, "PSD", 1, {.whiteFirst = true}, Expect::Same, 24},
+    {"psd8_from8", kImagePsdBitmap, "PSD", 8, {}, Expect::Same, 24},
+    {"psd8_from24_of_100", kImagePsdBitmap, "PSD", 24, {.colours = 100}, Expect::Same, 24},
+    {"psd8_from1", kImagePsdBitmap, "PSD", 1, {}, Expect::Same, 24},
+};
+
+Bytes expectedColours(const Picture& p, Expect expect) {
+    if (expect == Expect::Thresholded) return thresholded(coloursOf(p));
+    if (expect == Expect::Same) return coloursOf(p);
+    Bytes out;
+    for (std::uint32_t y = 0; y < p.height; ++y)
+        for (std::uint32_t x = 0; x < p.width; ++x) out.append(3, p.pixels[std::size_t{y} * p.stride + x] ? '\xFF' : '\0');
+    return out;
+}
+
+TEST(OwnWriters, RoundTripsThroughOurReaders) {
+    // Widths around the four-byte row padding and the eight-pixel byte of 1-bit rows, and
+    // one picture large enough for LZW table resets and many RLE rows.
+    testutil::TempDir dir;
+    for (const Own& o : kOwn)
+        for (auto [w, h] : {std::pair{1u, 1u}, {3u, 5u}, {124u, 4u}, {125u, 3u}, {126u, 3u}, {127u, 4u}, {300u, 200u}}) {
+            SCOPED_TRACE(std::string(o.what) + " at " + std::to_string(w) + "x" + std::to_string(h));
+            const Picture p = makePicture(w, h, o.depth, o.look);
+            CISImageEx src;
+            toImage(src, p);
+            src.bmpWriteFlag = o.rle;
+            ASSERT_EQ(src.Write(o.type, dir / "p"), 0u);
+            CISImageEx back;
+            ASSERT_EQ(back.Read(dir / "p", kImageDetect), 0u);
+            EXPECT_EQ(back.width, w);
+            EXPECT_EQ(back.height, h);
+            EXPECT_EQ(back.bitsPerPixel, o.readDepth);
+            EXPECT_EQ(firstDifference(coloursOf(back), expectedColours(p, o.expect), w), "");
+        }
+}
+
+// ---- ImageMagick agrees ------------------------------------------------------------------------
+
+struct MagickRow {
+    std::string what;
+    Picture picture;
+    std::function<Bytes(const Picture&)> write;
+    const char* format;          // ImageMagick's name of the file's format
+    Expect expect = Expect::Same;
+    int tolerance = 0;           // largest difference of a channel
+    const char* facts = "";      // more of identify's view, for JPEG
+    bool mayRefuse = false;      // ImageMagick 6 refuses one-channel indexed Photoshop files
+};
+
+void PrintTo(const MagickRow& r, std::ostream* os) { *os << r.what; }
+
+std::vector<MagickRow> magickRows() {
+    std::vector<MagickRow> rows;
+    // Through the image object: every conversion the own writers make.
+    for (const Own& o : kOwn)
+        for (auto [w, h] : {std::pair{3u, 5u}, std::pair{127u, 4u}, std::pair{300u, 200u}}) {
+            const int type = o.type;
+            const bool rle = o.rle;
+            rows.push_back({std::string(o.what) + "_" + std::to_string(w) + "x" + std::to_string(h),
+                            makePicture(w, h, o.depth, o.look),
+                            [type, rle](const Picture& p) {
+                                testutil::TempDir dir;
+                                CISImageEx img;
+                                toImage(img, p);
+                                img.bmpWriteFlag = rle;
+                                EXPECT_EQ(img.Write(type, dir / "out"), 0u);
+                                return testutil::readFile(dir / "out");
+                            },
+                            o.format, o.expect, 0, "", type == kImagePsdBitmap});
+        }
+    // Straight through the other writers.
+    for (std::uint32_t depth : {24u, 8u}) {
+        const std::string d = std::to_string(depth);
+        rows.push_back({"pcx" + d, makePicture(125, 6, depth), [](const Picture& p) {
+                            return writeToMemory([&](IS5_DEST dst) {
+                                return is5_WritePCX(dst, p.data(), p.width, p.height, p.depth, p.stride,
+                                                    p.palette.data(), nullptr, 0);
+                            }).bytes;
+                        }, "PCX"});
+        rows.push_back({"tga" + d, makePicture(125, 6, depth), [](const Picture& p) {
+                            return writeToMemory([&](IS5_DEST dst) {
+                                return is5_WriteTGA(dst, p.data(), p.width, p.height, p.depth, p.stride,
+                                                    p.palette.data(), nullptr, 0);
+                            }).bytes;
+                        }, "TGA"});
+    }
+    rows.push_back({"wbmp", makePicture(61, 5, 8), [](const Picture& p) {
+                        return writeToMemory([&](IS5_DEST dst) {
+                            return is5_WriteWBMP(dst, p.data(), p.width, p.height, p.stride, 0);
+                        }).bytes;
+                    }, "WBMP", Expect::NonZeroWhite});
+    for (std::uint32_t depth : {24u, 8u, 1u}) {
+        rows.push_back({"png" + std::to_string(depth), makePicture(127, 5, depth), [](const Picture& p) {
+                            return writeToMemory([&](IS5_DEST dst) {
+                                return is5_WritePNG(dst, p.data(), p.width, p.height, p.stride, p.depth == 1 ? 1 : 8,
+                                                    p.colours, p.depth == 24 ? nullptr : p.palette.data(),
+                                                    p.depth == 24 ? 2 : 3, 0.345, nullptr, 0);
+                            }).bytes;
+                        }, "PNG"});
+        for (std::uint32_t compression : {1u, 5u, 8u, 32773u})
+            rows.push_back({"tiff" + std::to_string(depth) + "_c" + std::to_string(compression),
+                            makePicture(125, 6, depth),
+                            [compression](const Picture& p) {
+                                const Is5Rgbq& zero = p.palette[0];
+                                const std::uint32_t options = p.depth == 1 && zero.r + zero.g + zero.b == 0 ? 32 : 0;
+                                return writeToMemory([&](IS5_DEST dst) {
+                                    return is5_WriteTIFF(dst, p.data(), p.width, p.height, p.depth, p.stride,
+                                                         p.palette.data(), compression, nullptr, options);
+                                }).bytes;
+                            },
+                            "TIFF"});
+    }
+    // JPEG within its error bound, with the density and the chroma sampling.
+    struct Jpeg {
+        std::uint32_t depth;
+        int quality;
+        const char* facts;
+        int bound;
+    };
+    for (const Jpeg& j : {Jpeg{24, 75, " sRGB 300 300 PixelsPerInch 2x2,1x1,1x1", 16},
+                          Jpeg{24, 95, " sRGB 300 300 PixelsPerInch 1x1,1x1,1x1", 8},
+                          Jpeg{8, 75, " Gray 300 300 PixelsPerInch 1x1", 10}}) {
+        const int quality = j.quality;
+        rows.push_back({"jpeg" + std::to_string(j.depth) + "_q" + std::to_string(quality),
+                        makePicture(96, 40, j.depth, {.smooth = true}),
+                        [quality](const Picture& p) {
+                            const ResolutionInfo dpi300{300, 300, 1};
+                            return writeToMemory([&](IS5_DEST dst) {
+                                return is5_WriteJPG(dst, p.data(), p.width, p.height, p.depth, p.stride, quality,
+                                                    &dpi300, 0);
+                            }).bytes;
+                        },
+                        "JPEG", Expect::Same, j.bound, j.facts});
+    }
+    return rows;
+}
+
+class MagickAgrees : public ::testing::TestWithParam<MagickRow> {};
+
+TEST_P(MagickAgrees, OnSizeFormatAndPixels) {
+    REQUIRE_TOOL("convert");
+    const MagickRow& r = GetParam();
+    const Picture& p = r.picture;
+    testutil::TempDir dir;
+    std::string name = std::string("m.") + r.format; // ImageMagick knows TGA and WBMP by the name only
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return c == '3' ? ' ' : char(std::tolower(c)); });
+    const std::string path = saveTemp(dir, name.substr(0, name.find(' ')), r.write(p));
+    const Bytes seen = magickRgb(path);
+    if (seen.empty() && r.mayRefuse) GTEST_SKIP() << "ImageMagick does not read this variant";
+    const std::string extra = *r.facts ? " %[colorspace] %x %y %U %[jpeg:sampling-factor]" : "";
+    EXPECT_EQ(run("identify -format '%w %h %m" + extra + "' '" + path + "'").out,
+              std::to_string(p.width) + " " + std::to_string(p.height) + " " + r.format + r.facts);
+    const Bytes expected = expectedColours(p, r.expect);
+    if (r.tolerance) EXPECT_LE(maxDifference(seen, expected), r.tolerance);
+    else EXPECT_EQ(firstDifference(seen, expected, p.width), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, MagickAgrees, ::testing::ValuesIn(magickRows()),
+                         [](const auto& info) { return info.param.what; });
+
+// ---- each reader's pixel limit -----------------------------------------------------------------
+
+TEST(Readers, PixelLimitAllowsExactlyTheLimit) {
+    // 5 x 4 pictures written by the program, read back with the limit at 20 and at 19.
+    struct Row {
+        int type;
+        std::uint32_t depth;
+        const char* name;
+    };
+    testutil::TempDir dir;
+    const std::uint64_t saved = is5_GetMaxPixels();
+    for (const Row& r : {Row{kImageBmp, 24, "a.bmp"}, Row{kImageBmpPalette, 8, "b.bmp"}, Row{kImageBmpBw, 1, "c.bmp"},
+                         Row{kImagePcx, 24, "a.pcx"}, Row{kImagePcxPalette, 8, "b.pcx"}, Row{kImageTga, 24, "a.tga"},
+                         Row{kImageTgaPalette, 8, "b.tga"}, Row{kImageWbmp, 1, "a.wbmp"}, Row{kImagePng, 24, "a.png"},
+                         Row{kImagePngPalette, 8, "b.png"}, Row{kImageJpeg, 24, "a.jpg"}, Row{kImageJpegGrey, 24, "b.jpg"},
+                         Row{kImageTiff, 24, "a.tif"}, Row{kImageTiffBw, 1, "b.tif"}, Row{kImageGif, 8, "a.gif"},
+                         Row{kImagePsd, 24, "a.psd"}, Row{kImagePsdBitmap, 8, "b.psd"}}) {
+        SCOPED_TRACE(r.name);
+        CISImageEx img;
+        toImage(img, makePicture(5, 4, r.depth));
+        const std::string path = dir / r.name;
+        ASSERT_EQ(img.Write(r.type, path), 0u);
+        CISImageEx back;
+        is5_SetMaxPixels(20);
+        EXPECT_EQ(back.Read(path, kImageDetect), IS5_OK);
+        is5_SetMaxPixels(19);
+        EXPECT_EQ(back.Read(path, kImageDetect), IS5_ERR_TOO_LARGE);
+        is5_SetMaxPixels(saved);
+    }
+}
+
+} // namespace
