@@ -4,6 +4,8 @@
 // Behaviour follows the GDI documentation: https://learn.microsoft.com/windows/win32/gdi/
 #include "platform/gui/gdiplayer.h"
 
+#include "platform/gui/pathcut.h"
+
 #include <QFontMetricsF>
 #include <QPainterPathStroker>
 
@@ -19,11 +21,26 @@ namespace {
 constexpr std::size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipRects = 4096;
 constexpr int kMaxClipPathElements = 1 << 13; // longer clip paths are ignored: joining them with the band costs too much
-constexpr double kCoordLimit = 1 << 22; // beyond this, geometry is cut to the band before Qt sees it
+constexpr double kCoordLimit = 1 << 22; // a point or text anchor beyond this is not drawn
 constexpr double kMaxDashes = 20000;     // a dashed line with more dashes than this is drawn solid
 constexpr double kMaxFontPixels = 4096;
 constexpr double kMaxPenWidth = 32000;
 constexpr double kWidePen = 512;
+// Geometry reaching further than this beyond the band is cut to the band before Qt sees it
+// (see pathcut.cpp); nearer geometry is drawn as it is.
+constexpr double kCutSlack = 512;
+// Mitre joins reach at most this many pen widths from their corner (GDI's limit of 32).
+constexpr double kMaxMiterLimit = 16;
+// A figure cut to the band is cut this far outside it, beyond the reach of anti-aliasing.
+constexpr double kCutMargin = 4;
+
+// Budget: a floor that any picture gets, and a share per pixel of the picture.
+// Over all limits together, the worst a file can ask for is about a microsecond of work per
+// pixel beyond a floor of a few tenths of a second.
+constexpr std::uint64_t kRecordFloor = std::uint64_t{1} << 18, kRecordsPerPixel = 1;
+constexpr std::uint64_t kPointFloor = std::uint64_t{1} << 20, kPointsPerPixel = 16;
+constexpr std::uint64_t kSegmentFloor = std::uint64_t{1} << 18, kSegmentsPerPixel = 8;
+constexpr double kAreaFloor = double(1 << 26), kAreaPerPixel = 256;
 
 bool finite(const QTransform& t) {
     for (double v : {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()})
@@ -60,6 +77,12 @@ double controlLength(const QPainterPath& p) {
         total += std::hypot(e.x - prev.x, e.y - prev.y);
     }
     return total;
+}
+
+// Whether `box` reaches further than kCutSlack beyond `band`.
+bool reachesFar(const QRectF& box, const QRectF& band) {
+    return !(box.left() >= band.left() - kCutSlack && box.right() <= band.right() + kCutSlack &&
+             box.top() >= band.top() - kCutSlack && box.bottom() <= band.bottom() + kCutSlack);
 }
 
 BrushSpec solidBrush(QColor c) {
@@ -450,18 +473,36 @@ void GdiPlayer::deleteObject(std::uint32_t index) {
 // ---------------------------------------------------------------------------------------
 // budget
 
+WorkBudget WorkBudget::forPicture(std::uint64_t pixels) {
+    WorkBudget b;
+    b.recordLimit = kRecordFloor + kRecordsPerPixel * pixels;
+    b.pointLimit = kPointFloor + kPointsPerPixel * pixels;
+    b.segmentLimit = kSegmentFloor + kSegmentsPerPixel * pixels;
+    b.areaLimit = kAreaFloor + kAreaPerPixel * static_cast<double>(pixels);
+    return b;
+}
+
+bool GdiPlayer::spent() {
+    if (m_setup.budget->exceeded() != WorkBudget::Limit::None) fail(MetafileStatus::TooComplex);
+    return !failed();
+}
+
 bool GdiPlayer::countRecord() {
     if (!m_setup.budget) return true;
     ++m_setup.budget->records;
-    if (m_setup.budget->exceeded()) fail(MetafileStatus::TooComplex);
-    return !failed();
+    return spent();
 }
 
 bool GdiPlayer::countPoints(std::uint64_t n) {
     if (!m_setup.budget) return true;
     m_setup.budget->points += n;
-    if (m_setup.budget->exceeded()) fail(MetafileStatus::TooComplex);
-    return !failed();
+    return spent();
+}
+
+bool GdiPlayer::countSegments(std::uint64_t n) {
+    if (!m_setup.budget) return true;
+    m_setup.budget->segments += n;
+    return spent();
 }
 
 bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, double penWidth) {
@@ -475,8 +516,7 @@ bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, doubl
     if (!fill) area = std::min(area, (controlLength(device) + 1) * std::max(1.0, penWidth));
     m_setup.budget->area += area + 1;
     m_setup.budget->points += static_cast<std::uint64_t>(device.elementCount());
-    if (m_setup.budget->exceeded()) fail(MetafileStatus::TooComplex);
-    return !failed();
+    return spent();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -490,7 +530,9 @@ QPen GdiPlayer::makePen(const PenSpec& penDef) {
     pen.setWidthF(penDef.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
     pen.setCapStyle(penDef.cap);
     pen.setJoinStyle(penDef.join);
-    pen.setMiterLimit(std::max(1.0, m_dc.miterLimit / 2));
+    // GDI's limit is the mitre's length over the pen's width, Qt's the mitre's reach from
+    // the corner in pen widths.
+    pen.setMiterLimit(std::clamp(m_dc.miterLimit / 2, 1.0, kMaxMiterLimit));
     switch (penDef.style & 0xF) {
     case 1: pen.setStyle(Qt::DashLine); break;
     case 2: case 8: pen.setStyle(Qt::DotLine); break;
@@ -560,19 +602,34 @@ void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& penDe
     m_painter.fillPath(path, brush);
 }
 
-void GdiPlayer::renderDevice(const QPainterPath& deviceIn, bool fill, bool stroke) {
+QRectF GdiPlayer::bandRect() const { return QRectF(0, 0, m_setup.pictureSize.width(), m_setup.bandHeight); }
+
+std::optional<QPainterPath> GdiPlayer::fitForFill(const QPainterPath& device) {
+    const QRectF band = bandRect();
+    std::uint64_t segments = 0;
+    std::optional<QPainterPath> fitted;
+    if (!reachesFar(device.controlPointRect(), band)) {
+        segments = static_cast<std::uint64_t>(device.elementCount());
+        fitted = device;
+    } else {
+        fitted = cutForFill(device, band.adjusted(-kCutMargin, -kCutMargin, kCutMargin, kCutMargin), segments);
+    }
+    if (!countSegments(segments)) return std::nullopt;
+    return fitted;
+}
+
+// Dashed and very wide pens: the outline is made first, then cut to the band and filled, so
+// neither the dashes far outside nor the pen's reach lengthen what Qt rasterizes.
+void GdiPlayer::strokeOutline(const QPainterPath& device, const QPen& pen) {
+    QPainterPathStroker stroker(pen);
+    std::optional<QPainterPath> outline = fitForFill(stroker.createStroke(device));
+    if (outline) m_painter.fillPath(*outline, pen.color());
+}
+
+void GdiPlayer::renderDevice(const QPainterPath& device, bool fill, bool stroke) {
     QPen pen = stroke ? makePen(m_dc.pen) : QPen(Qt::NoPen);
     const double penWidth = pen.style() == Qt::NoPen ? 0 : pen.widthF();
-    if (!costOf(deviceIn, fill && m_dc.brush.kind != BrushSpec::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
-    QPainterPath device = deviceIn;
-    QRectF bounds = device.controlPointRect();
-    const bool far = bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
-                     bounds.bottom() > kCoordLimit;
-    // Qt rasterizes a very wide outline slowly (its joins reach far beyond the picture), so
-    // such outlines, like far geometry, are cut to the band first.
-    const bool huge = far || penWidth > kWidePen;
-    const QRectF cut = QRectF(0, 0, m_setup.pictureSize.width(), m_setup.bandHeight)
-                           .adjusted(-penWidth - 4, -penWidth - 4, penWidth + 4, penWidth + 4);
+    if (!costOf(device, fill && m_dc.brush.kind != BrushSpec::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
     if (pen.style() != Qt::NoPen && pen.style() != Qt::SolidLine) {
         // Many thousands of dashes cost more than they show: draw such a line solid.
         double pattern = 0;
@@ -581,31 +638,32 @@ void GdiPlayer::renderDevice(const QPainterPath& deviceIn, bool fill, bool strok
         if (!(pattern > 0) || controlLength(device) / pattern > kMaxDashes) pen.setStyle(Qt::SolidLine);
     }
     if (fill && m_dc.brush.kind != BrushSpec::Kind::Null) {
-        if (far) {
-            QPainterPath clip;
-            clip.addRect(cut);
-            QPainterPath cutPath = device.intersected(clip);
-            fillWithBrush(cutPath, m_dc.brush, m_dc.fillRule);
-        } else {
-            fillWithBrush(device, m_dc.brush, m_dc.fillRule);
-        }
+        std::optional<QPainterPath> area = fitForFill(device);
+        if (!area) return;
+        fillWithBrush(*area, m_dc.brush, m_dc.fillRule);
     }
     if (pen.style() == Qt::NoPen) return;
     QBrush unusedBrush(Qt::NoBrush);
     bool skip = false;
     applyRop2Colour(pen, unusedBrush, skip);
     if (skip) return;
-    if (huge) {
-        // Outline first, then cut it to the band, so Qt's rasterizer never sees far coordinates.
-        QPainterPathStroker stroker(pen);
-        QPainterPath outline = stroker.createStroke(device);
-        QPainterPath clip;
-        clip.addRect(QRectF(-4, -4, m_setup.pictureSize.width() + 8, m_setup.bandHeight + 8));
-        outline = outline.intersected(clip);
-        m_painter.fillPath(outline, pen.color());
+    if (penWidth > kWidePen) return strokeOutline(device, pen);
+    // A pen reaches half its width from the line, a square cap √½ of it, a mitre up to its
+    // limit in widths; geometry cut beyond that reach paints nothing on the band.
+    const double reach =
+        penWidth / 2 * (pen.joinStyle() == Qt::MiterJoin ? std::max(2 * pen.miterLimit(), 1.5) : 1.5) + kCutMargin;
+    const QRectF band = bandRect();
+    if (!reachesFar(device.controlPointRect().adjusted(-reach, -reach, reach, reach), band)) {
+        if (!countSegments(static_cast<std::uint64_t>(device.elementCount()))) return;
+        m_painter.strokePath(device, pen);
         return;
     }
-    m_painter.strokePath(device, pen);
+    // Cutting a dashed line would restart its pattern at each cut.
+    if (pen.style() != Qt::SolidLine) return strokeOutline(device, pen);
+    std::uint64_t segments = 0;
+    QPainterPath pieces = cutForStroke(device, band.adjusted(-reach, -reach, reach, reach), segments);
+    if (!countSegments(segments)) return;
+    m_painter.strokePath(pieces, pen);
 }
 
 void GdiPlayer::render(const QPainterPath& logical, bool fill, bool stroke) {
@@ -812,28 +870,19 @@ void GdiPlayer::fillRects(const std::vector<QRectF>& logicalRects, const BrushSp
     for (const QRectF& r : logicalRects) path.addRect(r.normalized());
     QPainterPath device = full().map(path);
     if (!costOf(device, true, false, 0)) return;
-    QRectF bounds = device.controlPointRect();
-    if (bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
-        bounds.bottom() > kCoordLimit) {
-        QPainterPath clip;
-        clip.addRect(QRectF(-4, -4, m_setup.pictureSize.width() + 8, m_setup.bandHeight + 8));
-        device = device.intersected(clip);
-    }
-    fillWithBrush(device, brush, Qt::WindingFill);
+    std::optional<QPainterPath> area = fitForFill(device);
+    if (area) fillWithBrush(*area, brush, Qt::WindingFill);
 }
 
 void GdiPlayer::patBlt(QRectF r, std::uint32_t rop) {
     if (failed() || !transformUsable()) return;
     QPainterPath path;
     path.addRect(r.normalized());
-    QPainterPath device = full().map(path);
-    if (!costOf(device, true, false, 0)) return;
-    QRectF bounds = device.controlPointRect();
-    QPainterPath clip;
-    clip.addRect(QRectF(-4, -4, m_setup.pictureSize.width() + 8, m_setup.bandHeight + 8));
-    if (bounds.left() < -kCoordLimit || bounds.top() < -kCoordLimit || bounds.right() > kCoordLimit ||
-        bounds.bottom() > kCoordLimit)
-        device = device.intersected(clip);
+    const QPainterPath mapped = full().map(path);
+    if (!costOf(mapped, true, false, 0)) return;
+    std::optional<QPainterPath> fitted = fitForFill(mapped);
+    if (!fitted) return;
+    const QPainterPath& device = *fitted;
     switch (rop) {
     case 0x00000042: m_painter.fillPath(device, Qt::black); break; // BLACKNESS
     case 0x00FF0062: m_painter.fillPath(device, Qt::white); break; // WHITENESS

@@ -58,16 +58,29 @@ private:
 };
 
 /// Caps on what one picture may cost, so a small crafted file cannot keep a reader busy.
+/// Each limit is a floor that any picture gets plus a share per pixel of the picture, so the
+/// work of a picture is bounded by its size, not by what its records ask for.
 struct WorkBudget {
+    /// Records the layout walk accepts, whatever the picture's size (it only reads sizes).
     static constexpr std::uint64_t kMaxRecords = std::uint64_t{1} << 24;
-    static constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 26;
-    static constexpr double kMaxArea = 8.0e9; // pixels painted, summed over all operations
-    std::uint64_t records = 0;
-    std::uint64_t points = 0;
-    double area = 0;
-    std::uint64_t pointLimit = kMaxPoints;
-    double areaLimit = kMaxArea;
-    bool exceeded() const { return records > kMaxRecords || points > pointLimit || area > areaLimit; }
+    enum class Limit { None, Records, Points, Segments, Area };
+
+    static WorkBudget forPicture(std::uint64_t pixels);
+
+    std::uint64_t records = 0;  ///< records replayed, over all bands
+    std::uint64_t points = 0;   ///< coordinates and bitmap pixels taken from records
+    std::uint64_t segments = 0; ///< lines and curves handed to the rasterizer
+    double area = 0;            ///< pixels painted, each operation counted by its box on the band
+    std::uint64_t recordLimit = 0, pointLimit = 0, segmentLimit = 0;
+    double areaLimit = 0;
+
+    Limit exceeded() const {
+        if (records > recordLimit) return Limit::Records;
+        if (points > pointLimit) return Limit::Points;
+        if (segments > segmentLimit) return Limit::Segments;
+        if (area > areaLimit) return Limit::Area;
+        return Limit::None;
+    }
 };
 
 struct PenSpec {
@@ -247,6 +260,8 @@ public:
     /// Spends one record of the budget; false (and TooComplex) when the budget is gone.
     bool countRecord();
     bool countPoints(std::uint64_t n);
+    /// Spends `n` segments of the budget (lines and curves drawn); false when it is gone.
+    bool countSegments(std::uint64_t n);
 
 private:
     const QTransform& full();
@@ -255,6 +270,12 @@ private:
     void invalidate() { m_fullDirty = true; }
     QPen makePen(const PenSpec& penDef);
     bool costOf(const QPainterPath& devicePath, bool fill, bool stroke, double penWidth);
+    bool spent();
+    QRectF bandRect() const;
+    /// `device` to be filled, cut to the band when it reaches far beyond it; nullopt when the
+    /// budget ran out.
+    std::optional<QPainterPath> fitForFill(const QPainterPath& device);
+    void strokeOutline(const QPainterPath& device, const QPen& pen);
     void render(const QPainterPath& logical, bool fill, bool stroke);
     void renderDevice(const QPainterPath& device, bool fill, bool stroke);
     void fillWithBrush(const QPainterPath& device, const BrushSpec& brush, Qt::FillRule rule);

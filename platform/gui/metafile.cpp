@@ -46,6 +46,10 @@ bool splitPackedDib(const std::uint8_t* data, std::size_t size, std::uint32_t us
 namespace {
 
 constexpr std::uint64_t kBandPixels = std::uint64_t{1} << 22;
+// Qt's rasterizer walks a slanted line's every row once for each of its own bands it
+// crosses, so a line's cost grows with the square of the rows it spans; lines are cut to
+// our band (gdiplayer.cpp), and a band of a narrow picture is kept this short.
+constexpr std::uint64_t kMaxBandRows = 4096;
 
 bool isEmf(const std::uint8_t* data, std::size_t size) {
     return size >= 44 && data[0] == 1 && data[1] == 0 && data[2] == 0 && data[3] == 0 && data[40] == ' ' &&
@@ -84,6 +88,17 @@ MetafileStatus scaledSize(const detail::MetafileLayout& layout, const MetafileRe
     width = static_cast<std::uint32_t>(cw);
     height = static_cast<std::uint32_t>(ch);
     return MetafileStatus::Ok;
+}
+
+std::string tooComplexMessage(const WorkBudget& budget) {
+    switch (budget.exceeded()) {
+    case WorkBudget::Limit::Records: return "more records than a picture of this size may replay";
+    case WorkBudget::Limit::Points: return "more points than a picture of this size may take";
+    case WorkBudget::Limit::Segments: return "more path segments than a picture of this size may draw";
+    case WorkBudget::Limit::Area: return "more painting than a picture of this size may cost";
+    case WorkBudget::Limit::None: break;
+    }
+    return "records ask for too much work";
 }
 
 MetafileStatus finish(MetafileStatus status, const std::string& message, std::string* error) {
@@ -126,14 +141,12 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
         if (!out) return detail::finish(MetafileStatus::NoMemory, "no memory for the picture", error);
 
         // Rendered in bands so the working picture stays small whatever the output size.
-        const std::uint32_t bandRows =
-            static_cast<std::uint32_t>(std::clamp<std::uint64_t>(detail::kBandPixels / width, 1, height));
+        const std::uint32_t bandRows = static_cast<std::uint32_t>(
+            std::clamp<std::uint64_t>(detail::kBandPixels / width, 1, std::min<std::uint64_t>(height, detail::kMaxBandRows)));
         QImage band(static_cast<int>(width), static_cast<int>(bandRows), QImage::Format_RGB32);
         if (band.isNull()) return detail::finish(MetafileStatus::NoMemory, "no memory for drawing", error);
 
-        const std::uint32_t bands = (height + bandRows - 1) / bandRows;
-        detail::WorkBudget budget;
-        budget.pointLimit = detail::WorkBudget::kMaxPoints * std::min<std::uint32_t>(bands, 64);
+        detail::WorkBudget budget = detail::WorkBudget::forPicture(std::uint64_t{width} * height);
         if (request.maxPaintedPixels) budget.areaLimit = static_cast<double>(request.maxPaintedPixels);
         // Fonts need a QGuiApplication (on any thread: Qt 6 renders text into images off
         // the GUI thread); without one, text records are skipped.
@@ -170,7 +183,7 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
                 if (player.failed()) {
                     if (message.empty()) {
                         switch (player.status()) {
-                        case MetafileStatus::TooComplex: message = "records ask for too much work"; break;
+                        case MetafileStatus::TooComplex: message = detail::tooComplexMessage(budget); break;
                         case MetafileStatus::TooLarge: message = "bitmap exceeds the pixel limit"; break;
                         default: message = "bad record"; break;
                         }

@@ -27,7 +27,8 @@ struct MetafileRequest {
     std::uint32_t yScalePercent = 100; ///< 100 gives the natural height
     std::uint64_t maxPixels = 0;       ///< largest width × height that may be allocated
     /// Most pixels the drawing operations may paint, summed (each operation counted by the
-    /// part of its box that lies on the picture); 0 for the default of 8 × 10^9.
+    /// part of its box that lies on the picture); 0 for the default of 2^26 plus 256 per
+    /// pixel of the picture.
     std::uint64_t maxPaintedPixels = 0;
 };
 

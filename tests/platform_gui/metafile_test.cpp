@@ -625,6 +625,24 @@ Bytes manyFills() {
     return emf.bytes();
 }
 
+// Records that change nothing but still cost their replay: more than a 24 × 24 picture may
+// replay, fewer than a 96 × 96 one may.
+Bytes manyRecords(int side) {
+    Emf emf(side, side);
+    for (int i = 0; i < 270000; ++i) emf.rec(18, {1});
+    return emf.bytes();
+}
+
+// One polyline of 300,000 points across a 24 × 24 picture.
+Bytes longPolyline() {
+    Bytes points;
+    for (int i = 0; i < 300000; ++i) {
+        put32(points, static_cast<std::uint32_t>(i % 24));
+        put32(points, static_cast<std::uint32_t>(i % 23));
+    }
+    return Emf(24, 24).rec(4, {0, 0, 0, 0, 300000}, points).bytes();
+}
+
 std::vector<BadRow> badRows() {
     Bytes good = Emf().brush(1, kRed).rec(43, {10, 10, 50, 30}).bytes();
     Bytes goodWmf = Wmf().brush(kRed).select(0).rectangle(10, 10, 50, 30).bytes();
@@ -646,6 +664,8 @@ std::vector<BadRow> badRows() {
         {"emfDibOverPixelLimit", hugeDib(), MetafileStatus::TooLarge},
         {"emfAbsurdFrame", Emf().frame(2000000000, 2000000000).bytes(), MetafileStatus::TooLarge},
         {"emfTooMuchPainting", manyFills(), MetafileStatus::TooComplex, 1 << 16, 20000},
+        {"emfRecordsBeyondItsSize", manyRecords(24), MetafileStatus::TooComplex},
+        {"emfSegmentsBeyondItsSize", longPolyline(), MetafileStatus::TooComplex},
         {"wmfCut", truncated(goodWmf, 9), MetafileStatus::Truncated},
         {"wmfRecordSizeZero", Wmf().rawSize(0x041B, 0).bytes(), MetafileStatus::BadFormat},
         {"wmfRecordSizeHuge", Wmf().rawSize(0x041B, 0x40000000).bytes(), MetafileStatus::Truncated},
@@ -683,6 +703,10 @@ TEST_P(BadMetafile, FailsCleanlyWithItsCode) {
 
 INSTANTIATE_TEST_SUITE_P(Crafted, BadMetafile, ::testing::ValuesIn(badRows()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MetafileBudget, GrowsWithThePicture) {
+    EXPECT_EQ(render(manyRecords(96)).status, MetafileStatus::Ok);
+}
 
 TEST(MetafileParameters, ZeroScaleOrLimitIsRefused) {
     Bytes good = Emf().bytes();
