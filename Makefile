@@ -38,8 +38,12 @@ clean:
 
 # Fuzzing: `make fuzz FUZZ_SECONDS=180` builds every fuzz target with clang and libFuzzer
 # and runs each for that many seconds, seeded from the picture corpus and the kept files.
+# FUZZ_TARGETS="fuzz_metafile fuzz_read" runs only those. A crash, a leak or an input slower
+# than FUZZ_TIMEOUT seconds stops the run and fails it (see scripts/run-fuzz.sh).
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_TIMEOUT ?= 10
+FUZZ_TARGETS ?=
 CORPUS ?= $(if $(BRIMVALE_CORPUS),$(BRIMVALE_CORPUS),../shared/corpus)
 
 .PHONY: fuzz fuzz-build
@@ -48,4 +52,4 @@ fuzz-build: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 fuzz: fuzz-build
-	@bash scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(CORPUS)
+	@FUZZ_TIMEOUT=$(FUZZ_TIMEOUT) FUZZ_TARGETS="$(FUZZ_TARGETS)" bash scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(CORPUS)
