@@ -45,11 +45,7 @@ protected:
 
     void SetUp() override {
         auto found = testutil::corpusDir();
-        if (!found) {
-            const char* ci = std::getenv("CI");
-            if (ci && std::string(ci) == "true") FAIL() << "picture corpus missing under CI";
-            GTEST_SKIP() << "picture corpus not found (set BRIMVALE_CORPUS)";
-        }
+        REQUIRE_OR_SKIP(found, "the picture corpus (set BRIMVALE_CORPUS)");
         corpus = *found;
         fs::create_directories(dir.path() / "in");
     }

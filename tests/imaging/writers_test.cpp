@@ -54,6 +54,8 @@ struct DiskFullRow {
     std::uint32_t code;
 };
 
+void PrintTo(const DiskFullRow& r, std::ostream* os) { *os << r.name; }
+
 class FullDisk : public ::testing::TestWithParam<DiskFullRow> {};
 
 TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
@@ -161,7 +163,7 @@ TEST(Writers, RefuseArgumentsTheyCannotWriteAndLeaveTheOldFile) {
     const Picture wide = makePicture(32768, 1, 24), widest = makePicture(32767, 1, 24);
     const std::vector<std::uint8_t> big(70000 * 3, 1), sevens(4, 7);
     const Is5Rgbq* pal = idx.palette.data();
-    const std::uint8_t *px = rgb.data(), *ix = idx.data();
+    const std::uint8_t *px = rgb.data(), *ix = idx.data(), *ones = big.data(); // every index 1
     struct Row {
         const char* what;
         std::function<BOOL(IS5_DEST)> write;
@@ -201,9 +203,9 @@ TEST(Writers, RefuseArgumentsTheyCannotWriteAndLeaveTheOldFile) {
         {"BMP zero height", [&](IS5_DEST d) { return is5_WriteBMP(d, px, 2, 0, 24, 6, 0, nullptr, nullptr, 0); }},
         {"GIF too wide", [&](IS5_DEST d) { return is5_WriteGIF(d, big.data(), 70000, 1, 70000, 0, -1, 8, pal, 0); }},
         {"GIF index past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, sevens.data(), 4, 1, 4, 0, -1, 2, pal, 0); }},
-        {"GIF transparent past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, 4, 2, pal, 0); }},
-        {"GIF 9 bits", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, -1, 9, pal, 0); }},
-        {"GIF no palette", [&](IS5_DEST d) { return is5_WriteGIF(d, ix, 4, 1, 4, 0, -1, 8, nullptr, 0); }},
+        {"GIF transparent past the table", [&](IS5_DEST d) { return is5_WriteGIF(d, ones, 4, 1, 4, 0, 4, 2, pal, 0); }},
+        {"GIF 9 bits", [&](IS5_DEST d) { return is5_WriteGIF(d, ones, 4, 1, 4, 0, -1, 9, pal, 0); }},
+        {"GIF no palette", [&](IS5_DEST d) { return is5_WriteGIF(d, ones, 4, 1, 4, 0, -1, 8, nullptr, 0); }},
         {"PSD depth 1", [&](IS5_DEST d) { return is5_WritePSD(d, px, 8, 1, 1, 1, pal, 0); }},
         {"PSD wider than 30000", [&](IS5_DEST d) { return is5_WritePSD(d, big.data(), 30001, 1, 24, 90003, nullptr, 0); }},
         {"PSD 8 without palette", [&](IS5_DEST d) { return is5_WritePSD(d, ix, 4, 1, 8, 4, nullptr, 0); }},
@@ -268,6 +270,8 @@ struct ResolutionRow {
 };
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+void PrintTo(const ResolutionRow& r, std::ostream* os) { *os << r.what; }
 
 class OutputResolution : public ::testing::TestWithParam<ResolutionRow> {};
 
