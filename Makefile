@@ -25,8 +25,12 @@ test-build: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON -DBRIMVALE_BENCH=OFF
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
+# Runs every test, then lists the ten slowest (ctest's record of their run times).
 test: test-build
-	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@cd $(TEST_DIR) && { QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS); status=$$?; \
+	  echo "The ten slowest tests (seconds):"; \
+	  awk '/^---/ { exit } NF == 3 { printf "%8.1f  %s\n", $$3, $$1 }' Testing/Temporary/CTestCostData.txt \
+	    | sort -rn | head -10; exit $$status; }
 
 bench: build
 	@status=0; for b in $$(cat $(BUILD_DIR)/benchmarks.txt); do \
