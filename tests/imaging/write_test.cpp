@@ -300,36 +300,3 @@ TEST(Write, PalettePicturesAreExpandedForJpeg) {
     EXPECT_LE(maxDifference(coloursOf(back), coloursOf(img)), 5);
 }
 
-TEST(Write, OneBitTiffAndPng) {
-    struct Row {
-        const char* name;
-        int type;
-        std::uint32_t depth;
-        Look look;
-        bool thresholded;
-    };
-    const std::vector<Row> rows = {
-        {"TIFF from 1 bit, black first", kImageTiffBw, 1, {}, false},
-        {"TIFF from 1 bit, white first", kImageTiffBw, 1, {.whiteFirst = true}, false},
-        {"TIFF from 24 bits", kImageTiffBw, 24, {}, true},
-        {"TIFF from 8 bits", kImageTiffBw, 8, {}, true},
-        {"PNG from 1 bit, white first", kImagePngBw, 1, {.whiteFirst = true}, false},
-        {"PNG from 24 bits", kImagePngBw, 24, {}, true},
-    };
-    testutil::TempDir dir;
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        CISImageEx img;
-        toImage(img, makePicture(45, 7, r.depth, r.look));
-        const std::string path = dir / (r.type == kImageTiffBw ? "b.tif" : "b.png");
-        ASSERT_EQ(img.Write(r.type, path), 0u);
-        CISImageEx back;
-        ASSERT_EQ(back.Read(path, kImageDetect), 0u);
-        EXPECT_EQ(back.bitsPerPixel, 1u);
-        const Bytes source = coloursOf(img);
-        EXPECT_EQ(firstDifference(coloursOf(back), r.thresholded ? thresholded(source) : source,
-                                             45),
-                  "");
-    }
-}
-
