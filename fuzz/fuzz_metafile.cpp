@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Fuzz target: the WMF and EMF renderer, at natural size and at an uneven scale.
+// Fuzz target: the WMF and EMF renderer, at natural size and at an uneven scale. Text
+// records are drawn as well: the renderer makes its own offscreen application for fonts.
 #include "imaging/is5.h"
 #include "platform/globalmemory.h"
 

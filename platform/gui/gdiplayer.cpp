@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <numbers>
 
 namespace platform::detail {
@@ -971,6 +972,10 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
     }
     if (text.isEmpty()) return;
 
+    // Pictures are read on several threads at once (brimvale-resize -j); the font database,
+    // font engines and glyph caches are reached by one of them at a time.
+    static std::mutex fontLock;
+    const std::lock_guard<std::mutex> lock(fontLock);
     QFont font(fs.face.isEmpty() ? QStringLiteral("Sans") : fs.face);
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(fs.weight == 0 ? 400 : fs.weight, 100, 900)));

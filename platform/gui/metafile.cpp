@@ -8,8 +8,11 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <mutex>
 #include <new>
+#include <string>
 
 namespace platform {
 
@@ -101,6 +104,29 @@ std::string tooComplexMessage(const WorkBudget& budget) {
     return "records ask for too much work";
 }
 
+// Fonts need a QGuiApplication. The window has one; a program without one (the command line,
+// the fuzz targets) gets one on the offscreen platform the first time a metafile is drawn,
+// from whichever thread draws it, kept for the life of the process, so that text looks the
+// same in both. Text itself is drawn under one lock (gdiplayer.cpp).
+bool fontsAvailable() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (QCoreApplication::instance()) return;
+        static int argc = 3;
+        static char name[] = "brimvale", option[] = "-platform", platform[] = "offscreen";
+        static char* argv[] = {name, option, platform, nullptr};
+        // Qt takes the user's locale at start; the program keeps the one it had. What Qt
+        // says while starting (a missing runtime folder, say) is not the program's output.
+        const char* current = std::setlocale(LC_ALL, nullptr);
+        const std::string saved = current ? current : "C";
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        new QGuiApplication(argc, argv); // never deleted: other threads may be drawing text
+        qInstallMessageHandler(previous);
+        std::setlocale(LC_ALL, saved.c_str());
+    });
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 MetafileStatus finish(MetafileStatus status, const std::string& message, std::string* error) {
     if (error) *error = status == MetafileStatus::Ok ? std::string() : message;
     return status;
@@ -148,9 +174,7 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
 
         detail::WorkBudget budget = detail::WorkBudget::forPicture(std::uint64_t{width} * height);
         if (request.maxPaintedPixels) budget.areaLimit = static_cast<double>(request.maxPaintedPixels);
-        // Fonts need a QGuiApplication (on any thread: Qt 6 renders text into images off
-        // the GUI thread); without one, text records are skipped.
-        const bool text = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+        const bool text = detail::fontsAvailable();
 
         QTransform deviceToOutput;
         if (layout.kind == MetafileKind::Emf) {
@@ -208,3 +232,17 @@ MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const 
 }
 
 } // namespace platform
+
+#if defined(__SANITIZE_ADDRESS__)
+#define BRIMVALE_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRIMVALE_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(BRIMVALE_LEAK_CHECKED)
+// Fontconfig loses a block of its own while parsing its configuration; the leak checker of
+// the sanitizer builds is told to pass over it, quietly.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+#endif

@@ -52,8 +52,9 @@ MetafileStatus MetafileSize(const std::uint8_t* data, std::size_t size, const Me
 using MetafilePixelAllocator = std::function<std::uint8_t*(std::uint32_t width, std::uint32_t height)>;
 
 /// Replays the metafile's records on a white picture and writes it through `allocate`.
-/// Records the player does not know are skipped by their size. Text records are drawn only
-/// when a QGuiApplication exists (fonts need one); otherwise they are skipped.
+/// Records the player does not know are skipped by their size. Text needs fonts, so when no
+/// application exists yet the first call makes a QGuiApplication on the offscreen platform
+/// (kept until the process ends); text is then drawn alike whoever calls, from any thread.
 MetafileStatus RenderMetafile(const std::uint8_t* data, std::size_t size, const MetafileRequest& request,
                               const MetafilePixelAllocator& allocate, std::string* error = nullptr);
 
