@@ -262,13 +262,7 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
     BmpFile rleCut = indexed(8, 4, 4, kSteps, hex({4, 1, 0, 0, 4, 2})); // two rows short, no end of bitmap
     rleCut.compression = 1;
     const Bytes full = ok.build();
-    struct Row {
-        const char* name;
-        Bytes file;
-        std::uint32_t depth;
-        std::uint32_t code;
-    };
-    const std::vector<Row> cases = {
+    const std::vector<BadFile> cases = {
         {"not BM", "BA" + full.substr(2), 24, IS5_ERR_FORMAT},
         {"header size 66", with([](BmpFile& f) { f.headerSize = 66; }), 24, IS5_ERR_FORMAT},
         {"width 0", with([](BmpFile& f) { f.width = 0; }), 24, IS5_ERR_FORMAT},
@@ -289,12 +283,7 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
         {"depth 1 of a 4-bit file", indexed(4, 1, 1, kSteps, rows(4, {{1}})).build(), 1, IS5_ERR_PARAM},
         {"depth 16", full, 16, IS5_ERR_PARAM},
     };
-    for (const Row& c : cases) {
-        SCOPED_TRACE(c.name);
-        Decoded d = readBmp(c.file, c.depth);
-        EXPECT_EQ(d.code, c.code);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    expectEachFails(cases, readBmp);
     // The pixel offset is checked against the file before anything is read from it.
     Bytes farOffset = full;
     farOffset[10] = char(0xFF);

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace codectest {
 
@@ -61,6 +62,26 @@ inline Bytes viaPalette(const Decoded& d) {
         out += hex({c.r, c.g, c.b});
     }
     return out;
+}
+
+/// A damaged file, the depth it is read at and the code it must fail with.
+struct BadFile {
+    const char* name;
+    Bytes file;
+    std::uint32_t depth, code;
+};
+
+/// Reads each damaged file with `read(file, depth)` (a reader's Decoded): it must fail with
+/// its own code and hand back no pixels. The table over the readers with this shape; each
+/// reader's test file holds its rows.
+template <typename Read>
+void expectEachFails(const std::vector<BadFile>& rows, Read read) {
+    for (const BadFile& r : rows) {
+        SCOPED_TRACE(r.name);
+        const Decoded d = read(r.file, r.depth);
+        EXPECT_EQ(d.code, r.code);
+        EXPECT_TRUE(d.pixels.empty());
+    }
 }
 
 /// A test name from a row's description.

@@ -158,12 +158,7 @@ TEST(PcxErrors, BadFilesGiveTheirCode) {
         change(f);
         return f.build();
     };
-    struct Row {
-        const char* name;
-        Bytes file;
-        std::uint32_t depth, code;
-    };
-    const std::vector<Row> cases = {
+    const std::vector<BadFile> cases = {
         {"line shorter than the width", pcx(1, 1, 17, 1, 2, hex({0, 0})).build(), 24, IS5_ERR_FORMAT},
         {"window ends before it starts", with([](PcxFile& f) { f.xMin = 5, f.xMax = 4; }), 24, IS5_ERR_FORMAT},
         {"encoding 2", with([](PcxFile& f) { f.encoding = 2; }), 24, IS5_ERR_FORMAT},
@@ -178,12 +173,7 @@ TEST(PcxErrors, BadFilesGiveTheirCode) {
         {"depth 8 of 24 bits", pcx(8, 3, 1, 1, 2, Bytes(6, '\1'), 0).build(), 8, IS5_ERR_PARAM},
         {"depth 1", ok.build(), 1, IS5_ERR_PARAM},
     };
-    for (const Row& c : cases) {
-        SCOPED_TRACE(c.name);
-        Decoded d = readPcx(c.file, c.depth);
-        EXPECT_EQ(d.code, c.code);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    expectEachFails(cases, readPcx);
 }
 
 // The image object reads pictures of up to 8 bits per pixel at depth 8 with the palette

@@ -72,12 +72,7 @@ TEST(PnmRead, GoldenPixels) {
 }
 
 TEST(PnmRead, DamagedFilesFailCleanly) {
-    struct Row {
-        const char* name;
-        std::string file;
-        std::uint32_t depth, rc;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<codectest::BadFile> rows = {
         {"empty", "", 24, IS5_ERR_READ},
         {"magic only", "P", 24, IS5_ERR_READ},
         {"PAM", "P7\nWIDTH 1\n", 24, IS5_ERR_UNSUPPORTED},
@@ -101,12 +96,7 @@ TEST(PnmRead, DamagedFilesFailCleanly) {
         {"PPM at 8 bits", "P6 1 1 255\n" + hex({1, 2, 3}), 8, IS5_ERR_UNSUPPORTED},
         {"depth 16", "P6 1 1 255\n" + hex({1, 2, 3}), 16, IS5_ERR_PARAM},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        auto d = readPnm(r.file, r.depth);
-        EXPECT_EQ(d.code, r.rc);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    codectest::expectEachFails(rows, readPnm);
 }
 
 TEST(PnmRead, ThroughTheImageObject) {

@@ -167,13 +167,7 @@ TEST(PsdRead, DamagedAndUnsupportedFiles) {
                                       {hex({0xFF, 3}), hex({0xFF, 4})},
                                       {hex({0xFF, 5}), hex({0xFF, 6})}})};
     const std::string valid = build(rgb);
-    struct Row {
-        const char* name;
-        std::string file;
-        std::uint32_t depth;
-        std::uint32_t rc;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<codectest::BadFile> rows = {
         {"truncated header", valid.substr(0, 20), 24, IS5_ERR_READ},
         {"bad signature", with(rgb, [](PsdSpec& p) { p.signature = "8BPX"; }), 24, IS5_ERR_FORMAT},
         {"large document format", with(rgb, [](PsdSpec& p) { p.version = 2; }), 24, IS5_ERR_UNSUPPORTED},
@@ -198,12 +192,7 @@ TEST(PsdRead, DamagedAndUnsupportedFiles) {
         {"RGB at 8 bits", valid, 8, IS5_ERR_UNSUPPORTED},
         {"depth 4", valid, 4, IS5_ERR_PARAM},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        auto d = readPsd(r.file, r.depth);
-        EXPECT_EQ(d.code, r.rc);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    codectest::expectEachFails(rows, readPsd);
 }
 
 TEST(PsdRead, ThroughTheImageObject) {

@@ -193,13 +193,7 @@ TEST(TgaErrors, BadFilesGiveTheirCode) {
         change(f);
         return f.build();
     };
-    struct Row {
-        const char* name;
-        Bytes file;
-        std::uint32_t depth;
-        std::uint32_t code;
-    };
-    const std::vector<Row> cases = {
+    const std::vector<BadFile> cases = {
         {"packet past the last pixel", typed(trueColour(2, 1, 24, 0, hex({0x82, 1, 2, 3})), 10).build(), 24,
          IS5_ERR_FORMAT},
         {"raw packet past the last pixel", typed(trueColour(2, 1, 24, 0, hex({0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9})), 10).build(),
@@ -221,12 +215,7 @@ TEST(TgaErrors, BadFilesGiveTheirCode) {
         {"depth 8 of true colour", ok.build(), 8, IS5_ERR_PARAM},
         {"depth 1", mapped(0, 24, hex({1, 2, 3}), 1, 1, hex({0})).build(), 1, IS5_ERR_PARAM},
     };
-    for (const Row& c : cases) {
-        SCOPED_TRACE(c.name);
-        Decoded d = readTga(c.file, c.depth);
-        EXPECT_EQ(d.code, c.code);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    expectEachFails(cases, readTga);
 }
 
 // The image object reads colour-mapped and 8-bit grey files at depth 8 with the palette

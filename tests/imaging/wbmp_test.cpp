@@ -64,12 +64,7 @@ TEST(WbmpPixels, EveryDepth) {
 }
 
 TEST(WbmpErrors, BadFilesGiveTheirCode) {
-    struct Row {
-        const char* name;
-        Bytes file;
-        std::uint32_t depth, code;
-    };
-    const std::vector<Row> cases = {
+    const std::vector<BadFile> cases = {
         {"type 1", hex({1, 0, 3, 2, 0xA0, 0x40}), 8, IS5_ERR_UNSUPPORTED},
         {"extension headers", hex({0, 0x80, 3, 2, 0xA0, 0x40}), 8, IS5_ERR_FORMAT},
         {"width past 32 bits", hex({0, 0, 0x90, 0x80, 0x80, 0x80, 0x00, 1, 0}), 8, IS5_ERR_FORMAT},
@@ -80,12 +75,7 @@ TEST(WbmpErrors, BadFilesGiveTheirCode) {
         {"huge picture", hex({0, 0, 0xC0, 0x80, 0x00, 0xC0, 0x80, 0x00}), 8, IS5_ERR_TOO_LARGE},
         {"depth 4", kSmall, 4, IS5_ERR_PARAM},
     };
-    for (const Row& c : cases) {
-        SCOPED_TRACE(c.name);
-        Decoded d = readWbmp(c.file, c.depth);
-        EXPECT_EQ(d.code, c.code);
-        EXPECT_TRUE(d.pixels.empty());
-    }
+    expectEachFails(cases, readWbmp);
 }
 
 TEST(WbmpImageObject, ReadsAsTwoColourIndexes) {
