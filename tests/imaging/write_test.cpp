@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,12 @@ using namespace writertest;
 
 namespace {
 
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+/// A folder's entries: the bytes of each file, "<folder>" for each folder.
+std::map<std::string, std::string> folder(const fs::path& dir) {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::directory_iterator(dir))
+        entries[e.path().filename().string()] = e.is_directory() ? "<folder>" : testutil::readFile(e.path());
+    return entries;
 }
 
 std::uint32_t le32(const std::string& b, std::size_t at) {
@@ -57,36 +59,6 @@ struct Snapshot {
 
 } // namespace
 
-TEST(Write, NoPictureIsFiveAndWritesNothing) {
-    testutil::TempDir dir;
-    CISImageEx empty;
-    EXPECT_EQ(empty.Write(kImageBmp, dir / "a.bmp"), 5u);
-    EXPECT_TRUE(filesIn(dir.path()).empty());
-}
-
-TEST(Write, TypesWithoutAWriterAreFiveAndKeepTheOldFile) {
-    struct Row {
-        int type;
-        const char* name;
-    };
-    const std::vector<Row> rows = {
-        {kImagePcd, "out.pcd"},  {kImageDetect, "out.xyz"}, {kImageDetect, "noextension"},
-        {kImageDetect, "out.pcd"}, {kImageRaw, "out.bmp"},  {kImagePpm, "out.ppm"},
-        {100, "out.bmp"},        {-1, "out.bmp"},
-    };
-    testutil::TempDir dir;
-    CISImageEx img;
-    toImage(img, makePicture(8, 8, 24));
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(r.type) + " " + r.name);
-        testutil::writeFile(dir / r.name, "old");
-        EXPECT_EQ(img.Write(r.type, dir / r.name), 5u);
-        EXPECT_EQ(testutil::readFile(dir / r.name), "old");
-        EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{r.name}) << "no temporary file left";
-        fs::remove(dir / r.name);
-    }
-}
-
 TEST(Write, TypeFromTheExtension) {
     struct Row {
         const char* name;
@@ -113,45 +85,48 @@ TEST(Write, TypeFromTheExtension) {
     }
 }
 
-TEST(Write, DestinationsThatCannotBeMadeWriteNothing) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "plain", "x");
+TEST(Write, FailuresGiveTheirCodeAndLeaveTheFolderAsItWas) {
+    // Each row writes into a fresh folder holding a file "plain", a folder "taken.bmp" and
+    // "old" under the row's name where that can be.
     struct Row {
-        std::string path;
+        const char* what;
+        int type;
+        std::string name; // in the folder; "" is an empty path, "/" the folder itself
         std::uint32_t code;
+        std::uint32_t width = 8; // 0: an object without a picture
     };
-    CISImageEx img;
-    toImage(img, makePicture(4, 4, 8, {.colours = 16}));
-    for (const Row& r : std::vector<Row>{{dir / "missing/out.bmp", IS5_ERR_OPEN},
-                                         {dir / "plain/out.bmp", IS5_ERR_OPEN},
-                                         {"", IS5_ERR_PARAM},
-                                         {dir.str() + "/", IS5_ERR_PARAM}}) {
-        SCOPED_TRACE(r.path);
-        EXPECT_EQ(img.Write(kImageBmpPalette, r.path), r.code);
+    const std::vector<Row> rows = {
+        {"no picture", kImageBmp, "a.bmp", 5, 0},
+        {"PCD has no writer", kImagePcd, "out.pcd", 5},
+        {"unknown extension", kImageDetect, "out.xyz", 5},
+        {"no extension", kImageDetect, "noextension", 5},
+        {"PCD by extension", kImageDetect, "out.pcd", 5},
+        {"camera raw", kImageRaw, "out.bmp", 5},
+        {"PPM", kImagePpm, "out.ppm", 5},
+        {"type 100", 100, "out.bmp", 5},
+        {"type -1", -1, "out.bmp", 5},
+        {"missing folder", kImageBmpPalette, "missing/out.bmp", IS5_ERR_OPEN},
+        {"folder that is a file", kImageBmpPalette, "plain/out.bmp", IS5_ERR_OPEN},
+        {"empty path", kImageBmpPalette, "", IS5_ERR_PARAM},
+        {"path of a folder", kImageBmpPalette, "/", IS5_ERR_PARAM},
+        {"wider than a Photoshop file may be", kImagePsd, "wide.psd", IS5_ERR_PARAM, 30001},
+        // The picture is complete, but its name is a folder: the rename that publishes it fails.
+        {"name taken by a folder", kImageBmp, "taken.bmp", IS5_ERR_WRITE},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        testutil::TempDir dir;
+        testutil::writeFile(dir / "plain", "x");
+        fs::create_directory(dir / "taken.bmp");
+        if (r.name.size() > 1 && r.name.find('/') == std::string::npos && r.name != "taken.bmp")
+            testutil::writeFile(dir / r.name, "old");
+        const auto before = folder(dir.path());
+        CISImageEx img;
+        if (r.width) toImage(img, makePicture(r.width, 4, 8, {.colours = 16}));
+        const std::string path = r.name.empty() ? "" : r.name == "/" ? dir.str() + "/" : dir / r.name;
+        EXPECT_EQ(img.Write(r.type, path), r.code);
+        EXPECT_EQ(folder(dir.path()), before);
     }
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"plain"});
-    EXPECT_EQ(testutil::readFile(dir / "plain"), "x");
-}
-
-TEST(Write, AWriterFailureKeepsTheOldFile) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "wide.psd", "old picture");
-    CISImageEx img;
-    toImage(img, makePicture(30001, 1, 24)); // wider than a Photoshop file may be
-    EXPECT_EQ(img.Write(kImagePsd, dir / "wide.psd"), IS5_ERR_PARAM);
-    EXPECT_EQ(testutil::readFile(dir / "wide.psd"), "old picture");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"wide.psd"});
-}
-
-TEST(Write, APictureThatCannotTakeItsNameFails) {
-    // The picture is complete, but its name is a folder: the rename that publishes it fails.
-    testutil::TempDir dir;
-    fs::create_directory(dir / "taken.bmp");
-    CISImageEx img;
-    toImage(img, makePicture(4, 4, 24));
-    EXPECT_EQ(img.Write(kImageBmp, dir / "taken.bmp"), IS5_ERR_WRITE);
-    EXPECT_TRUE(fs::is_directory(dir / "taken.bmp"));
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"taken.bmp"});
 }
 
 TEST(Write, TheSourceNeverChanges) {
