@@ -470,6 +470,7 @@ struct DirectRow {
     Expect expect = Expect::Same;
     bool keepsIndexes = false;           // 8-bit pictures come back with the same indexes
     std::array<std::uint32_t, 2> large{200, 9}; // the largest picture of the row
+    const char* format = nullptr;        // ImageMagick's name of the format, when it reads it
 };
 
 void PrintTo(const DirectRow& r, std::ostream* os) { *os << r.what; }
@@ -525,12 +526,14 @@ std::vector<DirectRow> directRows() {
                                                 nullptr, 0);
                         },
                         readPcx, depth, {}, Expect::Same, true});
+        rows.back().format = "PCX";
         rows.push_back({depth == 24 ? "tga24" : "tga8", depth,
                         [](IS5_DEST d, const Picture& p) {
                             return is5_WriteTGA(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(),
                                                 nullptr, 0);
                         },
                         readTga, depth, {}, Expect::Same, true});
+        rows.back().format = "TGA";
     }
     rows.push_back({"wbmp", 8,
                     [](IS5_DEST d, const Picture& p) {
@@ -540,6 +543,7 @@ std::vector<DirectRow> directRows() {
                         return is5_ReadWBMP(s, w, h, pal, 8, 0);
                     },
                     8, {}, Expect::NonZeroWhite});
+    rows.back().format = "WBMP";
     for (std::uint32_t kind : {0u, 1u})
         rows.push_back({kind ? "emf" : "wmf", 24,
                         [kind](IS5_DEST d, const Picture& p) {
@@ -561,6 +565,7 @@ std::vector<DirectRow> directRows() {
                             return is5_ReadPNG(s, w, h, depth, pal, 0);
                         },
                         depth, {.colours = r.colours}, Expect::Same, true});
+        rows.back().format = "PNG";
     }
     // Bilevel TIFFs are written as the image object writes them: option 32 when palette
     // entry 0 is black.
@@ -588,7 +593,7 @@ std::vector<DirectRow> directRows() {
                         [depth](IS5_SOURCE s, const Bytes&, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
                             return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
                         },
-                        depth, {}, Expect::Same, false, t.large});
+                        depth, {}, Expect::Same, false, t.large, "TIFF"});
     }
     return rows;
 }
@@ -631,47 +636,15 @@ std::vector<MagickRow> magickRows() {
                             },
                             o.format, o.expect, 0, "", type == kImagePsdBitmap});
         }
-    // Straight through the other writers.
-    for (std::uint32_t depth : {24u, 8u}) {
-        const std::string d = std::to_string(depth);
-        rows.push_back({"pcx" + d, makePicture(125, 6, depth), [](const Picture& p) {
-                            return writeToMemory([&](IS5_DEST dst) {
-                                return is5_WritePCX(dst, p.data(), p.width, p.height, p.depth, p.stride,
-                                                    p.palette.data(), nullptr, 0);
-                            }).bytes;
-                        }, "PCX"});
-        rows.push_back({"tga" + d, makePicture(125, 6, depth), [](const Picture& p) {
-                            return writeToMemory([&](IS5_DEST dst) {
-                                return is5_WriteTGA(dst, p.data(), p.width, p.height, p.depth, p.stride,
-                                                    p.palette.data(), nullptr, 0);
-                            }).bytes;
-                        }, "TGA"});
-    }
-    rows.push_back({"wbmp", makePicture(61, 5, 8), [](const Picture& p) {
-                        return writeToMemory([&](IS5_DEST dst) {
-                            return is5_WriteWBMP(dst, p.data(), p.width, p.height, p.stride, 0);
-                        }).bytes;
-                    }, "WBMP", Expect::NonZeroWhite});
-    for (std::uint32_t depth : {24u, 8u, 1u}) {
-        rows.push_back({"png" + std::to_string(depth), makePicture(127, 5, depth), [](const Picture& p) {
-                            return writeToMemory([&](IS5_DEST dst) {
-                                return is5_WritePNG(dst, p.data(), p.width, p.height, p.stride, p.depth == 1 ? 1 : 8,
-                                                    p.colours, p.depth == 24 ? nullptr : p.palette.data(),
-                                                    p.depth == 24 ? 2 : 3, 0.345, nullptr, 0);
-                            }).bytes;
-                        }, "PNG"});
-        for (std::uint32_t compression : {1u, 5u, 8u, 32773u})
-            rows.push_back({"tiff" + std::to_string(depth) + "_c" + std::to_string(compression),
-                            makePicture(125, 6, depth),
-                            [compression](const Picture& p) {
-                                const Is5Rgbq& zero = p.palette[0];
-                                const std::uint32_t options = p.depth == 1 && zero.r + zero.g + zero.b == 0 ? 32 : 0;
-                                return writeToMemory([&](IS5_DEST dst) {
-                                    return is5_WriteTIFF(dst, p.data(), p.width, p.height, p.depth, p.stride,
-                                                         p.palette.data(), compression, nullptr, options);
-                                }).bytes;
-                            },
-                            "TIFF"});
+    // Straight through the other writers, as their round trips write.
+    for (const DirectRow& d : directRows()) {
+        if (!d.format) continue;
+        const auto write = d.write;
+        rows.push_back({d.what, makePicture(125, 6, d.depth, d.look),
+                        [write](const Picture& p) {
+                            return writeToMemory([&](IS5_DEST dst) { return write(dst, p); }).bytes;
+                        },
+                        d.format, d.expect});
     }
     // JPEG within its error bound, with the density and the chroma sampling.
     struct Jpeg {
