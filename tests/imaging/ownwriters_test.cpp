@@ -34,36 +34,11 @@ std::uint32_t le32(const std::string& b, std::size_t at) {
     return v;
 }
 
-struct Decoded {
-    std::uint32_t code = 0, width = 0, height = 0, bits = 0;
-    std::vector<std::uint8_t> pixels;
-    Is5Rgbq palette[256] = {};
-};
-
-Decoded readGifBytes(const std::uint8_t* data, std::size_t size) {
-    Decoded d;
-    IS5_SOURCE src = is5_OpenMemorySource(data, size, "t.gif");
-    HGLOBAL block = is5_ReadGIF(src, &d.width, &d.height, &d.bits, d.palette, 0);
-    d.code = is5_GetLastError();
-    if (block) {
-        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
-        d.pixels.assign(p, p + GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
-}
-
-/// Writes through a memory destination; the bytes, or "" when the writer failed.
-template <typename Writer>
-std::string writeToMemory(Writer write) {
-    IS5_DEST dest = is5_OpenMemoryDest();
-    const bool ok = write(dest) != FALSE;
-    std::size_t size = 0;
-    const std::uint8_t* bytes = is5_GetDestBuffer(dest, &size);
-    std::string out = ok ? std::string(reinterpret_cast<const char*>(bytes), size) : std::string();
-    is5_CloseDest(dest);
-    return out;
+/// A GIF read back by the program's reader, with the colour resolution it reports.
+ReadBack readGif(const Bytes& file, std::uint32_t* bits) {
+    return readBack(file, "t.gif", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        return is5_ReadGIF(s, w, h, bits, pal, 0);
+    });
 }
 
 } // namespace
@@ -88,7 +63,7 @@ TEST(OwnWriters, GifFromTwentyFourBitsHasAFullColourTable) {
 TEST(OwnWriters, BmpBytesOfSmallPictures) {
     // 2 x 2 at 24 bits: rows bottom-up in B, G, R, padded to 8 bytes.
     const std::uint8_t rgb[] = {1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12};
-    std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, rgb, 2, 2, 24, 6, 0, nullptr, nullptr, 0); });
+    std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, rgb, 2, 2, 24, 6, 0, nullptr, nullptr, 0); }).bytes;
     ASSERT_EQ(file.size(), 54u + 16u);
     EXPECT_EQ(file.substr(0, 2), "BM");
     EXPECT_EQ(le32(file, 2), 70u);
@@ -104,7 +79,7 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     // 10 x 1 at 1 bit: the unused low bits of the last byte are written as 0.
     const std::uint8_t bits[] = {0xA5, 0xFF};
     const Is5Rgbq bw[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, bits, 10, 1, 1, 2, 2, bw, nullptr, 0); });
+    file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, bits, 10, 1, 1, 2, 2, bw, nullptr, 0); }).bytes;
     ASSERT_EQ(file.size(), 54u + 8u + 4u);
     EXPECT_EQ(le32(file, 46), 2u); // biClrUsed
     EXPECT_EQ(bytesAt(file, 54, 8), hexBytes({0, 0, 0, 0, 255, 255, 255, 0}));
@@ -129,7 +104,7 @@ TEST(OwnWriters, BmpRle8Encoding) {
         SCOPED_TRACE(r.name);
         const auto w = std::uint32_t(r.pixels.size());
         const std::string file =
-            writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, r.pixels.data(), w, 1, 8, w, 10, palette, nullptr, 1); });
+            writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, r.pixels.data(), w, 1, 8, w, 10, palette, nullptr, 1); }).bytes;
         const std::size_t dataAt = 54 + 4 * 10;
         ASSERT_GE(file.size(), dataAt);
         EXPECT_EQ(le32(file, 30), 1u); // BI_RLE8
@@ -141,7 +116,7 @@ TEST(OwnWriters, BmpRle8Encoding) {
     }
     // Two rows: the first one stored (the bottom row) ends with end-of-line.
     const std::uint8_t two[] = {7, 7, 7, /**/ 1, 1, 1};
-    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, two, 3, 2, 8, 3, 10, palette, nullptr, 1); });
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, two, 3, 2, 8, 3, 10, palette, nullptr, 1); }).bytes;
     EXPECT_EQ(file.substr(94), hexBytes({3, 1, 0, 0, 3, 7, 0, 1}));
 }
 
@@ -150,7 +125,7 @@ TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
     std::vector<std::uint8_t> px = {0, 9, 3, 1};
     Is5Rgbq palette[256] = {};
     palette[9] = {1, 2, 3, 0};
-    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 1, 8, 4, 4, palette, nullptr, 0); });
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 1, 8, 4, 4, palette, nullptr, 0); }).bytes;
     EXPECT_EQ(le32(file, 46), 10u);
     EXPECT_EQ(le32(file, 10), 54u + 40u);
     EXPECT_EQ(bytesAt(file, 54 + 36, 4), hexBytes({3, 2, 1, 0}));
@@ -166,12 +141,13 @@ TEST(OwnWriters, GifLzwAtEveryLength) {
         const std::vector<std::uint8_t> px = noise.pixels;
         for (std::uint32_t n = 1; n <= px.size(); ++n) {
             const std::string file = writeToMemory(
-                [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), n, 1, n, 0, -1, bits, palette, 0); });
+                [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), n, 1, n, 0, -1, bits, palette, 0); }).bytes;
             ASSERT_FALSE(file.empty());
-            const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+            std::uint32_t gotBits = 0;
+            const ReadBack got = readGif(file, &gotBits);
             ASSERT_EQ(got.code, 0u) << bits << " bits, " << n << " pixels";
-            ASSERT_EQ(got.bits, bits);
-            ASSERT_EQ(std::vector<std::uint8_t>(px.begin(), px.begin() + n), got.pixels) << bits << " bits, " << n;
+            ASSERT_EQ(gotBits, bits);
+            ASSERT_EQ(Bytes(px.begin(), px.begin() + n), got.pixels) << bits << " bits, " << n;
         }
     }
 }
@@ -185,11 +161,12 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
         std::vector<std::uint8_t> px(5 * height);
         for (std::size_t i = 0; i < px.size(); ++i) px[i] = std::uint8_t((i / 5 + i) % 16);
         const std::string file =
-            writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 5, height, 5, 1, -1, 4, palette, 0); });
+            writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 5, height, 5, 1, -1, 4, palette, 0); }).bytes;
         EXPECT_EQ(std::uint8_t(file[13 + 48 + 9]) & 0x40, 0x40) << "interlace flag";
-        const Decoded got = readGifBytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+        std::uint32_t bits = 0;
+        const ReadBack got = readGif(file, &bits);
         ASSERT_EQ(got.code, 0u);
-        EXPECT_EQ(got.pixels, px);
+        EXPECT_EQ(got.pixels, Bytes(px.begin(), px.end()));
         if (haveTool("convert")) {
             Bytes expected;
             for (std::uint8_t i : px) expected += hexBytes({palette[i].r, palette[i].g, palette[i].b});
@@ -199,8 +176,8 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
 
     // The graphic control extension appears only with a transparent index.
     const std::uint8_t px[] = {0, 1, 2, 3};
-    const std::string plain = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, -1, 2, palette, 0); });
-    const std::string clear = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, 2, 2, palette, 0); });
+    const std::string plain = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, -1, 2, palette, 0); }).bytes;
+    const std::string clear = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, 2, 2, palette, 0); }).bytes;
     EXPECT_EQ(plain.find("\x21\xF9"), std::string::npos);
     EXPECT_EQ(clear.substr(13 + 12, 8), hexBytes({0x21, 0xF9, 4, 1, 0, 0, 2, 0}));
     EXPECT_EQ(clear.size(), plain.size() + 8);
@@ -209,7 +186,7 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
 TEST(OwnWriters, PsdBytesOfASmallPicture) {
     // 3 x 2 RGB: header, empty sections, PackBits with a count table of 3 channels x 2 rows.
     const std::uint8_t rgb[] = {9, 1, 2, 9, 1, 3, 9, 1, 4, /**/ 5, 5, 5, 6, 6, 6, 7, 7, 7};
-    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, rgb, 3, 2, 24, 9, nullptr, 0); });
+    const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, rgb, 3, 2, 24, 9, nullptr, 0); }).bytes;
     const std::string expected = std::string("8BPS") +
                                  hexBytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 3, 0, 8, 0, 3,
                                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
@@ -227,7 +204,7 @@ TEST(OwnWriters, PsdBytesOfASmallPicture) {
     Is5Rgbq palette[256] = {};
     palette[1] = {10, 20, 30, 0};
     const std::uint8_t idx[] = {1, 1};
-    const std::string indexed = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, idx, 2, 1, 8, 2, palette, 0); });
+    const std::string indexed = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, idx, 2, 1, 8, 2, palette, 0); }).bytes;
     ASSERT_EQ(indexed.size(), 26u + 4 + 768 + 4 + 4 + 2 + 2 + 2);
     EXPECT_EQ(indexed[25], 2); // indexed mode
     EXPECT_EQ(indexed[12 + 1], 1); // one channel
