@@ -29,8 +29,6 @@ bool CBrimvaleDlg::ShowPreview(const QString& path) {
             return ImageSize{static_cast<std::uint32_t>(place.width), static_cast<std::uint32_t>(place.height)};
         },
         &full);
-    // Types read whole never ask for the shown size: place them from the size read.
-    if (rc == kImageOk) place = FitPreview(full.cx, full.cy, paneWidth, paneHeight);
     if (rc == kImageOk && place.width > 0 && place.height > 0)
         rc = image.ResizeInPlace({static_cast<std::uint32_t>(place.width), static_cast<std::uint32_t>(place.height)},
                                  kBoxFilter);

@@ -139,16 +139,20 @@ int detectFileType(const std::string& path, std::uint32_t* failure) {
     return type;
 }
 
+// Replaces type 22 by the file's detected type; kImageOk, or what the read reports.
+std::uint32_t resolveType(const std::string& path, int& type) {
+    if (type != kImageDetect) return kImageOk;
+    std::uint32_t failure = kImageNoPicture;
+    type = detectFileType(path, &failure);
+    return type == kImageDetect ? failure : kImageOk;
+}
+
 } // namespace
 
 std::uint32_t CISImageEx::Read(const std::string& path, int type) {
     Clear();
     if (path.empty()) return kImageEmptyPath;
-    if (type == kImageDetect) {
-        std::uint32_t failure = kImageNoPicture;
-        type = detectFileType(path, &failure);
-        if (type == kImageDetect) return failure;
-    }
+    if (const std::uint32_t rc = resolveType(path, type)) return rc;
     if (type == kImageWmf || type == kImageEmf) {
         std::uint32_t w = 0, h = 0;
         HGLOBAL block = is5_ReadMetafile(path.c_str(), &w, &h, 100, 100, 0, 0);
@@ -187,11 +191,7 @@ std::uint32_t CISImageEx::ReadForDisplay(const std::string& path, int type,
     if (fullSize) *fullSize = {};
     Clear();
     if (path.empty()) return kImageEmptyPath;
-    if (type == kImageDetect) {
-        std::uint32_t failure = kImageNoPicture;
-        type = detectFileType(path, &failure);
-        if (type == kImageDetect) return failure;
-    }
+    if (const std::uint32_t rc = resolveType(path, type)) return rc;
     // Callers lay the picture out in displaySize, so a successful read always asks it.
     auto readWhole = [&](std::uint32_t rc) {
         if (!HasPicture()) return rc;

@@ -34,16 +34,7 @@ protected:
 
     /// Opens the main window, runs `check` on it, then closes it with `close` (Escape when empty).
     void open(const std::function<void(CDialog&)>& check, const std::function<void(CDialog&)>& close = {}) {
-        CBrimvaleDlg dialog;
-        bool ran = false;
-        guitest::runModal(dialog, [&](CDialog& d) {
-            if (d.GetTemplateId() != IDD_BRIMVALE_DIALOG) return;
-            ran = true;
-            check(d);
-            if (close) close(d);
-            else QTest::keyClick(&d, Qt::Key_Escape);
-        });
-        EXPECT_TRUE(ran);
+        guitest::openMainWindow(check, close);
     }
     static void clickClose(CDialog& d) { QTest::mouseClick(d.GetDlgItemAs<QPushButton>(IDOK), Qt::LeftButton); }
     static QMenu* systemMenu(CDialog& d) { return d.GetSystemMenu(FALSE)->menu(); }

@@ -154,18 +154,7 @@ protected:
     }
     void TearDown() override { platform::setMountsFile(previousMounts); }
 
-    void open(const std::function<void(CDialog&)>& check, bool closeWithButton = false) {
-        CBrimvaleDlg dialog;
-        bool ran = false;
-        guitest::runModal(dialog, [&](CDialog& d) {
-            if (d.GetTemplateId() != IDD_BRIMVALE_DIALOG) return;
-            ran = true;
-            check(d);
-            if (closeWithButton) QTest::mouseClick(d.GetDlgItemAs<QPushButton>(IDOK), Qt::LeftButton);
-            else QTest::keyClick(&d, Qt::Key_Escape);
-        });
-        EXPECT_TRUE(ran);
-    }
+    static void open(const std::function<void(CDialog&)>& check) { guitest::openMainWindow(check); }
     // Lists the pictures folder and shows one of its pictures.
     static void showPicture(CDialog& d, const QString& name) {
         clickItem(d, topItem(d, "Pictures"));

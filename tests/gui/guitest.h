@@ -3,19 +3,23 @@
 // widgets, a run of a dialog through the modal hook, and the menu a popup shows.
 #pragma once
 
+#include "app/brimvaledlg.h"
 #include "platform/widgets/dialog.h"
 #include "platform/widgets/gdi.h"
 #include "platform/winreg.h"
+#include "res/resource.h"
 #include "testutil.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
+#include <QTest>
 #include <QWidget>
 
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 
 #include <ostream>
@@ -87,6 +91,21 @@ inline INT_PTR runModal(CDialog& dialog, const std::function<void(CDialog&)>& dr
     const INT_PTR result = dialog.DoModal();
     CDialog::SetModalHook(previous);
     return result;
+}
+
+/// Opens the main window on whatever registry the test set up, runs `check` on it, then
+/// closes it with `close` (Escape when empty); fails when the window never opened.
+inline void openMainWindow(const std::function<void(CDialog&)>& check, const std::function<void(CDialog&)>& close = {}) {
+    CBrimvaleDlg dialog;
+    bool ran = false;
+    runModal(dialog, [&](CDialog& d) {
+        if (d.GetTemplateId() != IDD_BRIMVALE_DIALOG) return;
+        ran = true;
+        check(d);
+        if (close) close(d);
+        else QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(ran);
 }
 
 /// The menu that is open as a popup, or null.

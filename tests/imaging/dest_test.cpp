@@ -10,16 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::size_t filesIn(const fs::path& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
-    return n;
-}
-
-} // namespace
-
 TEST(Destination, PublishesOnlyCompletePictures) {
     testutil::TempDir dir;
     const std::string target = dir / "out.jpg";
@@ -42,7 +32,7 @@ TEST(Destination, PublishesOnlyCompletePictures) {
         if (r.failed) is5_MarkDestFailed(dest);
         EXPECT_EQ(is5_CloseDest(dest), r.complete && !r.failed);
         EXPECT_EQ(testutil::readFile(target), r.expected);
-        EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file was left behind";
+        EXPECT_EQ(testutil::filesIn(dir.path()), 1u) << "a temporary file was left behind";
     }
 
     // Patching a header after the data, as some writers do.
@@ -67,7 +57,7 @@ TEST(Destination, FailedOpensLeaveNothing) {
     EXPECT_EQ(is5_OpenFileDest((dir / "out.png").c_str(), 0), nullptr);
     imaging::detail::allocationHook = nullptr;
     EXPECT_EQ(is5_GetLastError(), IS5_ERR_MEMORY);
-    EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file was left behind";
+    EXPECT_EQ(testutil::filesIn(dir.path()), 1u) << "a temporary file was left behind";
 }
 
 TEST(Destination, MemoryDestinationCollectsBytes) {

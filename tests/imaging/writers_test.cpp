@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t filesIn(const fs::path& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
-    return n;
-}
-
 /// A writer call through a file destination: 0 when the picture was published, else the
 /// last error (with 1000 added when the writer said it succeeded or the name was taken).
 std::uint32_t throughDest(const std::string& target, const std::function<BOOL(IS5_DEST)>& write) {
@@ -112,7 +106,7 @@ TEST(Writers, RefuseArgumentsTheyCannotWriteAndLeaveTheOldFile) {
         if (r.code) {
             EXPECT_EQ(testutil::readFile(target), "old");
         }
-        EXPECT_EQ(filesIn(dir.path()), 1u) << "a temporary file was left behind";
+        EXPECT_EQ(testutil::filesIn(dir.path()), 1u) << "a temporary file was left behind";
     }
 }
 
@@ -522,7 +516,7 @@ TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(testutil::readFile(target), "kept");
-    EXPECT_EQ(filesIn(dir.path()), 1u);
+    EXPECT_EQ(testutil::filesIn(dir.path()), 1u);
 }
 
 DiskFullRow writerRow(const char* name, std::function<BOOL(IS5_DEST, const Picture&, const Picture&)> write) {

@@ -77,6 +77,13 @@ inline std::string readFile(const std::filesystem::path& p) {
     return ss.str();
 }
 
+/// How many entries a folder holds (a leftover temporary file shows here).
+inline std::size_t filesIn(const std::filesystem::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
 inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
