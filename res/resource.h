@@ -9,6 +9,7 @@ inline constexpr int IDD_BRIMVALE_DIALOG = 102;
 inline constexpr int IDD_SAVECROP = 130;
 inline constexpr int IDD_IMAGETYPE = 155;
 inline constexpr int IDD_CONFIG = 156;
+inline constexpr int IDD_FOLDERBROWSER = 157;
 
 // Icon and menu.
 inline constexpr int IDR_MAINFRAME = 128;
@@ -152,3 +153,10 @@ inline constexpr int IDC_CROP_KEEPASPECT = 1077;
 inline constexpr int IDC_CROP_FILENAME = 1078;
 inline constexpr int IDC_CROP_SAVEAS_GROUP = 1079;
 inline constexpr int IDC_CROP_APPENDCROPPED = 1080;
+
+// Folder browser (template 157).
+inline constexpr int IDC_FOLDER_STATUS = 1090;
+inline constexpr int IDC_FOLDER_TREE = 1091;
+inline constexpr int IDC_FOLDER_EDIT = 1092;
+inline constexpr int IDC_FOLDER_NEW = 1093;
+inline constexpr int IDC_FOLDER_CAPTION = 1094;
