@@ -3,6 +3,8 @@
 // the registry key "Software\Brimvale" under HKEY_LOCAL_MACHINE.
 #pragma once
 
+#include "platform/scanint.h" // ScanInt, which the size rule and the window read edits with
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,7 +51,3 @@ bool LoadSettings(BrimvaleSettings& settings);
 /// Puts the current destination at the head of the history first (in `settings`).
 bool SaveSettings(BrimvaleSettings& settings, const std::optional<std::string>& widthText = std::nullopt,
                   const std::optional<std::string>& heightText = std::nullopt);
-
-/// Reads a leading integer as sscanf's "%d" does (leading blanks, a sign, digits); nullopt
-/// when the text starts with no number. Values beyond 32 bits are clamped.
-std::optional<std::int32_t> ScanInt(const std::string& text);
