@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a file includes what its layer may not: the imaging layer, the command line and
-# the rules that build without Qt (in browse/, app/ and preview/) include no Qt header, and no
+# Fails when a file includes what its layer may not: the imaging layer, the network layer, the
+# command line and the rules that build without Qt (in browse/, app/ and preview/) include no Qt header, and no
 # layer includes a higher one. Run by ctest; prints each offending line.
 set -u
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
@@ -33,4 +33,6 @@ check "$qt|$higher_than_rules" "Qt-free rules" \
     browse/destinations.* browse/saveengine.* app/registrystore.* app/settings.* app/sizerule.* preview/layout.*
 check "$qt|platform/widgets/|platform/gui/metafile|$higher_than_imaging|imaging/" "the platform core has no Qt" \
     platform/*.cpp platform/*.h
+check "$qt|app/|browse/|preview/|controls/|cli/|imaging/|platform/widgets/|platform/gui/" "the network layer has no Qt and no window" \
+    net/*.cpp net/*.h
 exit $status
