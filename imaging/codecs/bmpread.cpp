@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -23,160 +22,44 @@ namespace {
 
 using detail::ByteReader;
 
-std::uint32_t le16(const std::uint8_t* p) { return p[0] | (std::uint32_t{p[1]} << 8); }
-std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (le16(p + 2) << 16); }
-
-// A mask must be one run of set bits (or empty, for a channel the file does not carry).
-bool makeChannel(std::uint32_t mask, Channel& channel) {
-    channel = {};
-    if (mask == 0) return true;
-    const std::uint32_t shift = static_cast<std::uint32_t>(std::countr_zero(mask));
-    const std::uint32_t run = mask >> shift;
-    if ((run & (run + 1)) != 0) return false;
-    channel = {mask, shift, static_cast<std::uint32_t>(std::popcount(mask))};
-    return true;
+std::uint32_t le32(const std::uint8_t* p) {
+    return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
-// A channel's field scaled to 0…255: narrower fields rounded to nearest, wider ones keep
-// their top eight bits.
-std::uint8_t channelValue(std::uint32_t pixel, const Channel& channel) {
-    if (channel.bits == 0) return 0;
-    const std::uint64_t value = (pixel & channel.mask) >> channel.shift;
-    if (channel.bits == 8) return static_cast<std::uint8_t>(value);
-    if (channel.bits > 8) return static_cast<std::uint8_t>(value >> (channel.bits - 8));
-    const std::uint64_t max = (std::uint64_t{1} << channel.bits) - 1;
-    return static_cast<std::uint8_t>((value * 255 + max / 2) / max);
-}
-
-bool isWindowsHeaderSize(std::uint32_t size) {
-    return size == kInfoHeaderSize || size == kV2HeaderSize || size == kV3HeaderSize || size == kV4HeaderSize ||
-           size == kV5HeaderSize;
-}
-
-// Sorts out compression and bit count into one of the pixel layouts.
-std::uint32_t chooseEncoding(Header& h) {
-    const std::uint32_t bpp = h.bitCount;
-    const bool os2v2 = h.os2 && h.headerSize > kCoreHeaderSize;
-    if (os2v2 && h.compression == kOs2Huffman1d) return IS5_ERR_UNSUPPORTED;
-    if (os2v2 && h.compression == kOs2Rle24) {
-        if (bpp != 24) return IS5_ERR_FORMAT;
-        h.encoding = Encoding::Rle24;
-        return IS5_OK;
+std::uint32_t toCode(Status status) {
+    switch (status) {
+    case Status::Ok: return IS5_OK;
+    case Status::Short: return IS5_ERR_READ;
+    case Status::Unsupported: return IS5_ERR_UNSUPPORTED;
+    case Status::Bad: break;
     }
-    switch (h.compression) {
-    case kRgb:
-        if (bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8) h.encoding = Encoding::Indexed;
-        else if (bpp == 24) h.encoding = Encoding::Rgb24;
-        else if (bpp == 16 || bpp == 32) h.encoding = Encoding::Masked;
-        else if (bpp == 64) return IS5_ERR_UNSUPPORTED;
-        else return IS5_ERR_FORMAT;
-        return IS5_OK;
-    case kRle8:
-        if (bpp != 8) return IS5_ERR_FORMAT;
-        h.encoding = Encoding::Rle8;
-        return IS5_OK;
-    case kRle4:
-        if (bpp != 4) return IS5_ERR_FORMAT;
-        h.encoding = Encoding::Rle4;
-        return IS5_OK;
-    case kBitfields:
-    case kAlphaBitfields:
-        if (bpp != 16 && bpp != 24 && bpp != 32) return IS5_ERR_FORMAT;
-        h.encoding = Encoding::Masked;
-        return IS5_OK;
-    case kJpeg:
-    case kPng:
-    case 11: // the CMYK variants of Windows metafiles
-    case 12:
-    case 13: return IS5_ERR_UNSUPPORTED;
-    default: return IS5_ERR_FORMAT;
-    }
+    return IS5_ERR_FORMAT;
 }
 
 } // namespace
 
 std::uint32_t readHeader(ByteReader& in, Header& h) {
     h = {};
-    std::uint8_t file[kFileHeaderSize + 4];
+    std::uint8_t file[kFileHeaderSize];
     if (!in.read(file, sizeof file)) return IS5_ERR_READ;
     if (file[0] != 'B' || file[1] != 'M') return IS5_ERR_FORMAT;
     // The file size field (bytes 2-5) is wrong in too many files to be of use.
     std::uint64_t dataOffset = le32(file + 10);
-    h.headerSize = le32(file + 14);
-    const std::uint32_t hs = h.headerSize;
 
-    std::int64_t width = 0, height = 0;
-    std::uint32_t masks[4] = {};
-    if (hs == kCoreHeaderSize) {
-        std::uint8_t core[8];
-        if (!in.read(core, sizeof core)) return IS5_ERR_READ;
-        h.os2 = true;
-        width = le16(core);
-        height = le16(core + 2);
-        h.bitCount = le16(core + 6);
-        h.paletteEntrySize = 3;
-    } else if (isWindowsHeaderSize(hs) || (hs >= kOs2MinHeaderSize && hs <= kOs2MaxHeaderSize)) {
-        // Fields an OS/2 2.x header leaves out read as zero.
-        std::uint8_t info[kV5HeaderSize - 4] = {};
-        if (!in.read(info, hs - 4)) return IS5_ERR_READ;
-        h.os2 = !isWindowsHeaderSize(hs);
-        width = static_cast<std::int32_t>(le32(info));
-        height = static_cast<std::int32_t>(le32(info + 4));
-        h.bitCount = le16(info + 10);
-        h.compression = le32(info + 12);
-        h.xPelsPerMeter = static_cast<std::int32_t>(le32(info + 20));
-        h.yPelsPerMeter = static_cast<std::int32_t>(le32(info + 24));
-        h.coloursUsed = le32(info + 28);
-        if (!h.os2 && hs >= kV2HeaderSize)
-            for (int i = 0; i < 3; ++i) masks[i] = le32(info + 36 + 4 * i);
-        if (!h.os2 && hs >= kV3HeaderSize) masks[3] = le32(info + 48);
-    } else {
-        return IS5_ERR_FORMAT;
-    }
+    // The bitmap's header and any masks after it, as far as the file holds them.
+    std::uint8_t info[kMaxHeaderBytes] = {};
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof info, in.remaining()));
+    in.read(info, have);
+    if (std::uint32_t rc = toCode(parseHeader(info, have, h))) return rc;
 
-    if (width <= 0 || height == 0) return IS5_ERR_FORMAT;
-    h.topDown = height < 0;
-    h.width = static_cast<std::uint32_t>(width);
-    h.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
-    if (std::uint32_t rc = chooseEncoding(h)) return rc;
-
-    h.paletteOffset = kFileHeaderSize + hs;
-    if (h.encoding == Encoding::Masked) {
-        const bool bitfields = h.compression == kBitfields || h.compression == kAlphaBitfields;
-        if (bitfields && hs == kInfoHeaderSize) {
-            // The masks follow a 40-byte header, and the palette follows them.
-            const int count = h.compression == kAlphaBitfields ? 4 : 3;
-            std::uint8_t extra[16];
-            if (!in.read(extra, 4 * count)) return IS5_ERR_READ;
-            for (int i = 0; i < count; ++i) masks[i] = le32(extra + 4 * i);
-            h.paletteOffset += 4 * count;
-        }
-        if (!bitfields || (masks[0] | masks[1] | masks[2]) == 0) {
-            // Plain 16 and 32-bit pixels (and bit fields that leave every colour mask
-            // empty) are 5-5-5 and 8-8-8. A plain 32-bit file may still name an alpha mask
-            // in a V3 or later header: that is how such files declare their alpha.
-            const bool five = h.bitCount == 16;
-            masks[0] = five ? 0x7C00 : 0xFF0000;
-            masks[1] = five ? 0x03E0 : 0x00FF00;
-            masks[2] = five ? 0x001F : 0x0000FF;
-            if (!bitfields && h.bitCount != 32) masks[3] = 0;
-        }
-        for (int i = 0; i < 4; ++i)
-            if (!makeChannel(masks[i], h.channels[i])) return IS5_ERR_FORMAT;
-    }
-
-    // Palette: biClrUsed entries, or all that the bit count can index when it is 0; some
-    // writers store fewer and start the pixels right after them.
-    std::uint64_t count = h.coloursUsed;
-    if (h.bitCount <= 8) {
-        const std::uint64_t most = std::uint64_t{1} << h.bitCount;
-        if (count == 0 || hs == kCoreHeaderSize) count = most;
-        if (count > most) return IS5_ERR_FORMAT;
-    }
+    // Some writers store fewer palette entries than the header asks for and start the
+    // pixels right after them.
+    h.paletteOffset += kFileHeaderSize;
+    std::uint64_t count = h.paletteCount;
     if (dataOffset == 0) dataOffset = h.paletteOffset + count * h.paletteEntrySize;
     if (dataOffset < h.paletteOffset) return IS5_ERR_FORMAT;
     count = std::min(count, (dataOffset - h.paletteOffset) / h.paletteEntrySize);
-    h.paletteCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, 256));
+    h.paletteCount = std::min<std::uint64_t>(count, 256);
     h.dataOffset = dataOffset;
     return IS5_OK;
 }
@@ -248,7 +131,7 @@ private:
     // Indexes past the stored palette become index 0, so 8-bit output never points past
     // the palette it comes with and 24-bit output shows a colour of the picture's own.
     void clampIndexes(std::uint8_t* idx, std::size_t n) const {
-        const std::uint32_t limit = m_header.paletteCount;
+        const auto limit = m_header.paletteCount;
         for (std::size_t i = 0; i < n; ++i)
             if (idx[i] >= limit) idx[i] = 0;
     }
@@ -414,11 +297,11 @@ private:
                 std::uint32_t v = src[0] | (std::uint32_t{src[1]} << 8);
                 if (pixelBytes > 2) v |= std::uint32_t{src[2]} << 16;
                 if (pixelBytes > 3) v |= std::uint32_t{src[3]} << 24;
-                dst[0] = channelValue(v, ch[0]);
-                dst[1] = channelValue(v, ch[1]);
-                dst[2] = channelValue(v, ch[2]);
+                dst[0] = ch[0].value(v);
+                dst[1] = ch[1].value(v);
+                dst[2] = ch[2].value(v);
                 if (a) {
-                    a[x] = channelValue(v, ch[3]);
+                    a[x] = ch[3].value(v);
                     anyAlpha |= a[x] != 0;
                 }
             }
@@ -443,8 +326,9 @@ private:
 
 // The smallest palette the image object should be told about for an indexed file.
 std::uint32_t reportedPaletteCount(const Header& h) {
-    if (h.bitCount > 8) return h.paletteCount;
-    return std::max(h.paletteCount, h.bitCount == 1 ? 2u : 1u);
+    const auto stored = static_cast<std::uint32_t>(h.paletteCount);
+    if (h.bitCount > 8) return stored;
+    return std::max(stored, h.bitCount == 1 ? 2u : 1u);
 }
 
 } // namespace

@@ -68,19 +68,6 @@ bool dibAt(const RecordReader& r, std::uint32_t offBmi, std::uint32_t cbBmi, std
     return true;
 }
 
-void drawDib(GdiPlayer& player, const DibRef& dib, const DibSourceRect& src, QRectF dest, std::uint32_t rop,
-             bool keepAlpha = false, double opacity = 1.0) {
-    QImage image;
-    switch (decodeDib(dib, src, keepAlpha, player.setup().maxPixels, image)) {
-    case DibDecode::Ok: break;
-    case DibDecode::Skip: return;
-    case DibDecode::Bad: return player.fail(MetafileStatus::BadFormat);
-    case DibDecode::TooLarge: return player.fail(MetafileStatus::TooLarge);
-    }
-    if (!player.countPoints(static_cast<std::uint64_t>(image.width()) * image.height() / 16)) return;
-    player.drawBitmap(dest, image, rop, opacity);
-}
-
 // Rectangles of an RGNDATA block at the reader's position; false when it does not fit.
 bool readRegion(RecordReader& r, std::uint32_t cbRgnData, std::vector<QRect>& rects) {
     if (cbRgnData < 32 || cbRgnData > r.remaining()) return false;
@@ -100,6 +87,412 @@ bool readRegion(RecordReader& r, std::uint32_t cbRgnData, std::vector<QRect>& re
 void failRecord(GdiPlayer& player, std::string& error, const char* what) {
     if (!player.failed()) error = what;
     player.fail(MetafileStatus::BadFormat);
+}
+
+// One record being replayed: its type, a reader over it (past the type and size) and the
+// player it draws on.
+struct Record {
+    std::uint32_t type;
+    RecordReader& r;
+    GdiPlayer& player;
+    std::string& error;
+
+    void fail(const char* what) { failRecord(player, error, what); }
+};
+
+void playPoints(Record& rec) {
+    RecordReader& r = rec.r;
+    const bool small = rec.type >= kPolyBezier16;
+    const std::uint32_t base = small ? rec.type - kPolyBezier16 + kPolyBezier : rec.type;
+    r.skip(16); // bounds
+    std::uint32_t count = r.u32();
+    QPolygonF points;
+    if (!r.ok() || !readPoints(r, count, small, points)) return rec.fail("points longer than their record");
+    switch (base) {
+    case kPolyBezier: rec.player.polyBezier(points); break;
+    case kPolygon: rec.player.polygon(points); break;
+    case kPolyline: rec.player.polyline(points); break;
+    case kPolyBezierTo: rec.player.polyBezierTo(points); break;
+    default: rec.player.polylineTo(points); break;
+    }
+}
+
+void playScale(Record& rec) {
+    double xNum = rec.r.i32(), xDen = rec.r.i32(), yNum = rec.r.i32(), yDen = rec.r.i32();
+    if (rec.r.ok()) scaleExtent(rec.player, rec.type == kScaleWindowExtEx, xNum, xDen, yNum, yDen);
+}
+
+void playPolyPolygon(Record& rec) {
+    RecordReader& r = rec.r;
+    const bool small = rec.type == kPolyPolyline16 || rec.type == kPolyPolygon16;
+    r.skip(16);
+    const std::uint32_t polys = r.u32(), total = r.u32();
+    if (!r.ok() || std::uint64_t{polys} * 4 + std::uint64_t{total} * (small ? 4 : 8) > r.remaining())
+        return rec.fail("polygons longer than their record");
+    std::vector<std::uint32_t> counts(polys);
+    std::uint64_t sum = 0;
+    for (auto& c : counts) sum += c = r.u32();
+    if (sum > total) return rec.fail("polygon counts exceed the point total");
+    std::vector<QPolygonF> shapes(polys);
+    for (std::size_t i = 0; i < polys; ++i) readPoints(r, counts[i], small, shapes[i]);
+    if (rec.type == kPolyPolygon || rec.type == kPolyPolygon16) rec.player.polyPolygon(shapes);
+    else rec.player.polyPolyline(shapes);
+}
+
+void playPolyDraw(Record& rec) {
+    RecordReader& r = rec.r;
+    const bool small = rec.type == kPolyDraw16;
+    r.skip(16);
+    const std::uint32_t count = r.u32();
+    QPolygonF points;
+    if (!r.ok() || std::uint64_t{count} * (small ? 5 : 9) > r.remaining() || !readPoints(r, count, small, points))
+        return rec.fail("points longer than their record");
+    std::vector<std::uint8_t> types(count);
+    for (auto& t : types) t = r.u8();
+    rec.player.polyDraw(points, types);
+}
+
+constexpr std::pair<std::uint32_t, PointCall> kPointRecords[] = {
+    {kSetWindowExtEx, &GdiPlayer::setWindowExt}, {kSetWindowOrgEx, &GdiPlayer::setWindowOrg},
+    {kSetViewportExtEx, &GdiPlayer::setViewportExt}, {kSetViewportOrgEx, &GdiPlayer::setViewportOrg},
+    {kMoveToEx, &GdiPlayer::moveTo}, {kLineTo, &GdiPlayer::lineTo}};
+
+// Records of one point: the window and viewport, and the current position.
+void playPoint(Record& rec) {
+    double x = rec.r.i32(), y = rec.r.i32();
+    if (rec.r.ok()) (rec.player.*(*lookup(kPointRecords, rec.type)))(QPointF(x, y));
+}
+
+constexpr std::pair<std::uint32_t, DcValue> kDcValueRecords[] = {
+    {kSetMapMode, DcValue::MapMode}, {kSetBkMode, DcValue::BkMode}, {kSetPolyFillMode, DcValue::PolyFillMode},
+    {kSetRop2, DcValue::Rop2}, {kSetStretchBltMode, DcValue::StretchMode}, {kSetTextAlign, DcValue::TextAlign},
+    {kSetTextColor, DcValue::TextColor}, {kSetBkColor, DcValue::BkColor}, {kSetArcDirection, DcValue::ArcDirection}};
+
+void playDcValue(Record& rec) {
+    const std::uint32_t value = rec.r.u32();
+    setDcValue(rec.player, *lookup(kDcValueRecords, rec.type), value);
+}
+
+// The other records that change the device context's state.
+void playSetting(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiPlayer& player = rec.player;
+    DcState& dc = player.dc();
+    switch (rec.type) {
+    case kSetPixelV: {
+        double x = r.i32(), y = r.i32();
+        QColor c = colorRef(r.u32());
+        if (r.ok()) player.setPixel(QPointF(x, y), c);
+        break;
+    }
+    case kSetMiterLimit: {
+        std::uint32_t limit = r.u32();
+        if (r.ok() && limit > 0 && limit < 1000) dc.miterLimit = limit;
+        break;
+    }
+    case kSaveDc: player.saveDc(); break;
+    case kRestoreDc: player.restoreDc(r.i32()); break;
+    case kSetWorldTransform: {
+        QTransform t = readXform(r);
+        if (r.ok()) player.setWorldTransform(t);
+        break;
+    }
+    case kModifyWorldTransform: {
+        QTransform t = readXform(r);
+        std::uint32_t mode = r.u32();
+        if (r.ok()) player.modifyWorldTransform(t, mode);
+        break;
+    }
+    case kSelectObject: player.selectObject(r.u32()); break;
+    case kDeleteObject: player.deleteObject(r.u32()); break;
+    default: break;
+    }
+}
+
+void playCreatePen(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint32_t index = r.u32();
+    const std::uint32_t style = r.u32();
+    const double width = r.i32();
+    r.i32(); // the height of a pen's width is not used
+    const QColor color = colorRef(r.u32());
+    if (!r.ok()) return rec.fail("pen record cut short");
+    rec.player.createObjectAt(index, logicalPen(style, width, color));
+}
+
+void playExtCreatePen(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint32_t index = r.u32();
+    r.skip(16); // the pattern bitmap of a pattern pen is not used
+    const std::uint32_t style = r.u32();
+    const std::uint32_t width = r.u32();
+    const std::uint32_t brushStyle = r.u32();
+    const QColor color = colorRef(r.u32());
+    r.u32(); // hatch
+    const std::uint32_t entries = r.u32();
+    if (!r.ok() || std::uint64_t{entries} * 4 > r.remaining()) return rec.fail("pen record cut short");
+    GdiObject o = logicalPen(style, width, color);
+    for (std::uint32_t i = 0; i < std::min<std::uint32_t>(entries, 32); ++i) o.pen.dashes.push_back(r.u32());
+    o.pen.cosmetic = (style & kPsTypeMask) == 0;
+    o.pen.null = o.pen.null || brushStyle == kBsNull;
+    rec.player.createObjectAt(index, std::move(o));
+}
+
+void playCreateBrush(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint32_t index = r.u32();
+    const std::uint32_t style = r.u32();
+    const QColor color = colorRef(r.u32());
+    const std::uint32_t hatch = r.u32();
+    if (!r.ok()) return rec.fail("brush record cut short");
+    rec.player.createObjectAt(index, logicalBrush(style, color, hatch));
+}
+
+void playCreatePatternBrush(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint32_t index = r.u32(), usage = r.u32();
+    const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+    DibRef dib;
+    if (!r.ok() || !dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib))
+        return rec.fail("pattern bitmap outside its record");
+    GdiObject o;
+    if (patternBrush(dib, rec.player.setup().maxPixels, rec.type == kCreateMonoBrush, o) == DibDecode::Bad)
+        return rec.fail("pattern bitmap does not fit its header");
+    rec.player.createObjectAt(index, std::move(o));
+}
+
+void playCreateFont(Record& rec) {
+    const std::uint32_t index = rec.r.u32();
+    GdiObject o;
+    if (!readLogFont(rec.r, true, o)) return rec.fail("font record cut short");
+    rec.player.createObjectAt(index, std::move(o));
+}
+
+// Objects the player does not draw with still take their slot in the table.
+void playCreateOther(Record& rec) {
+    const std::uint32_t index = rec.r.u32();
+    if (rec.r.ok()) rec.player.createObjectAt(index, GdiObject{});
+}
+
+constexpr std::pair<std::uint32_t, RectCall> kRectRecords[] = {
+    {kExcludeClipRect, &GdiPlayer::excludeClipRect}, {kIntersectClipRect, &GdiPlayer::intersectClipRect},
+    {kEllipse, &GdiPlayer::ellipse}, {kRectangle, &GdiPlayer::rectangle}};
+
+void playShape(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiPlayer& player = rec.player;
+    QRectF box = readRectL(r);
+    if (const RectCall* call = lookup(kRectRecords, rec.type)) {
+        if (r.ok()) (player.*(*call))(box);
+        return;
+    }
+    switch (rec.type) {
+    case kRoundRect: {
+        double w = r.i32(), h = r.i32();
+        if (r.ok()) player.roundRect(box, w, h);
+        break;
+    }
+    default: { // the arcs
+        double xs = r.i32(), ys = r.i32(), xe = r.i32(), ye = r.i32();
+        if (!r.ok()) break;
+        const ArcKind kind = rec.type == kArc    ? ArcKind::Arc
+                           : rec.type == kChord  ? ArcKind::Chord
+                           : rec.type == kPie    ? ArcKind::Pie
+                                                 : ArcKind::ArcTo;
+        player.arc(kind, box, QPointF(xs, ys), QPointF(xe, ye));
+        break;
+    }
+    }
+}
+
+void playAngleArc(Record& rec) {
+    RecordReader& r = rec.r;
+    double cx = r.i32(), cy = r.i32();
+    double radius = r.u32();
+    double start = r.f32(), sweep = r.f32();
+    if (!r.ok() || !std::isfinite(start) || !std::isfinite(sweep)) return;
+    sweep = std::clamp(sweep, -3600.0, 3600.0);
+    QRectF box(cx - radius, cy - radius, 2 * radius, 2 * radius);
+    QPainterPath path(rec.player.dc().current);
+    path.arcTo(box, start, sweep);
+    QPolygonF poly = path.toFillPolygon();
+    if (poly.size() > 1) {
+        poly.removeFirst();
+        if (poly.size() > 1) poly.removeLast(); // the polygon closes itself; the arc does not
+        rec.player.polylineTo(poly);
+    }
+}
+
+void playPath(Record& rec) {
+    GdiPlayer& player = rec.player;
+    switch (rec.type) {
+    case kBeginPath: player.beginPath(); break;
+    case kEndPath: player.endPath(); break;
+    case kCloseFigure: player.closeFigure(); break;
+    case kFillPath: player.fillPath(); break;
+    case kStrokePath: player.strokePath(); break;
+    case kStrokeAndFillPath: player.strokeAndFillPath(); break;
+    case kAbortPath: player.abortPath(); break;
+    default: player.selectClipPath(rec.r.u32()); break;
+    }
+}
+
+void playSelectClipRegion(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint32_t cb = r.u32(), mode = r.u32();
+    if (!r.ok()) return;
+    std::vector<QRect> rects;
+    if (cb == 0) rec.player.selectClipRegion(rects, mode, false);
+    else if (readRegion(r, cb, rects)) rec.player.selectClipRegion(rects, mode, true);
+    else rec.fail("region longer than its record");
+}
+
+void playFillRegion(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiPlayer& player = rec.player;
+    DcState& dc = player.dc();
+    r.skip(16);
+    const std::uint32_t cb = r.u32();
+    const std::uint32_t brushIndex = rec.type == kFillRgn ? r.u32() : 0;
+    std::vector<QRect> rects;
+    if (!r.ok() || !readRegion(r, cb, rects)) return rec.fail("region longer than its record");
+    std::vector<QRectF> logical;
+    logical.reserve(rects.size());
+    for (const QRect& q : rects) logical.emplace_back(q.x(), q.y(), q.width(), q.height());
+    if (rec.type == kFillRgn) {
+        // The record's brush fills without staying selected.
+        BrushSpec saved = dc.brush;
+        player.selectObject(brushIndex);
+        BrushSpec chosen = dc.brush;
+        dc.brush = saved;
+        player.fillRects(logical, chosen);
+    } else {
+        player.fillRects(logical, dc.brush);
+    }
+}
+
+void playBlit(Record& rec) {
+    RecordReader& r = rec.r;
+    r.skip(16);
+    double x = r.i32(), y = r.i32(), w = r.i32(), h = r.i32();
+    const std::uint32_t rop = r.u32();
+    const std::int64_t xs = r.i32(), ys = r.i32();
+    r.skip(24); // the source transform: the bitmap was recorded in its own pixels
+    r.u32();
+    const std::uint32_t usage = r.u32();
+    const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+    std::int64_t sw = static_cast<std::int64_t>(w), sh = static_cast<std::int64_t>(h);
+    if (rec.type != kBitBlt) {
+        sw = r.i32();
+        sh = r.i32();
+    }
+    if (!r.ok()) return rec.fail("blit record cut short");
+    if (cbBmi == 0) {
+        if (rec.type == kBitBlt) rec.player.patBlt(QRectF(x, y, w, h), rop);
+        return;
+    }
+    DibRef dib;
+    if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) return rec.fail("bitmap outside its record");
+    DibSourceRect src{xs, ys, sw, sh, false, false};
+    if (rec.type == kAlphaBlend) {
+        const double constant = ((rop >> 16) & 0xFF) / 255.0;
+        const bool perPixel = (rop >> 24) & 1; // AC_SRC_ALPHA
+        drawDib(rec.player, dib, src, QRectF(x, y, w, h), kSrcCopy, perPixel, constant);
+    } else {
+        drawDib(rec.player, dib, src, QRectF(x, y, w, h), rop);
+    }
+}
+
+void playDiBits(Record& rec) {
+    RecordReader& r = rec.r;
+    r.skip(16);
+    double x = r.i32(), y = r.i32();
+    const std::int64_t xs = r.i32(), ys = r.i32(), sw = r.i32(), sh = r.i32();
+    const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
+    const std::uint32_t usage = r.u32();
+    std::uint32_t rop = kSrcCopy;
+    double w = static_cast<double>(sw), h = static_cast<double>(sh);
+    if (rec.type == kStretchDiBits) {
+        rop = r.u32();
+        w = r.i32();
+        h = r.i32();
+    } else {
+        r.skip(8); // first scan line and scan count: the bits hold the lines drawn
+    }
+    if (!r.ok()) return rec.fail("bitmap record cut short");
+    if (cbBmi == 0) return;
+    DibRef dib;
+    if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) return rec.fail("bitmap outside its record");
+    drawDib(rec.player, dib, DibSourceRect{xs, ys, sw, sh, false, true}, QRectF(x, y, w, h), rop);
+}
+
+void playText(Record& rec) {
+    RecordReader& r = rec.r;
+    r.skip(16); // bounds
+    r.u32();    // graphics mode
+    r.f32();    // scale
+    r.f32();
+    double x = r.i32(), y = r.i32();
+    const std::uint32_t chars = r.u32(), offString = r.u32(), options = r.u32();
+    QRectF rect = readRectL(r);
+    const std::uint32_t offDx = r.u32();
+    const bool wide = rec.type == kExtTextOutW;
+    const std::uint64_t charBytes = std::uint64_t{chars} * (wide ? 2 : 1);
+    if (!r.ok() || !r.contains(offString, charBytes)) return rec.fail("text outside its record");
+    QString text;
+    const std::uint8_t* s = r.data() + offString;
+    if (wide) {
+        text.resize(static_cast<qsizetype>(chars));
+        for (std::uint32_t i = 0; i < chars; ++i) text[i] = QChar(static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8)));
+    } else {
+        text = QString::fromLatin1(reinterpret_cast<const char*>(s), static_cast<qsizetype>(chars));
+    }
+    std::vector<double> dx;
+    const std::uint32_t stride = (options & kEtoPdy) ? 8 : 4; // x and y advances
+    if (offDx && r.contains(offDx, std::uint64_t{chars} * stride)) {
+        dx.resize(chars);
+        for (std::uint32_t i = 0; i < chars; ++i) dx[i] = sle32(r.data() + offDx + std::uint64_t{i} * stride);
+    }
+    std::optional<QRectF> opaque;
+    if (options & (kEtoOpaque | kEtoClipped)) opaque = rect;
+    rec.player.textOut(QPointF(x, y), text, dx, options, opaque);
+}
+
+using Handler = void (*)(Record&);
+
+// The handler of each record type the player draws; other records are skipped by their size.
+Handler handlerFor(std::uint32_t type) {
+    switch (type) {
+    case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
+    case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16: case kPolylineTo16:
+        return playPoints;
+    case kPolyPolyline: case kPolyPolygon: case kPolyPolyline16: case kPolyPolygon16: return playPolyPolygon;
+    case kPolyDraw: case kPolyDraw16: return playPolyDraw;
+    case kSetWindowExtEx: case kSetWindowOrgEx: case kSetViewportExtEx: case kSetViewportOrgEx:
+    case kMoveToEx: case kLineTo: return playPoint;
+    case kScaleViewportExtEx: case kScaleWindowExtEx: return playScale;
+    case kSetMapMode: case kSetBkMode: case kSetPolyFillMode: case kSetRop2: case kSetStretchBltMode:
+    case kSetTextAlign: case kSetTextColor: case kSetBkColor: case kSetArcDirection: return playDcValue;
+    case kSetPixelV: case kSetMiterLimit: case kSaveDc: case kRestoreDc: case kSetWorldTransform: case kModifyWorldTransform:
+    case kSelectObject: case kDeleteObject: return playSetting;
+    case kCreatePen: return playCreatePen;
+    case kExtCreatePen: return playExtCreatePen;
+    case kCreateBrushIndirect: return playCreateBrush;
+    case kCreateMonoBrush: case kCreateDibPatternBrushPt: return playCreatePatternBrush;
+    case kExtCreateFontIndirectW: return playCreateFont;
+    case kCreatePalette: case kCreateColorSpace: case kCreateColorSpaceW: return playCreateOther;
+    case kExcludeClipRect: case kIntersectClipRect: case kEllipse: case kRectangle: case kRoundRect:
+    case kArc: case kChord: case kPie: case kArcTo: return playShape;
+    case kAngleArc: return playAngleArc;
+    case kBeginPath: case kEndPath: case kCloseFigure: case kFillPath: case kStrokePath:
+    case kStrokeAndFillPath: case kAbortPath: case kSelectClipPath: return playPath;
+    case kExtSelectClipRgn: return playSelectClipRegion;
+    case kFillRgn: case kPaintRgn: return playFillRegion;
+    case kBitBlt: case kStretchBlt: case kAlphaBlend: return playBlit;
+    case kStretchDiBits: case kSetDiBitsToDevice: return playDiBits;
+    case kExtTextOutA: case kExtTextOutW: return playText;
+    default: return nullptr;
+    }
 }
 
 } // namespace
@@ -167,7 +560,6 @@ MetafileStatus readEmfLayout(const std::uint8_t* data, std::size_t size, Metafil
 }
 
 void playEmf(const std::uint8_t* data, const MetafileLayout& layout, GdiPlayer& player, std::string& error) {
-    DcState& dc = player.dc();
     std::size_t pos = layout.recordsOffset;
     while (pos + 8 <= layout.recordsEnd && !player.failed()) {
         const std::uint32_t type = le32(data + pos), recordSize = le32(data + pos + 4);
@@ -176,431 +568,9 @@ void playEmf(const std::uint8_t* data, const MetafileLayout& layout, GdiPlayer& 
         if (!player.countRecord()) break;
         if (type == kEof) break;
         r.seek(8);
-        switch (type) {
-        case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
-        case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16: case kPolylineTo16: {
-            const bool small = type >= kPolyBezier16;
-            const std::uint32_t base = small ? type - kPolyBezier16 + kPolyBezier : type;
-            r.skip(16);
-            std::uint32_t count = r.u32();
-            QPolygonF points;
-            if (!r.ok() || !readPoints(r, count, small, points)) {
-                failRecord(player, error, "points longer than their record");
-                break;
-            }
-            switch (base) {
-            case kPolyBezier: player.polyBezier(points); break;
-            case kPolygon: player.polygon(points); break;
-            case kPolyline: player.polyline(points); break;
-            case kPolyBezierTo: player.polyBezierTo(points); break;
-            default: player.polylineTo(points); break;
-            }
-            break;
-        }
-        case kPolyPolyline: case kPolyPolygon: case kPolyPolyline16: case kPolyPolygon16: {
-            const bool small = type == kPolyPolyline16 || type == kPolyPolygon16;
-            r.skip(16);
-            const std::uint32_t polys = r.u32(), total = r.u32();
-            if (!r.ok() || std::uint64_t{polys} * 4 + std::uint64_t{total} * (small ? 4 : 8) > r.remaining()) {
-                failRecord(player, error, "polygons longer than their record");
-                break;
-            }
-            std::vector<std::uint32_t> counts(polys);
-            std::uint64_t sum = 0;
-            for (auto& c : counts) sum += c = r.u32();
-            if (sum > total) {
-                failRecord(player, error, "polygon counts exceed the point total");
-                break;
-            }
-            std::vector<QPolygonF> shapes(polys);
-            for (std::size_t i = 0; i < polys; ++i) readPoints(r, counts[i], small, shapes[i]);
-            if (type == kPolyPolygon || type == kPolyPolygon16) player.polyPolygon(shapes);
-            else player.polyPolyline(shapes);
-            break;
-        }
-        case kPolyDraw: case kPolyDraw16: {
-            const bool small = type == kPolyDraw16;
-            r.skip(16);
-            const std::uint32_t count = r.u32();
-            QPolygonF points;
-            if (!r.ok() || std::uint64_t{count} * (small ? 5 : 9) > r.remaining() || !readPoints(r, count, small, points)) {
-                failRecord(player, error, "points longer than their record");
-                break;
-            }
-            std::vector<std::uint8_t> types(count);
-            for (auto& t : types) t = r.u8();
-            player.polyDraw(points, types);
-            break;
-        }
-        case kSetWindowExtEx: case kSetWindowOrgEx: case kSetViewportExtEx: case kSetViewportOrgEx:
-        case kMoveToEx: case kLineTo: {
-            double x = r.i32(), y = r.i32();
-            if (!r.ok()) break;
-            QPointF p(x, y);
-            if (type == kSetWindowExtEx) player.setWindowExt(p);
-            else if (type == kSetWindowOrgEx) player.setWindowOrg(p);
-            else if (type == kSetViewportExtEx) player.setViewportExt(p);
-            else if (type == kSetViewportOrgEx) player.setViewportOrg(p);
-            else if (type == kMoveToEx) player.moveTo(p);
-            else player.lineTo(p);
-            break;
-        }
-        case kScaleViewportExtEx: case kScaleWindowExtEx: {
-            double xNum = r.i32(), xDen = r.i32(), yNum = r.i32(), yDen = r.i32();
-            if (!r.ok()) break;
-            if (type == kScaleWindowExtEx) player.scaleWindowExt(xNum, xDen, yNum, yDen);
-            else player.scaleViewportExt(xNum, xDen, yNum, yDen);
-            break;
-        }
-        case kSetPixelV: {
-            double x = r.i32(), y = r.i32();
-            QColor c = colorRef(r.u32());
-            if (r.ok()) player.setPixel(QPointF(x, y), c);
-            break;
-        }
-        case kSetMapMode: player.setMapMode(r.u32()); break;
-        case kSetBkMode: dc.bkOpaque = r.u32() == 2; break;
-        case kSetPolyFillMode: dc.fillRule = r.u32() == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
-        case kSetRop2: dc.rop2 = r.u32(); break;
-        case kSetStretchBltMode: dc.stretchMode = r.u32(); break;
-        case kSetTextAlign: dc.textAlign = r.u32(); break;
-        case kSetTextColor: dc.textColor = colorRef(r.u32()); break;
-        case kSetBkColor: dc.bkColor = colorRef(r.u32()); break;
-        case kSetArcDirection: dc.arcClockwise = r.u32() == 2; break;
-        case kSetMiterLimit: {
-            std::uint32_t limit = r.u32();
-            if (r.ok() && limit > 0 && limit < 1000) dc.miterLimit = limit;
-            break;
-        }
-        case kExcludeClipRect: case kIntersectClipRect: {
-            QRectF rect = readRectL(r);
-            if (!r.ok()) break;
-            if (type == kIntersectClipRect) player.intersectClipRect(rect);
-            else player.excludeClipRect(rect);
-            break;
-        }
-        case kSaveDc: player.saveDc(); break;
-        case kRestoreDc: player.restoreDc(r.i32()); break;
-        case kSetWorldTransform: {
-            QTransform t = readXform(r);
-            if (r.ok()) player.setWorldTransform(t);
-            break;
-        }
-        case kModifyWorldTransform: {
-            QTransform t = readXform(r);
-            std::uint32_t mode = r.u32();
-            if (r.ok()) player.modifyWorldTransform(t, mode);
-            break;
-        }
-        case kSelectObject: player.selectObject(r.u32()); break;
-        case kDeleteObject: player.deleteObject(r.u32()); break;
-        case kCreatePen: {
-            const std::uint32_t index = r.u32();
-            GdiObject o;
-            o.type = GdiObject::Type::Pen;
-            o.pen.style = r.u32();
-            o.pen.width = std::abs(static_cast<double>(r.i32()));
-            r.i32();
-            o.pen.color = colorRef(r.u32());
-            if (!r.ok()) {
-                failRecord(player, error, "pen record cut short");
-                break;
-            }
-            o.pen.null = (o.pen.style & 0xF) == 5;
-            o.pen.cosmetic = false;
-            o.pen.cap = penCap(o.pen.style);
-            o.pen.join = penJoin(o.pen.style);
-            player.createObjectAt(index, std::move(o));
-            break;
-        }
-        case kExtCreatePen: {
-            const std::uint32_t index = r.u32();
-            r.skip(16); // the pattern bitmap of a pattern pen is not used
-            GdiObject o;
-            o.type = GdiObject::Type::Pen;
-            const std::uint32_t style = r.u32();
-            const std::uint32_t width = r.u32();
-            const std::uint32_t brushStyle = r.u32();
-            o.pen.color = colorRef(r.u32());
-            r.u32();
-            const std::uint32_t entries = r.u32();
-            if (!r.ok() || std::uint64_t{entries} * 4 > r.remaining()) {
-                failRecord(player, error, "pen record cut short");
-                break;
-            }
-            for (std::uint32_t i = 0; i < std::min<std::uint32_t>(entries, 32); ++i) o.pen.dashes.push_back(r.u32());
-            o.pen.style = style;
-            o.pen.cosmetic = (style & 0xF0000) == 0; // PS_COSMETIC
-            o.pen.width = width;
-            o.pen.null = (style & 0xF) == 5 || brushStyle == 1;
-            o.pen.cap = penCap(style);
-            o.pen.join = penJoin(style);
-            player.createObjectAt(index, std::move(o));
-            break;
-        }
-        case kCreateBrushIndirect: {
-            const std::uint32_t index = r.u32();
-            GdiObject o;
-            o.type = GdiObject::Type::Brush;
-            const std::uint32_t style = r.u32();
-            o.brush.color = colorRef(r.u32());
-            o.brush.hatch = r.u32();
-            if (!r.ok()) {
-                failRecord(player, error, "brush record cut short");
-                break;
-            }
-            o.brush.kind = style == 1 ? BrushSpec::Kind::Null
-                         : style == 2 ? BrushSpec::Kind::Hatched
-                                      : BrushSpec::Kind::Solid;
-            player.createObjectAt(index, std::move(o));
-            break;
-        }
-        case kCreateMonoBrush: case kCreateDibPatternBrushPt: {
-            const std::uint32_t index = r.u32(), usage = r.u32();
-            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
-            GdiObject o;
-            o.type = GdiObject::Type::Brush;
-            DibRef dib;
-            if (!r.ok() || !dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
-                failRecord(player, error, "pattern bitmap outside its record");
-                break;
-            }
-            QImage image;
-            const DibDecode d =
-                decodeDib(dib, DibSourceRect{}, false, std::min<std::uint64_t>(player.setup().maxPixels, 1 << 20), image);
-            if (d == DibDecode::Bad) {
-                failRecord(player, error, "pattern bitmap does not fit its header");
-                break;
-            }
-            if (d == DibDecode::Ok) {
-                o.brush.kind = BrushSpec::Kind::Pattern;
-                o.brush.pattern = image;
-                o.brush.monochrome = type == kCreateMonoBrush;
-                if (o.brush.monochrome) // keep 0 and 1 apart for the colours chosen at fill time
-                    for (int y = 0; y < image.height(); ++y) {
-                        auto* line = reinterpret_cast<QRgb*>(o.brush.pattern.scanLine(y));
-                        for (int x = 0; x < image.width(); ++x) line[x] = qGray(line[x]) >= 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
-                    }
-            }
-            player.createObjectAt(index, std::move(o));
-            break;
-        }
-        case kExtCreateFontIndirectW: {
-            const std::uint32_t index = r.u32();
-            GdiObject o;
-            o.type = GdiObject::Type::Font;
-            o.font.height = r.i32();
-            r.i32();
-            o.font.escapement = r.i32();
-            r.i32();
-            o.font.weight = r.i32();
-            o.font.italic = r.u8();
-            o.font.underline = r.u8();
-            o.font.strikeOut = r.u8();
-            r.skip(5);
-            if (!r.ok()) {
-                failRecord(player, error, "font record cut short");
-                break;
-            }
-            const std::size_t chars = std::min<std::size_t>(r.remaining() / 2, 32);
-            for (std::size_t i = 0; i < chars; ++i) {
-                char16_t c = r.u16();
-                if (!c) break;
-                o.font.face += QChar(c);
-            }
-            player.createObjectAt(index, std::move(o));
-            break;
-        }
-        case kCreatePalette: case kCreateColorSpace: case kCreateColorSpaceW: {
-            // Objects the player does not draw with still take their slot in the table.
-            const std::uint32_t index = r.u32();
-            if (r.ok()) player.createObjectAt(index, GdiObject{});
-            break;
-        }
-        case kEllipse: case kRectangle: {
-            QRectF rect = readRectL(r);
-            if (!r.ok()) break;
-            if (type == kEllipse) player.ellipse(rect);
-            else player.rectangle(rect);
-            break;
-        }
-        case kRoundRect: {
-            QRectF rect = readRectL(r);
-            double w = r.i32(), h = r.i32();
-            if (r.ok()) player.roundRect(rect, w, h);
-            break;
-        }
-        case kArc: case kChord: case kPie: case kArcTo: {
-            QRectF box = readRectL(r);
-            double xs = r.i32(), ys = r.i32(), xe = r.i32(), ye = r.i32();
-            if (!r.ok()) break;
-            ArcKind kind = type == kArc ? ArcKind::Arc : type == kChord ? ArcKind::Chord
-                         : type == kPie ? ArcKind::Pie : ArcKind::ArcTo;
-            player.arc(kind, box, QPointF(xs, ys), QPointF(xe, ye));
-            break;
-        }
-        case kAngleArc: {
-            double cx = r.i32(), cy = r.i32();
-            double radius = r.u32();
-            double start = r.f32(), sweep = r.f32();
-            if (!r.ok() || !std::isfinite(start) || !std::isfinite(sweep)) break;
-            sweep = std::clamp(sweep, -3600.0, 3600.0);
-            QRectF box(cx - radius, cy - radius, 2 * radius, 2 * radius);
-            QPainterPath path(dc.current);
-            path.arcTo(box, start, sweep);
-            QPolygonF poly = path.toFillPolygon();
-            if (poly.size() > 1) {
-                poly.removeFirst();
-                if (poly.size() > 1) poly.removeLast(); // the polygon closes itself; the arc does not
-                player.polylineTo(poly);
-            }
-            break;
-        }
-        case kBeginPath: player.beginPath(); break;
-        case kEndPath: player.endPath(); break;
-        case kCloseFigure: player.closeFigure(); break;
-        case kFillPath: player.fillPath(); break;
-        case kStrokePath: player.strokePath(); break;
-        case kStrokeAndFillPath: player.strokeAndFillPath(); break;
-        case kAbortPath: player.abortPath(); break;
-        case kSelectClipPath: player.selectClipPath(r.u32()); break;
-        case kExtSelectClipRgn: {
-            const std::uint32_t cb = r.u32(), mode = r.u32();
-            if (!r.ok()) break;
-            std::vector<QRect> rects;
-            if (cb == 0) {
-                player.selectClipRegion(rects, mode, false);
-            } else if (readRegion(r, cb, rects)) {
-                player.selectClipRegion(rects, mode, true);
-            } else {
-                failRecord(player, error, "region longer than its record");
-            }
-            break;
-        }
-        case kFillRgn: case kPaintRgn: {
-            r.skip(16);
-            const std::uint32_t cb = r.u32();
-            const std::uint32_t brushIndex = type == kFillRgn ? r.u32() : 0;
-            std::vector<QRect> rects;
-            if (!r.ok() || !readRegion(r, cb, rects)) {
-                failRecord(player, error, "region longer than its record");
-                break;
-            }
-            std::vector<QRectF> logical;
-            logical.reserve(rects.size());
-            for (const QRect& q : rects) logical.emplace_back(q.x(), q.y(), q.width(), q.height());
-            if (type == kFillRgn) {
-                BrushSpec saved = dc.brush;
-                player.selectObject(brushIndex);
-                BrushSpec chosen = dc.brush;
-                dc.brush = saved;
-                player.fillRects(logical, chosen);
-            } else {
-                player.fillRects(logical, dc.brush);
-            }
-            break;
-        }
-        case kBitBlt: case kStretchBlt: case kAlphaBlend: {
-            r.skip(16);
-            double x = r.i32(), y = r.i32(), w = r.i32(), h = r.i32();
-            const std::uint32_t rop = r.u32();
-            const std::int64_t xs = r.i32(), ys = r.i32();
-            r.skip(24); // the source transform: the bitmap was recorded in its own pixels
-            r.u32();
-            const std::uint32_t usage = r.u32();
-            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
-            std::int64_t sw = static_cast<std::int64_t>(w), sh = static_cast<std::int64_t>(h);
-            if (type != kBitBlt) {
-                sw = r.i32();
-                sh = r.i32();
-            }
-            if (!r.ok()) {
-                failRecord(player, error, "blit record cut short");
-                break;
-            }
-            if (cbBmi == 0) {
-                if (type == kBitBlt) player.patBlt(QRectF(x, y, w, h), rop);
-                break;
-            }
-            DibRef dib;
-            if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
-                failRecord(player, error, "bitmap outside its record");
-                break;
-            }
-            DibSourceRect src{xs, ys, sw, sh, false, false};
-            if (type == kAlphaBlend) {
-                const double constant = ((rop >> 16) & 0xFF) / 255.0;
-                const bool perPixel = (rop >> 24) & 1; // AC_SRC_ALPHA
-                drawDib(player, dib, src, QRectF(x, y, w, h), 0x00CC0020, perPixel, constant);
-            } else {
-                drawDib(player, dib, src, QRectF(x, y, w, h), rop);
-            }
-            break;
-        }
-        case kStretchDiBits: case kSetDiBitsToDevice: {
-            r.skip(16);
-            double x = r.i32(), y = r.i32();
-            const std::int64_t xs = r.i32(), ys = r.i32(), sw = r.i32(), sh = r.i32();
-            const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
-            const std::uint32_t usage = r.u32();
-            std::uint32_t rop = 0x00CC0020;
-            double w = static_cast<double>(sw), h = static_cast<double>(sh);
-            if (type == kStretchDiBits) {
-                rop = r.u32();
-                w = r.i32();
-                h = r.i32();
-            } else {
-                const std::uint32_t startScan = r.u32(), scans = r.u32();
-                (void)startScan;
-                (void)scans;
-            }
-            if (!r.ok()) {
-                failRecord(player, error, "bitmap record cut short");
-                break;
-            }
-            if (cbBmi == 0) break;
-            DibRef dib;
-            if (!dibAt(r, offBmi, cbBmi, offBits, cbBits, usage, dib)) {
-                failRecord(player, error, "bitmap outside its record");
-                break;
-            }
-            drawDib(player, dib, DibSourceRect{xs, ys, sw, sh, false, true}, QRectF(x, y, w, h), rop);
-            break;
-        }
-        case kExtTextOutA: case kExtTextOutW: {
-            r.skip(16);
-            r.u32();
-            r.f32();
-            r.f32();
-            double x = r.i32(), y = r.i32();
-            const std::uint32_t chars = r.u32(), offString = r.u32(), options = r.u32();
-            QRectF rect = readRectL(r);
-            const std::uint32_t offDx = r.u32();
-            const std::uint64_t charBytes = std::uint64_t{chars} * (type == kExtTextOutW ? 2 : 1);
-            if (!r.ok() || !r.contains(offString, charBytes)) {
-                failRecord(player, error, "text outside its record");
-                break;
-            }
-            QString text;
-            const std::uint8_t* s = r.data() + offString;
-            if (type == kExtTextOutW) {
-                text.resize(static_cast<qsizetype>(chars));
-                for (std::uint32_t i = 0; i < chars; ++i) text[i] = QChar(static_cast<char16_t>(s[2 * i] | (s[2 * i + 1] << 8)));
-            } else {
-                text = QString::fromLatin1(reinterpret_cast<const char*>(s), static_cast<qsizetype>(chars));
-            }
-            std::vector<double> dx;
-            const std::uint32_t stride = (options & 0x2000) ? 8 : 4; // ETO_PDY: x and y advances
-            if (offDx && r.contains(offDx, std::uint64_t{chars} * stride)) {
-                dx.resize(chars);
-                for (std::uint32_t i = 0; i < chars; ++i) dx[i] = sle32(r.data() + offDx + std::uint64_t{i} * stride);
-            }
-            std::optional<QRectF> opaque;
-            if (options & 6) opaque = rect;
-            player.textOut(QPointF(x, y), text, dx, options, opaque);
-            break;
-        }
-        default: break; // skipped by its size
+        if (Handler handler = handlerFor(type)) {
+            Record record{type, r, player, error};
+            handler(record);
         }
     }
 }

@@ -4,6 +4,7 @@
 // Behaviour follows the GDI documentation: https://learn.microsoft.com/windows/win32/gdi/
 #include "platform/gui/gdiplayer.h"
 
+#include "platform/dib.h"
 #include "platform/gui/pathcut.h"
 
 #include <QFontMetricsF>
@@ -130,85 +131,34 @@ const std::uint8_t* RecordReader::bytes(std::uint64_t n) {
 }
 
 // ---------------------------------------------------------------------------------------
-// DIB decoding
-// https://learn.microsoft.com/windows/win32/api/wingdi/ns-wingdi-bitmapinfoheader
-
-namespace {
-
-struct ChannelMask {
-    std::uint32_t mask = 0;
-    int shift = 0;
-    std::uint32_t max = 0;
-    explicit ChannelMask(std::uint32_t m) : mask(m) {
-        if (!m) return;
-        while (!((m >> shift) & 1)) ++shift;
-        max = m >> shift;
-    }
-    int value(std::uint32_t px) const {
-        if (!mask) return 0;
-        std::uint32_t v = (px & mask) >> shift;
-        return max >= 255 ? static_cast<int>((std::uint64_t{v} * 255 + max / 2) / max)
-                          : static_cast<int>((v * 255 + max / 2) / max);
-    }
-};
-
-} // namespace
+// DIB decoding: the header through the parser the BMP reader uses, the pixels into a QImage
 
 DibDecode decodeDib(const DibRef& dib, const DibSourceRect& src, bool keepAlpha, std::uint64_t maxPixels, QImage& out) {
-    if (!dib.info || dib.infoSize < 12 || !dib.bits) return DibDecode::Bad;
-    RecordReader r(dib.info, dib.infoSize);
-    const std::uint32_t headerSize = r.u32();
-    std::int64_t width = 0, height = 0;
-    std::uint32_t bpp = 0, compression = 0, coloursUsed = 0;
-    std::size_t entrySize = 4;
-    std::size_t tableOffset = headerSize;
-    std::uint32_t masks[3] = {0, 0, 0};
-    if (headerSize == 12) {
-        width = r.u16();
-        height = r.u16();
-        r.u16();
-        bpp = r.u16();
-        entrySize = 3;
-    } else if (headerSize >= 40 && headerSize <= dib.infoSize) {
-        width = r.i32();
-        height = r.i32();
-        r.u16();
-        bpp = r.u16();
-        compression = r.u32();
-        r.skip(12);
-        coloursUsed = r.u32();
-        r.u32();
-        if (compression == 3) { // BI_BITFIELDS: masks inside a longer header, else after it
-            if (headerSize >= 52) {
-                r.seek(40);
-            } else {
-                tableOffset += 12;
-            }
-            masks[0] = r.u32();
-            masks[1] = r.u32();
-            masks[2] = r.u32();
-        }
-    } else {
-        return DibDecode::Bad;
+    if (!dib.info || !dib.bits) return DibDecode::Bad;
+    dib::Header h;
+    switch (dib::parseHeader(dib.info, dib.infoSize, h)) {
+    case dib::Status::Ok: break;
+    case dib::Status::Unsupported: return DibDecode::Skip; // JPEG, PNG, CMYK: not drawn
+    case dib::Status::Short:
+    case dib::Status::Bad: return h.compression > dib::kAlphaBitfields ? DibDecode::Skip : DibDecode::Bad;
     }
-    if (!r.ok() || width <= 0 || height == 0) return DibDecode::Bad;
-    if (compression != 0 && compression != 3) return DibDecode::Skip; // RLE, JPEG, PNG: not drawn
-    if (compression == 3 && bpp != 16 && bpp != 32) return DibDecode::Bad;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return DibDecode::Bad;
-    if (dib.usage == 1 && bpp <= 8) return DibDecode::Skip; // palette-relative colours: no palette here
-    const bool bottomUp = height > 0;
-    const std::int64_t rows = height > 0 ? height : -height;
+    const bool rle = h.encoding == dib::Encoding::Rle4 || h.encoding == dib::Encoding::Rle8 ||
+                     h.encoding == dib::Encoding::Rle24;
+    if (rle) return DibDecode::Skip;
+    const std::uint32_t bpp = h.bitCount;
+    if (dib.usage == kDibPalColors && bpp <= 8) return DibDecode::Skip; // palette-relative colours: no palette here
+    const bool bottomUp = !h.topDown;
+    const std::int64_t width = h.width, rows = h.height;
 
     // Colour table: entries the table lacks stay black.
     std::vector<QRgb> palette;
     if (bpp <= 8) {
-        std::size_t count = std::size_t{1} << bpp;
-        if (coloursUsed && coloursUsed < count) count = coloursUsed;
         palette.assign(std::size_t{1} << bpp, qRgb(0, 0, 0));
-        std::size_t available = tableOffset <= dib.infoSize ? (dib.infoSize - tableOffset) / entrySize : 0;
-        count = std::min(count, available);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t* e = dib.info + tableOffset + i * entrySize;
+        const std::uint64_t available =
+            h.paletteOffset <= dib.infoSize ? (dib.infoSize - h.paletteOffset) / h.paletteEntrySize : 0;
+        const std::uint64_t count = std::min(h.paletteCount, available);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint8_t* e = dib.info + h.paletteOffset + i * h.paletteEntrySize;
             palette[i] = qRgb(e[2], e[1], e[0]);
         }
     }
@@ -238,46 +188,34 @@ DibDecode decodeDib(const DibRef& dib, const DibSourceRect& src, bool keepAlpha,
                  keepAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (out.isNull()) return DibDecode::TooLarge;
 
-    ChannelMask red(bpp == 16 ? 0x7C00 : 0xFF0000), green(bpp == 16 ? 0x03E0 : 0x00FF00),
-        blue(bpp == 16 ? 0x001F : 0x0000FF);
-    if (compression == 3) {
-        red = ChannelMask(masks[0]);
-        green = ChannelMask(masks[1]);
-        blue = ChannelMask(masks[2]);
-    }
+    // Alpha-blended bitmaps keep the fourth byte of plain 32-bit pixels as premultiplied alpha.
+    const bool premultiplied = keepAlpha && bpp == 32 && h.compression == dib::kRgb;
+    const auto& ch = h.channels;
+    const std::uint32_t pixelBytes = bpp / 8;
+    const std::uint32_t perByte = bpp < 8 ? 8 / bpp : 1;
+    const std::uint32_t indexMask = bpp < 8 ? (1u << bpp) - 1 : 0xFF;
     for (std::int64_t oy = 0; oy < sh; ++oy) {
         const std::int64_t fileRow = bottomUp ? rows - 1 - (sy + oy) : sy + oy;
         const std::uint8_t* row = dib.bits + static_cast<std::uint64_t>(fileRow) * stride;
         auto* dst = reinterpret_cast<QRgb*>(out.scanLine(static_cast<int>(oy)));
         for (std::int64_t ox = 0; ox < sw; ++ox) {
             const std::uint64_t x = static_cast<std::uint64_t>(sx + ox);
-            QRgb c;
-            switch (bpp) {
-            case 1: c = palette[(row[x / 8] >> (7 - x % 8)) & 1]; break;
-            case 4: c = palette[(row[x / 2] >> (x % 2 ? 0 : 4)) & 15]; break;
-            case 8: c = palette[row[x]]; break;
-            case 16: {
-                std::uint32_t px = row[x * 2] | (row[x * 2 + 1] << 8);
-                c = qRgb(red.value(px), green.value(px), blue.value(px));
-                break;
-            }
-            case 24: c = qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]); break;
-            default: {
+            if (h.encoding == dib::Encoding::Indexed) {
+                const std::uint32_t shift = 8 - bpp * static_cast<std::uint32_t>(x % perByte + 1);
+                dst[ox] = palette[(row[x / perByte] >> shift) & indexMask];
+            } else if (h.encoding == dib::Encoding::Rgb24) {
+                dst[ox] = qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
+            } else if (premultiplied) {
+                // Colours above their alpha are clamped to it.
                 const std::uint8_t* p = row + x * 4;
-                if (compression == 3) {
-                    std::uint32_t px = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-                    c = qRgb(red.value(px), green.value(px), blue.value(px));
-                } else if (keepAlpha) {
-                    // premultiplied, as alpha-blended bitmaps are stored; clamp colours above alpha
-                    int a = p[3];
-                    c = qRgba(std::min<int>(p[2], a), std::min<int>(p[1], a), std::min<int>(p[0], a), a);
-                } else {
-                    c = qRgb(p[2], p[1], p[0]);
-                }
-                break;
+                const int a = p[3];
+                dst[ox] = qRgba(std::min<int>(p[2], a), std::min<int>(p[1], a), std::min<int>(p[0], a), a);
+            } else {
+                const std::uint8_t* p = row + x * pixelBytes;
+                std::uint32_t px = 0;
+                for (std::uint32_t i = 0; i < pixelBytes; ++i) px |= std::uint32_t{p[i]} << (8 * i);
+                dst[ox] = qRgb(ch[0].value(px), ch[1].value(px), ch[2].value(px));
             }
-            }
-            dst[ox] = c;
         }
     }
     return DibDecode::Ok;
@@ -434,20 +372,21 @@ void GdiPlayer::createObject(GdiObject object) {
 }
 
 void GdiPlayer::selectObject(std::uint32_t index) {
-    if (m_setup.kind == MetafileKind::Emf && (index & 0x80000000u)) {
-        switch (index & 0x7FFFFFFFu) { // stock objects
-        case 0: m_dc.brush = solidBrush(255); break;
-        case 1: m_dc.brush = solidBrush(192); break;
-        case 2: m_dc.brush = solidBrush(128); break;
-        case 3: m_dc.brush = solidBrush(64); break;
-        case 4: m_dc.brush = solidBrush(0); break;
-        case 5: m_dc.brush.kind = BrushSpec::Kind::Null; break;
-        case 6: m_dc.pen = PenSpec{}; m_dc.pen.color = Qt::white; break;
-        case 7: m_dc.pen = PenSpec{}; break;
-        case 8: m_dc.pen = PenSpec{}; m_dc.pen.null = true; break;
-        case 10: case 11: case 12: case 13: case 14: case 16: case 17: m_dc.font = FontSpec{}; break;
-        case 18: m_dc.brush = BrushSpec{}; break;
-        case 19: m_dc.pen = PenSpec{}; break;
+    if (m_setup.kind == MetafileKind::Emf && (index & kStockObject)) {
+        switch (index & ~kStockObject) {
+        case kWhiteBrush: m_dc.brush = solidBrush(255); break;
+        case kLtGrayBrush: m_dc.brush = solidBrush(192); break;
+        case kGrayBrush: m_dc.brush = solidBrush(128); break;
+        case kDkGrayBrush: m_dc.brush = solidBrush(64); break;
+        case kBlackBrush: m_dc.brush = solidBrush(0); break;
+        case kNullBrush: m_dc.brush.kind = BrushSpec::Kind::Null; break;
+        case kWhitePen: m_dc.pen = PenSpec{}; m_dc.pen.color = Qt::white; break;
+        case kBlackPen: m_dc.pen = PenSpec{}; break;
+        case kNullPen: m_dc.pen = PenSpec{}; m_dc.pen.null = true; break;
+        case kOemFixedFont: case kAnsiFixedFont: case kAnsiVarFont: case kSystemFont: case kDeviceDefaultFont:
+        case kSystemFixedFont: case kDefaultGuiFont: m_dc.font = FontSpec{}; break;
+        case kDcBrush: m_dc.brush = BrushSpec{}; break;
+        case kDcPen: m_dc.pen = PenSpec{}; break;
         default: break;
         }
         return;
@@ -464,7 +403,7 @@ void GdiPlayer::selectObject(std::uint32_t index) {
 }
 
 void GdiPlayer::deleteObject(std::uint32_t index) {
-    if (m_setup.kind == MetafileKind::Emf && (index & 0x80000000u)) return; // stock objects stay
+    if (m_setup.kind == MetafileKind::Emf && (index & kStockObject)) return; // stock objects stay
     if (index >= m_objects.size()) return fail(MetafileStatus::BadFormat);
     if (!m_objects[index]) return;
     m_objects[index].reset();
@@ -523,26 +462,26 @@ bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, doubl
 // ---------------------------------------------------------------------------------------
 // drawing
 
-QPen GdiPlayer::makePen(const PenSpec& penDef) {
-    if (penDef.null || (penDef.style & 0xF) == 5) return QPen(Qt::NoPen);
-    QPen pen(penDef.color);
-    const double deviceWidth = penDef.width * scaleOf(full());
+QPen GdiPlayer::makePen(const PenSpec& spec) {
+    if (spec.null || (spec.style & kPsStyleMask) == kPsNull) return QPen(Qt::NoPen);
+    QPen pen(spec.color);
+    const double deviceWidth = spec.width * scaleOf(full());
     // Qt takes widths below 32768; a wider pen covers more than any sensible picture anyway.
-    pen.setWidthF(penDef.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
-    pen.setCapStyle(penDef.cap);
-    pen.setJoinStyle(penDef.join);
+    pen.setWidthF(spec.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
+    pen.setCapStyle(spec.cap);
+    pen.setJoinStyle(spec.join);
     // GDI's limit is the mitre's length over the pen's width, Qt's the mitre's reach from
     // the corner in pen widths.
     pen.setMiterLimit(std::clamp(m_dc.miterLimit / 2, 1.0, kMaxMiterLimit));
-    switch (penDef.style & 0xF) {
-    case 1: pen.setStyle(Qt::DashLine); break;
-    case 2: case 8: pen.setStyle(Qt::DotLine); break;
-    case 3: pen.setStyle(Qt::DashDotLine); break;
-    case 4: pen.setStyle(Qt::DashDotDotLine); break;
-    case 7: {
+    switch (spec.style & kPsStyleMask) {
+    case kPsDash: pen.setStyle(Qt::DashLine); break;
+    case kPsDot: case kPsAlternate: pen.setStyle(Qt::DotLine); break;
+    case kPsDashDot: pen.setStyle(Qt::DashDotLine); break;
+    case kPsDashDotDot: pen.setStyle(Qt::DashDotDotLine); break;
+    case kPsUserStyle: {
         QList<qreal> pattern;
-        const double unit = penDef.cosmetic || penDef.width <= 0 ? 1.0 : penDef.width;
-        for (double d : penDef.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
+        const double unit = spec.cosmetic || spec.width <= 0 ? 1.0 : spec.width;
+        for (double d : spec.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
         if (pattern.size() % 2) pattern << pattern; // Qt needs dash and gap pairs
         if (!pattern.isEmpty()) pen.setDashPattern(pattern);
         break;
@@ -568,23 +507,23 @@ void GdiPlayer::applyRop2Colour(QPen& pen, QBrush& brush, bool& skip) const {
     }
 }
 
-void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& penDef, Qt::FillRule rule) {
+void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& spec, Qt::FillRule rule) {
     QPainterPath path = device;
     path.setFillRule(rule);
     QBrush brush;
-    switch (penDef.kind) {
+    switch (spec.kind) {
     case BrushSpec::Kind::Null: return;
-    case BrushSpec::Kind::Solid: brush = QBrush(penDef.color); break;
+    case BrushSpec::Kind::Solid: brush = QBrush(spec.color); break;
     case BrushSpec::Kind::Hatched: {
         static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
                                                       Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
         if (m_dc.bkOpaque) m_painter.fillPath(path, m_dc.bkColor);
-        brush = QBrush(penDef.color, penDef.hatch < 6 ? kHatches[penDef.hatch] : Qt::SolidPattern);
+        brush = QBrush(spec.color, spec.hatch < 6 ? kHatches[spec.hatch] : Qt::SolidPattern);
         break;
     }
     case BrushSpec::Kind::Pattern: {
-        QImage img = penDef.pattern;
-        if (penDef.monochrome) {
+        QImage img = spec.pattern;
+        if (spec.monochrome) {
             // 0 bits take the text colour, 1 bits the background colour
             for (int y = 0; y < img.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
@@ -922,7 +861,7 @@ void GdiPlayer::drawBitmap(QRectF dest, const QImage& image, std::uint32_t rop, 
     QImage img = image;
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop) {
-    case 0x00CC0020: break;                                                          // SRCCOPY
+    case kSrcCopy: break;
     case 0x00EE0086: mode = QPainter::RasterOp_SourceOrDestination; break;          // SRCPAINT
     case 0x008800C6: mode = QPainter::RasterOp_SourceAndDestination; break;         // SRCAND
     case 0x00660046: mode = QPainter::RasterOp_SourceXorDestination; break;         // SRCINVERT
@@ -963,7 +902,7 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
     if (!(pixels >= 1) || pixels > kMaxFontPixels) return;
 
     // Opaque background rectangle, even for empty text.
-    if (rect && (options & 2)) {
+    if (rect && (options & kEtoOpaque)) {
         QPainterPath r;
         r.addRect(rect->normalized());
         QPainterPath device = t.map(r);
@@ -1012,7 +951,7 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
     m_painter.save();
     m_painter.translate(anchor);
     m_painter.rotate(-fs.escapement / 10.0);
-    if (m_dc.bkOpaque && !(rect && (options & 2)))
+    if (m_dc.bkOpaque && !(rect && (options & kEtoOpaque)))
         m_painter.fillRect(QRectF(x, y - metrics.ascent(), width, metrics.height()), m_dc.bkColor);
     m_painter.setFont(font);
     m_painter.setPen(m_dc.textColor);
@@ -1127,7 +1066,7 @@ void GdiPlayer::excludeClipRect(QRectF r) {
 
 void GdiPlayer::selectClipRegion(const std::vector<QRect>& deviceRects, std::uint32_t mode, bool hasRegion) {
     if (!hasRegion) {
-        if (mode == 5) setClip(std::nullopt); // RGN_COPY without a region: no clipping
+        if (mode == kRgnCopy) setClip(std::nullopt); // no region: no clipping
         return;
     }
     const QTransform toBand = m_setup.deviceToOutput * m_band;
@@ -1149,13 +1088,17 @@ void GdiPlayer::selectClipRegion(const std::vector<QRect>& deviceRects, std::uin
             region = region.united(QRect(left, top, right - left, bottom - top));
         }
     }
-    QRegion base = m_dc.clip ? *m_dc.clip : bandRegion();
+    combineClip(region, mode);
+}
+
+void GdiPlayer::combineClip(const QRegion& region, std::uint32_t mode) {
+    const QRegion base = m_dc.clip ? *m_dc.clip : bandRegion();
     switch (mode) {
-    case 1: setClip(base.intersected(region)); break;
-    case 2: setClip(base.united(region)); break;
-    case 3: setClip(base.xored(region)); break;
-    case 4: setClip(base.subtracted(region)); break;
-    case 5: setClip(region); break;
+    case kRgnAnd: setClip(base.intersected(region)); break;
+    case kRgnOr: setClip(base.united(region)); break;
+    case kRgnXor: setClip(base.xored(region)); break;
+    case kRgnDiff: setClip(base.subtracted(region)); break;
+    case kRgnCopy: setClip(region); break;
     default: break;
     }
 }
@@ -1171,15 +1114,7 @@ void GdiPlayer::selectClipPath(std::uint32_t mode) {
     path.setFillRule(m_dc.fillRule);
     QPainterPath cut = path.intersected(bandPath);
     QRegion region(cut.toFillPolygon().toPolygon(), m_dc.fillRule);
-    QRegion base = m_dc.clip ? *m_dc.clip : bandRegion();
-    switch (mode) {
-    case 1: setClip(base.intersected(region)); break;
-    case 2: setClip(base.united(region)); break;
-    case 3: setClip(base.xored(region)); break;
-    case 4: setClip(base.subtracted(region)); break;
-    case 5: setClip(region); break;
-    default: break;
-    }
+    combineClip(region, mode);
 }
 
 } // namespace platform::detail

@@ -119,13 +119,34 @@ struct GdiObject {
     FontSpec font;
 };
 
+// GDI's numbers that records carry, by name.
+inline constexpr std::uint32_t kPsStyleMask = 0x0000000F;   // PS_SOLID … PS_ALTERNATE
+inline constexpr std::uint32_t kPsTypeMask = 0x000F0000;    // PS_COSMETIC (0) or PS_GEOMETRIC
+enum PenStyle : std::uint32_t {
+    kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsInsideFrame, kPsUserStyle, kPsAlternate
+};
+enum BrushStyle : std::uint32_t { kBsSolid = 0, kBsNull = 1, kBsHatched = 2 };
+/// Stock objects are named by this bit and their number.
+inline constexpr std::uint32_t kStockObject = 0x80000000;
+enum StockObject : std::uint32_t {
+    kWhiteBrush = 0, kLtGrayBrush, kGrayBrush, kDkGrayBrush, kBlackBrush, kNullBrush, kWhitePen, kBlackPen, kNullPen,
+    kOemFixedFont = 10, kAnsiFixedFont, kAnsiVarFont, kSystemFont, kDeviceDefaultFont, kSystemFixedFont = 16,
+    kDefaultGuiFont, kDcBrush, kDcPen,
+};
+/// How a new clipping region combines with the current one.
+enum RegionMode : std::uint32_t { kRgnAnd = 1, kRgnOr, kRgnXor, kRgnDiff, kRgnCopy };
+inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+/// ExtTextOut options: an opaque background, clipping to the rectangle, x and y advances.
+inline constexpr std::uint32_t kEtoOpaque = 0x0002, kEtoClipped = 0x0004, kEtoPdy = 0x2000;
+inline constexpr std::uint32_t kDibRgbColors = 0, kDibPalColors = 1;
+
 /// A device-independent bitmap as a record carries it.
 struct DibRef {
     const std::uint8_t* info = nullptr;
     std::size_t infoSize = 0;
     const std::uint8_t* bits = nullptr;
     std::size_t bitsSize = 0;
-    std::uint32_t usage = 0; // DIB_RGB_COLORS or DIB_PAL_COLORS
+    std::uint32_t usage = kDibRgbColors; // or kDibPalColors
 };
 
 /// The part of a bitmap a blit takes: x, y, width, height in the bitmap's pixels.
@@ -138,8 +159,8 @@ struct DibSourceRect {
 enum class DibDecode { Ok, Skip, Bad, TooLarge };
 
 /// Decodes the requested part of `dib` into `out` (ARGB32 when `keepAlpha`, else RGB32).
-/// 1, 4, 8, 16, 24 and 32 bits with BI_RGB (and BI_BITFIELDS for 16 and 32); anything
-/// else is Skip. Every size is checked against the bytes the record holds.
+/// Uncompressed and bit-field bitmaps are drawn; compressed ones are Skip. Every size is
+/// checked against the bytes the record holds.
 DibDecode decodeDib(const DibRef& dib, const DibSourceRect& src, bool keepAlpha, std::uint64_t maxPixels, QImage& out);
 
 /// GDI's mapping modes.
@@ -268,7 +289,7 @@ private:
     bool transformUsable();
     QTransform pageTransform() const;
     void invalidate() { m_fullDirty = true; }
-    QPen makePen(const PenSpec& penDef);
+    QPen makePen(const PenSpec& spec);
     bool costOf(const QPainterPath& devicePath, bool fill, bool stroke, double penWidth);
     bool spent();
     QRectF bandRect() const;
@@ -283,6 +304,8 @@ private:
     void continueFigure(QPainterPath logicalContinuation, QPointF end);
     void applyClip();
     void setClip(std::optional<QRegion> clip);
+    /// Combines `region` with the current clipping region by `mode` (kRgnAnd … kRgnCopy).
+    void combineClip(const QRegion& region, std::uint32_t mode);
     QRegion bandRegion() const;
     QRegion regionOfLogicalRect(QRectF r);
     QPainterPath arcPath(ArcKind kind, QRectF box, QPointF start, QPointF end, QPointF* endPoint) const;

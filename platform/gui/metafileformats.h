@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform::detail {
 
@@ -37,6 +38,43 @@ void playEmf(const std::uint8_t* data, const MetafileLayout& layout, GdiPlayer& 
 /// Splits a packed DIB (BITMAPINFO followed by its bits) into its two parts; false when the
 /// header does not fit.
 bool splitPackedDib(const std::uint8_t* data, std::size_t size, std::uint32_t usage, DibRef& dib);
+
+/// A logical pen (LOGPEN): its width in logical units, whatever the mapping.
+GdiObject logicalPen(std::uint32_t style, double width, QColor color);
+/// A logical brush (LOGBRUSH) of style kBsSolid, kBsNull or kBsHatched.
+GdiObject logicalBrush(std::uint32_t style, QColor color, std::uint32_t hatch);
+/// A logical font (LOGFONT) at the reader's position: EMF stores its integers in 32 bits and
+/// its face in UTF-16 (`wide`), WMF in 16 bits and 8-bit characters. False when cut short.
+bool readLogFont(RecordReader& r, bool wide, GdiObject& font);
+/// A brush that repeats `dib`; a monochrome pattern keeps its 0 and 1 bits apart for the
+/// colours chosen when it fills. Anything but Ok leaves an empty object.
+DibDecode patternBrush(const DibRef& dib, std::uint64_t maxPixels, bool monochrome, GdiObject& brush);
+/// Draws the `src` part of `dib` into a logical rectangle; a bitmap that does not fit its
+/// header fails the player, one it cannot draw is passed over.
+void drawDib(GdiPlayer& player, const DibRef& dib, const DibSourceRect& src, QRectF dest, std::uint32_t rop,
+             bool keepAlpha = false, double opacity = 1.0);
+
+/// The records that set one value of the device context, alike in both formats.
+enum class DcValue { MapMode, BkMode, PolyFillMode, Rop2, StretchMode, TextAlign, TextColor, BkColor, ArcDirection };
+void setDcValue(GdiPlayer& player, DcValue which, std::uint32_t value);
+
+/// Scales the window's extent (or the viewport's) by xNum / xDen and yNum / yDen.
+inline void scaleExtent(GdiPlayer& player, bool window, double xNum, double xDen, double yNum, double yDen) {
+    if (window) player.scaleWindowExt(xNum, xDen, yNum, yDen);
+    else player.scaleViewportExt(xNum, xDen, yNum, yDen);
+}
+
+/// Player calls that take one logical point, or one logical rectangle.
+using PointCall = void (GdiPlayer::*)(QPointF);
+using RectCall = void (GdiPlayer::*)(QRectF);
+
+/// The value `table` gives for `key`, or nullptr.
+template <typename Key, typename Value, std::size_t N>
+const Value* lookup(const std::pair<Key, Value> (&table)[N], Key key) {
+    for (const auto& [k, v] : table)
+        if (k == key) return &v;
+    return nullptr;
+}
 
 /// 0x00BBGGRR as GDI stores colours.
 inline QColor colorRef(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }

@@ -156,17 +156,269 @@ QString ansiText(const std::uint8_t* bytes, std::size_t n) {
 // A packed DIB at the reader's position, drawn into a logical rectangle.
 void blitDib(GdiPlayer& player, RecordReader& r, std::uint32_t usage, QRectF dest, DibSourceRect src, std::uint32_t rop) {
     DibRef dib;
-    const std::uint8_t* packed = r.data() + r.pos();
-    if (!splitPackedDib(packed, r.remaining(), usage, dib)) return player.fail(MetafileStatus::BadFormat);
-    QImage image;
-    switch (decodeDib(dib, src, false, player.setup().maxPixels, image)) {
-    case DibDecode::Ok: break;
-    case DibDecode::Skip: return;
-    case DibDecode::Bad: return player.fail(MetafileStatus::BadFormat);
-    case DibDecode::TooLarge: return player.fail(MetafileStatus::TooLarge);
+    if (!splitPackedDib(r.data() + r.pos(), r.remaining(), usage, dib)) return player.fail(MetafileStatus::BadFormat);
+    drawDib(player, dib, src, dest, rop);
+}
+
+DibSourceRect sourceRect(double x, double y, double w, double h, bool fromBottom) {
+    return {static_cast<std::int64_t>(x), static_cast<std::int64_t>(y), static_cast<std::int64_t>(w),
+            static_cast<std::int64_t>(h), false, fromBottom};
+}
+
+// One record being replayed: its function, a reader over its parameters and the player it
+// draws on. Parameters are 16-bit words, stored last first.
+struct Record {
+    std::uint16_t function;
+    std::size_t bytes; // the whole record's
+    RecordReader& r;
+    GdiPlayer& player;
+    std::string& error;
+
+    void fail(const char* what = nullptr) {
+        player.fail(MetafileStatus::BadFormat);
+        if (what) error = what;
     }
-    if (!player.countPoints(static_cast<std::uint64_t>(image.width()) * image.height() / 16)) return;
-    player.drawBitmap(dest, image, rop);
+};
+
+// Colours are 32-bit COLORREFs, every other value a 16-bit word.
+constexpr std::pair<std::uint16_t, DcValue> kDcValueRecords[] = {
+    {kSetMapMode, DcValue::MapMode}, {kSetBkMode, DcValue::BkMode}, {kSetPolyFillMode, DcValue::PolyFillMode},
+    {kSetRop2, DcValue::Rop2}, {kSetStretchBltMode, DcValue::StretchMode}, {kSetTextAlign, DcValue::TextAlign},
+    {kSetTextColor, DcValue::TextColor}, {kSetBkColor, DcValue::BkColor}};
+
+void playDcValue(Record& rec) {
+    const DcValue which = *lookup(kDcValueRecords, rec.function);
+    const bool colour = which == DcValue::TextColor || which == DcValue::BkColor;
+    setDcValue(rec.player, which, colour ? rec.r.u32() : rec.r.u16());
+}
+
+// The other records that change the device context's state.
+void playSetting(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiPlayer& player = rec.player;
+    switch (rec.function) {
+    case kSaveDc: player.saveDc(); break;
+    case kRestoreDc: player.restoreDc(r.i16()); break;
+    case kSelectObject: player.selectObject(r.u16()); break;
+    case kDeleteObject: player.deleteObject(r.u16()); break;
+    case kSetPixel: {
+        QColor c = colorRef(r.u32());
+        double y = r.i16(), x = r.i16();
+        if (r.ok()) player.setPixel(QPointF(x, y), c);
+        break;
+    }
+    default: break;
+    }
+}
+
+constexpr std::pair<std::uint16_t, PointCall> kPointRecords[] = {
+    {kSetWindowOrg, &GdiPlayer::setWindowOrg}, {kSetWindowExt, &GdiPlayer::setWindowExt},
+    {kSetViewportOrg, &GdiPlayer::setViewportOrg}, {kSetViewportExt, &GdiPlayer::setViewportExt},
+    {kOffsetWindowOrg, &GdiPlayer::offsetWindowOrg}, {kOffsetViewportOrg, &GdiPlayer::offsetViewportOrg},
+    {kLineTo, &GdiPlayer::lineTo}, {kMoveTo, &GdiPlayer::moveTo}};
+
+// Records of one point: the window and viewport, and the current position.
+void playPoint(Record& rec) {
+    double y = rec.r.i16(), x = rec.r.i16();
+    if (rec.r.ok()) (rec.player.*(*lookup(kPointRecords, rec.function)))(QPointF(x, y));
+}
+
+void playCreateObject(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiObject o;
+    switch (rec.function) {
+    case kCreatePenIndirect: {
+        const std::uint16_t style = r.u16();
+        const double width = r.i16();
+        r.i16(); // the height of a pen's width is not used
+        o = logicalPen(style, width, colorRef(r.u32()));
+        break;
+    }
+    case kCreateBrushIndirect: {
+        const std::uint16_t style = r.u16();
+        const QColor color = colorRef(r.u32());
+        o = logicalBrush(style, color, r.u16());
+        break;
+    }
+    case kDibCreatePatternBrush: {
+        r.u16(); // style: the bitmap says all
+        const std::uint32_t usage = r.u16();
+        DibRef dib;
+        o.type = GdiObject::Type::Brush;
+        if (r.ok() && splitPackedDib(r.data() + r.pos(), r.remaining(), usage, dib))
+            patternBrush(dib, rec.player.setup().maxPixels, false, o);
+        break;
+    }
+    case kCreateFontIndirect: readLogFont(r, false, o); break;
+    case kCreatePatternBrush: // a device-dependent pattern, not drawn: a black brush holds its slot
+        o.type = GdiObject::Type::Brush;
+        o.brush.color = Qt::black;
+        break;
+    default: break; // palettes and regions still take their slot in the table
+    }
+    rec.player.createObject(std::move(o));
+}
+
+void playScale(Record& rec) {
+    double yDen = rec.r.i16(), yNum = rec.r.i16(), xDen = rec.r.i16(), xNum = rec.r.i16();
+    if (rec.r.ok()) scaleExtent(rec.player, rec.function == kScaleWindowExt, xNum, xDen, yNum, yDen);
+}
+
+void playPolygon(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint16_t n = r.u16();
+    QPolygonF poly;
+    if (!readPolygon(r, n, poly)) return rec.fail("polygon longer than its record");
+    if (rec.function == kPolygon) rec.player.polygon(poly);
+    else rec.player.polyline(poly);
+}
+
+void playPolyPolygon(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint16_t count = r.u16();
+    if (std::uint64_t{count} * 2 > r.remaining()) return rec.fail();
+    std::vector<std::uint16_t> sizes(count);
+    std::uint64_t total = 0;
+    for (auto& s : sizes) total += s = r.u16();
+    if (total * 4 > r.remaining()) return rec.fail("polygons longer than their record");
+    std::vector<QPolygonF> polys(count);
+    for (std::size_t i = 0; i < count; ++i) readPolygon(r, sizes[i], polys[i]);
+    rec.player.polyPolygon(polys);
+}
+
+constexpr std::pair<std::uint16_t, RectCall> kRectRecords[] = {
+    {kRectangle, &GdiPlayer::rectangle}, {kEllipse, &GdiPlayer::ellipse},
+    {kIntersectClipRect, &GdiPlayer::intersectClipRect}, {kExcludeClipRect, &GdiPlayer::excludeClipRect}};
+
+void playShape(Record& rec) {
+    RecordReader& r = rec.r;
+    GdiPlayer& player = rec.player;
+    switch (rec.function) {
+    case kRoundRect: {
+        double h = r.i16(), w = r.i16(), b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
+        if (r.ok()) player.roundRect(rectLTRB(l, t, rt, b), w, h);
+        return;
+    }
+    case kArc: case kPie: case kChord: {
+        double ye = r.i16(), xe = r.i16(), ys = r.i16(), xs = r.i16();
+        double b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
+        if (!r.ok()) return;
+        ArcKind kind = rec.function == kArc ? ArcKind::Arc : rec.function == kPie ? ArcKind::Pie : ArcKind::Chord;
+        player.arc(kind, rectLTRB(l, t, rt, b), QPointF(xs, ys), QPointF(xe, ye));
+        return;
+    }
+    default: break;
+    }
+    double b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
+    if (r.ok()) (player.*(*lookup(kRectRecords, rec.function)))(rectLTRB(l, t, rt, b));
+}
+
+void playPatBlt(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint32_t rop = r.u32();
+    double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
+    if (r.ok()) rec.player.patBlt(QRectF(x, y, w, h), rop);
+}
+
+void playBlit(Record& rec) {
+    RecordReader& r = rec.r;
+    const std::uint16_t function = rec.function;
+    // A bitmap record without its bitmap is as long as its fixed parameters.
+    const bool noBitmap = rec.bytes / 2 == (function >> 8) + 3u;
+    const bool stretch = function == kStretchBlt || function == kDibStretchBlt;
+    std::uint32_t rop = r.u32();
+    double sh = 0, sw = 0;
+    if (stretch) {
+        sh = r.i16();
+        sw = r.i16();
+    }
+    double ys = r.i16(), xs = r.i16();
+    if (noBitmap) r.u16();
+    double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
+    if (!r.ok()) return rec.fail();
+    if (!stretch) {
+        sw = w;
+        sh = h;
+    }
+    if (noBitmap) rec.player.patBlt(QRectF(x, y, w, h), rop);
+    else if (function == kDibBitBlt || function == kDibStretchBlt)
+        blitDib(rec.player, r, kDibRgbColors, QRectF(x, y, w, h), sourceRect(xs, ys, sw, sh, false), rop);
+    // BITBLT and STRETCHBLT with a device-dependent bitmap are not drawn.
+}
+
+void playStretchDib(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint32_t rop = r.u32();
+    std::uint32_t usage = r.u16();
+    double sh = r.i16(), sw = r.i16(), ys = r.i16(), xs = r.i16();
+    double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
+    if (!r.ok()) return rec.fail();
+    blitDib(rec.player, r, usage, QRectF(x, y, w, h), sourceRect(xs, ys, sw, sh, true), rop);
+}
+
+void playSetDibToDev(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint32_t usage = r.u16();
+    r.skip(4); // scan count and first scan line: the bits hold the lines drawn
+    double ys = r.i16(), xs = r.i16(), h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
+    if (!r.ok()) return rec.fail();
+    blitDib(rec.player, r, usage, QRectF(x, y, w, h), sourceRect(xs, ys, w, h, true), kSrcCopy);
+}
+
+void playTextOut(Record& rec) {
+    RecordReader& r = rec.r;
+    std::uint16_t n = r.u16();
+    const std::uint8_t* text = r.bytes(n + (n & 1u));
+    double y = r.i16(), x = r.i16();
+    if (!r.ok() || !text) return rec.fail();
+    rec.player.textOut(QPointF(x, y), ansiText(text, n), {}, 0, std::nullopt);
+}
+
+void playExtTextOut(Record& rec) {
+    RecordReader& r = rec.r;
+    double y = r.i16(), x = r.i16();
+    std::uint16_t n = r.u16();
+    std::uint16_t options = r.u16();
+    std::optional<QRectF> rect;
+    if (options & (kEtoOpaque | kEtoClipped)) { // these carry a rectangle
+        double l = r.i16(), t = r.i16(), rt = r.i16(), b = r.i16();
+        rect = rectLTRB(l, t, rt, b);
+    }
+    const std::uint8_t* text = r.bytes(n + (n & 1u));
+    if (!r.ok() || !text) return rec.fail();
+    std::vector<double> dx;
+    if (r.remaining() >= std::size_t{n} * 2) {
+        dx.resize(n);
+        for (auto& d : dx) d = r.i16();
+    }
+    rec.player.textOut(QPointF(x, y), ansiText(text, n), dx, options, rect);
+}
+
+using Handler = void (*)(Record&);
+
+// The handler of each record function the player draws; other records are skipped by their size.
+Handler handlerFor(std::uint16_t function) {
+    switch (function) {
+    case kSetBkMode: case kSetMapMode: case kSetRop2: case kSetPolyFillMode: case kSetStretchBltMode:
+    case kSetTextAlign: case kSetBkColor: case kSetTextColor: return playDcValue;
+    case kSaveDc: case kRestoreDc: case kSelectObject: case kDeleteObject: case kSetPixel: return playSetting;
+    case kSetWindowOrg: case kSetWindowExt: case kSetViewportOrg: case kSetViewportExt:
+    case kOffsetWindowOrg: case kOffsetViewportOrg: case kLineTo: case kMoveTo: return playPoint;
+    case kScaleWindowExt: case kScaleViewportExt: return playScale;
+    case kCreatePenIndirect: case kCreateBrushIndirect: case kDibCreatePatternBrush: case kCreateFontIndirect:
+    case kCreatePalette: case kCreatePatternBrush: case kCreateRegion: return playCreateObject;
+    case kPolygon: case kPolyline: return playPolygon;
+    case kPolyPolygon: return playPolyPolygon;
+    case kRectangle: case kEllipse: case kIntersectClipRect: case kExcludeClipRect: case kRoundRect:
+    case kArc: case kPie: case kChord: return playShape;
+    case kPatBlt: return playPatBlt;
+    case kBitBlt: case kStretchBlt: case kDibBitBlt: case kDibStretchBlt: return playBlit;
+    case kStretchDib: return playStretchDib;
+    case kSetDibToDev: return playSetDibToDev;
+    case kTextOut: return playTextOut;
+    case kExtTextOut: return playExtTextOut;
+    default: return nullptr;
+    }
 }
 
 } // namespace
@@ -271,288 +523,9 @@ void playWmf(const std::uint8_t* data, const MetafileLayout& layout, GdiPlayer& 
         pos += bytes;
         if (!player.countRecord()) break;
         if (function == kEof) break;
-        // A bitmap record without its bitmap is as long as its fixed parameters.
-        const bool noBitmap = bytes / 2 == (function >> 8) + 3u;
-        switch (function) {
-        case kSaveDc: player.saveDc(); break;
-        case kRestoreDc: player.restoreDc(r.i16()); break;
-        case kSetBkMode: dc.bkOpaque = r.u16() == 2; break;
-        case kSetMapMode: player.setMapMode(r.u16()); break;
-        case kSetRop2: dc.rop2 = r.u16(); break;
-        case kSetPolyFillMode: dc.fillRule = r.u16() == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
-        case kSetStretchBltMode: dc.stretchMode = r.u16(); break;
-        case kSetTextAlign: dc.textAlign = r.u16(); break;
-        case kSetBkColor: dc.bkColor = colorRef(r.u32()); break;
-        case kSetTextColor: dc.textColor = colorRef(r.u32()); break;
-        case kSetWindowOrg: case kSetWindowExt: case kSetViewportOrg: case kSetViewportExt:
-        case kOffsetWindowOrg: case kOffsetViewportOrg: case kLineTo: case kMoveTo: {
-            double y = r.i16(), x = r.i16();
-            if (!r.ok()) break;
-            QPointF p(x, y);
-            if (function == kSetWindowOrg) player.setWindowOrg(p);
-            else if (function == kSetWindowExt) player.setWindowExt(p);
-            else if (function == kSetViewportOrg) player.setViewportOrg(p);
-            else if (function == kSetViewportExt) player.setViewportExt(p);
-            else if (function == kOffsetWindowOrg) player.offsetWindowOrg(p);
-            else if (function == kOffsetViewportOrg) player.offsetViewportOrg(p);
-            else if (function == kLineTo) player.lineTo(p);
-            else player.moveTo(p);
-            break;
-        }
-        case kScaleWindowExt:
-        case kScaleViewportExt: {
-            double yDen = r.i16(), yNum = r.i16(), xDen = r.i16(), xNum = r.i16();
-            if (!r.ok()) break;
-            if (function == kScaleWindowExt) player.scaleWindowExt(xNum, xDen, yNum, yDen);
-            else player.scaleViewportExt(xNum, xDen, yNum, yDen);
-            break;
-        }
-        case kSelectObject: player.selectObject(r.u16()); break;
-        case kDeleteObject: player.deleteObject(r.u16()); break;
-        case kCreatePenIndirect: {
-            GdiObject o;
-            o.type = GdiObject::Type::Pen;
-            std::uint16_t style = r.u16();
-            std::int16_t width = r.i16();
-            r.i16();
-            o.pen.color = colorRef(r.u32());
-            o.pen.style = style;
-            o.pen.null = (style & 0xF) == 5;
-            o.pen.cosmetic = false;
-            o.pen.width = std::abs(static_cast<int>(width));
-            o.pen.cap = penCap(style);
-            o.pen.join = penJoin(style);
-            player.createObject(std::move(o));
-            break;
-        }
-        case kCreateBrushIndirect: {
-            GdiObject o;
-            o.type = GdiObject::Type::Brush;
-            std::uint16_t style = r.u16();
-            o.brush.color = colorRef(r.u32());
-            o.brush.hatch = r.u16();
-            o.brush.kind = style == 1 ? BrushSpec::Kind::Null
-                         : style == 2 ? BrushSpec::Kind::Hatched
-                                      : BrushSpec::Kind::Solid;
-            player.createObject(std::move(o));
-            break;
-        }
-        case kDibCreatePatternBrush: {
-            GdiObject o;
-            o.type = GdiObject::Type::Brush;
-            r.u16();
-            std::uint32_t usage = r.u16();
-            DibRef dib;
-            QImage image;
-            if (r.ok() && splitPackedDib(r.data() + r.pos(), r.remaining(), usage, dib) &&
-                decodeDib(dib, DibSourceRect{}, false, std::min<std::uint64_t>(player.setup().maxPixels, 1 << 20), image) ==
-                    DibDecode::Ok) {
-                o.brush.kind = BrushSpec::Kind::Pattern;
-                o.brush.pattern = image;
-            }
-            player.createObject(std::move(o));
-            break;
-        }
-        case kCreateFontIndirect: {
-            GdiObject o;
-            o.type = GdiObject::Type::Font;
-            o.font.height = r.i16();
-            r.i16();
-            o.font.escapement = r.i16();
-            r.i16();
-            o.font.weight = r.i16();
-            o.font.italic = r.u8();
-            o.font.underline = r.u8();
-            o.font.strikeOut = r.u8();
-            r.skip(5);
-            if (r.ok()) {
-                std::size_t n = std::min<std::size_t>(r.remaining(), 32);
-                const std::uint8_t* face = r.bytes(n);
-                std::size_t len = 0;
-                while (len < n && face[len]) ++len;
-                o.font.face = ansiText(face, len);
-            }
-            player.createObject(std::move(o));
-            break;
-        }
-        case kCreatePalette:
-        case kCreatePatternBrush:
-        case kCreateRegion: {
-            // Objects the player does not draw with still take their slot in the table.
-            GdiObject o;
-            if (function == kCreatePatternBrush) {
-                o.type = GdiObject::Type::Brush;
-                o.brush.color = Qt::black;
-            }
-            player.createObject(std::move(o));
-            break;
-        }
-        case kPolygon:
-        case kPolyline: {
-            std::uint16_t n = r.u16();
-            QPolygonF poly;
-            if (!readPolygon(r, n, poly)) {
-                player.fail(MetafileStatus::BadFormat);
-                error = "polygon longer than its record";
-                break;
-            }
-            if (function == kPolygon) player.polygon(poly);
-            else player.polyline(poly);
-            break;
-        }
-        case kPolyPolygon: {
-            std::uint16_t count = r.u16();
-            if (std::uint64_t{count} * 2 > r.remaining()) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            std::vector<std::uint16_t> sizes(count);
-            std::uint64_t total = 0;
-            for (auto& s : sizes) total += s = r.u16();
-            if (total * 4 > r.remaining()) {
-                player.fail(MetafileStatus::BadFormat);
-                error = "polygons longer than their record";
-                break;
-            }
-            std::vector<QPolygonF> polys(count);
-            for (std::size_t i = 0; i < count; ++i) readPolygon(r, sizes[i], polys[i]);
-            player.polyPolygon(polys);
-            break;
-        }
-        case kRectangle:
-        case kEllipse:
-        case kIntersectClipRect:
-        case kExcludeClipRect: {
-            double b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
-            if (!r.ok()) break;
-            QRectF rect = rectLTRB(l, t, rt, b);
-            if (function == kRectangle) player.rectangle(rect);
-            else if (function == kEllipse) player.ellipse(rect);
-            else if (function == kIntersectClipRect) player.intersectClipRect(rect);
-            else player.excludeClipRect(rect);
-            break;
-        }
-        case kRoundRect: {
-            double h = r.i16(), w = r.i16(), b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
-            if (r.ok()) player.roundRect(rectLTRB(l, t, rt, b), w, h);
-            break;
-        }
-        case kArc:
-        case kPie:
-        case kChord: {
-            double ye = r.i16(), xe = r.i16(), ys = r.i16(), xs = r.i16();
-            double b = r.i16(), rt = r.i16(), t = r.i16(), l = r.i16();
-            if (!r.ok()) break;
-            ArcKind kind = function == kArc ? ArcKind::Arc : function == kPie ? ArcKind::Pie : ArcKind::Chord;
-            player.arc(kind, rectLTRB(l, t, rt, b), QPointF(xs, ys), QPointF(xe, ye));
-            break;
-        }
-        case kSetPixel: {
-            QColor c = colorRef(r.u32());
-            double y = r.i16(), x = r.i16();
-            if (r.ok()) player.setPixel(QPointF(x, y), c);
-            break;
-        }
-        case kPatBlt: {
-            std::uint32_t rop = r.u32();
-            double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
-            if (r.ok()) player.patBlt(QRectF(x, y, w, h), rop);
-            break;
-        }
-        case kBitBlt:
-        case kStretchBlt:
-        case kDibBitBlt:
-        case kDibStretchBlt: {
-            const bool stretch = function == kStretchBlt || function == kDibStretchBlt;
-            std::uint32_t rop = r.u32();
-            double sh = 0, sw = 0;
-            if (stretch) {
-                sh = r.i16();
-                sw = r.i16();
-            }
-            double ys = r.i16(), xs = r.i16();
-            if (noBitmap) r.u16();
-            double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
-            if (!r.ok()) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            if (!stretch) {
-                sw = w;
-                sh = h;
-            }
-            if (noBitmap) {
-                player.patBlt(QRectF(x, y, w, h), rop);
-            } else if (function == kDibBitBlt || function == kDibStretchBlt) {
-                DibSourceRect src{static_cast<std::int64_t>(xs), static_cast<std::int64_t>(ys),
-                                  static_cast<std::int64_t>(sw), static_cast<std::int64_t>(sh), false, false};
-                blitDib(player, r, 0, QRectF(x, y, w, h), src, rop);
-            }
-            // BITBLT and STRETCHBLT with a device-dependent bitmap are not drawn.
-            break;
-        }
-        case kStretchDib: {
-            std::uint32_t rop = r.u32();
-            std::uint32_t usage = r.u16();
-            double sh = r.i16(), sw = r.i16(), ys = r.i16(), xs = r.i16();
-            double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
-            if (!r.ok()) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            DibSourceRect src{static_cast<std::int64_t>(xs), static_cast<std::int64_t>(ys),
-                              static_cast<std::int64_t>(sw), static_cast<std::int64_t>(sh), false, true};
-            blitDib(player, r, usage, QRectF(x, y, w, h), src, rop);
-            break;
-        }
-        case kSetDibToDev: {
-            std::uint32_t usage = r.u16();
-            r.u16();
-            r.u16();
-            double ys = r.i16(), xs = r.i16(), h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
-            if (!r.ok()) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            DibSourceRect src{static_cast<std::int64_t>(xs), static_cast<std::int64_t>(ys),
-                              static_cast<std::int64_t>(w), static_cast<std::int64_t>(h), false, true};
-            blitDib(player, r, usage, QRectF(x, y, w, h), src, 0x00CC0020);
-            break;
-        }
-        case kTextOut: {
-            std::uint16_t n = r.u16();
-            const std::uint8_t* text = r.bytes(n + (n & 1u));
-            double y = r.i16(), x = r.i16();
-            if (!r.ok() || !text) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            player.textOut(QPointF(x, y), ansiText(text, n), {}, 0, std::nullopt);
-            break;
-        }
-        case kExtTextOut: {
-            double y = r.i16(), x = r.i16();
-            std::uint16_t n = r.u16();
-            std::uint16_t options = r.u16();
-            std::optional<QRectF> rect;
-            if (options & 6) { // ETO_OPAQUE or ETO_CLIPPED carry a rectangle
-                double l = r.i16(), t = r.i16(), rt = r.i16(), b = r.i16();
-                rect = rectLTRB(l, t, rt, b);
-            }
-            const std::uint8_t* text = r.bytes(n + (n & 1u));
-            if (!r.ok() || !text) {
-                player.fail(MetafileStatus::BadFormat);
-                break;
-            }
-            std::vector<double> dx;
-            if (r.remaining() >= std::size_t{n} * 2) {
-                dx.resize(n);
-                for (auto& d : dx) d = r.i16();
-            }
-            player.textOut(QPointF(x, y), ansiText(text, n), dx, options, rect);
-            break;
-        }
-        default: break; // skipped by its size
+        if (Handler handler = handlerFor(function)) {
+            Record record{function, bytes, r, player, error};
+            handler(record);
         }
     }
 }
