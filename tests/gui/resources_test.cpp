@@ -125,7 +125,7 @@ std::string describe(QWidget* w) {
 } // namespace
 
 TEST(Templates, EveryControlFitsItsWindowAndNoneOverlaps) {
-    for (int id : {IDD_ABOUTBOX, IDD_BRIMVALE_DIALOG, IDD_SAVECROP, IDD_IMAGETYPE, IDD_CONFIG}) {
+    for (int id : {IDD_ABOUTBOX, IDD_BRIMVALE_DIALOG, IDD_SAVECROP, IDD_IMAGETYPE, IDD_CONFIG, IDD_FOLDERBROWSER}) {
         guitest::TempRegistry registry;
         registry.store("\"Destination0\"=\"/home/ann/Pictures/Smaller\"\n");
         std::unique_ptr<CDialog> dialog = makeDialog(id);
