@@ -4,6 +4,7 @@
 // opens on a registry folder of its own, so the user's settings are neither read nor changed.
 #include "app/brimvaleapp.h"
 #include "app/brimvaledlg.h"
+#include "browse/folderdialog.h"
 #include "imaging/isimageex.h"
 #include "platform/widgets/controls.h"
 #include "platform/widgets/menu.h"
@@ -140,6 +141,7 @@ int main(int argc, char* argv[]) {
             break;
         }
         case IDD_ABOUTBOX: ok = save(dialog, folder + QStringLiteral("/about.png")) && ok; break;
+        case IDD_FOLDERBROWSER: ok = save(dialog, folder + QStringLiteral("/folder-dialog.png")) && ok; break;
         default: ok = save(dialog, folder + QStringLiteral("/template-%1.png").arg(dialog.GetTemplateId())) && ok; break;
         }
         dialog.EndDialog(IDCANCEL);
@@ -148,6 +150,13 @@ int main(int argc, char* argv[]) {
     {
         CBrimvaleDlg main;
         main.DoModal();
+    }
+    // The folder browser, opened on a folder of a small tree in the pictures folder.
+    for (const char* made : {"Holidays/Coast", "Holidays/Mountains", "Smaller/For the web", "Smaller/Prints"})
+        ok = QDir(pictures.path()).mkpath(QString::fromLatin1(made)) && ok;
+    {
+        CFolderDialog browser(pictures.filePath(QStringLiteral("Smaller/For the web")), nullptr);
+        ok = browser.DoModal() == IDCANCEL && ok;
     }
     // The templates of the dialogs still to come, as laid out.
     for (int id : {IDD_SAVECROP, IDD_IMAGETYPE, IDD_CONFIG}) {
