@@ -127,6 +127,12 @@ const platform::MessageMap* CBrimvaleDlg::GetMessageMap() const {
             .onHScroll(&CBrimvaleDlg::OnHScroll)
             .onRange(BN_CLICKED, IDC_QUALITY_25, IDC_QUALITY_100, &CBrimvaleDlg::OnQualityRadio)
             .on(BN_CLICKED, IDC_IMAGETYPE, &CBrimvaleDlg::OnImageType)
+            .on(BN_CLICKED, IDC_SETFOLDER, &CBrimvaleDlg::OnSetFolder)
+            .on(BN_CLICKED, IDC_SHOWFOLDER, &CBrimvaleDlg::OnShowFolder)
+            .on(BN_CLICKED, IDC_USESOURCEFOLDER, &CBrimvaleDlg::OnUseSourceFolder)
+            .on(CBN_SELCHANGE, IDC_DESTINATIONS, &CBrimvaleDlg::OnDestinationSelChange)
+            .on(CBN_EDITCHANGE, IDC_DESTINATIONS, &CBrimvaleDlg::OnDestinationEditChange)
+            .on(BN_CLICKED, IDC_SAVEIMAGES, &CBrimvaleDlg::OnSaveImages)
             .on(BN_CLICKED, IDOK, &CBrimvaleDlg::OnOK)
             .on(BN_CLICKED, IDCANCEL, &CBrimvaleDlg::OnCancel);
     return &map;

@@ -6,6 +6,7 @@
 
 #include "app/sizerule.h"
 #include "browse/foldertree.h"
+#include "browse/saveengine.h"
 #include "imaging/isimageex.h"
 #include "platform/widgets/commctrl.h"
 #include "platform/widgets/dialog.h"
@@ -18,12 +19,14 @@
 #include <memory>
 #include <vector>
 
+class BusyScope;
 class CComboBox;
 class CPreviewPane;
 class CSelectedPicture;
 class CGroupCtrlEx;
 class CLabel;
 class CListCtrl;
+class QProgressBar;
 class CSliderCtrl;
 class CTreeCtrl;
 struct BrimvaleSettings;
@@ -56,6 +59,11 @@ public:
     void ShowMontage();
     /// The full path of a folder tree item.
     QString GetItemPath(HTREEITEM item) const;
+    /// False when the destination is missing and could not be created (the run is then not
+    /// started); a missing folder the user chose not to create lets the run start.
+    bool CheckDestination();
+    /// Creates every missing folder of the destination; false (after saying which) on failure.
+    bool CreateDestination();
 
     const std::vector<RootFolder>& rootFolders() const { return m_aRootFolders; }
     const std::vector<std::unique_ptr<CSelectedPicture>>& selectedPictures() const { return m_aSelectedPictures; }
@@ -72,6 +80,14 @@ public:
     double customScale() const { return m_dCustomScale; }
     bool keepAspect() const { return m_bKeepAspect; }
     bool settingsChanged() const { return m_bSettingsChanged; }
+    QString destination() const { return m_strDestination; }
+    QStringList destinations() const { return m_astrDestinations; }
+    bool useSourceFolder() const { return m_bUseSourceFolder; }
+    std::uint64_t savedBytes() const { return m_nSavedBytes; }
+    /// True while "Save Images" runs.
+    bool saving() const { return m_pRunBusy != nullptr; }
+    /// The run's progress bar (null before the first run; hidden outside runs).
+    QProgressBar* saveProgress() const { return m_progressSave; }
     /// The name of the last saved crop, whose row the file list highlights.
     void setSavedCropName(const QString& name) { m_strSavedCropName = name; }
 
@@ -114,10 +130,24 @@ protected:
     void OnQualityRadio(UINT id);
     void OnImageType();
 
+    // ---- Destination folders and the batch save (brimvaledlg_save.cpp) ---------------------
+    void OnSetFolder();
+    void OnDestinationSelChange();
+    void OnDestinationEditChange();
+    void OnUseSourceFolder();
+    void OnShowFolder();
+    void OnSaveImages();
+    /// Saves selected picture `index` with the run's options; false (after its message) when
+    /// it could not be saved.
+    bool SavePicture(int index);
+
 private:
     void takeSettings(const BrimvaleSettings& settings);
     void appendSelectedRow(const CSelectedPicture& picture);
     BrimvaleSettings currentSettings() const;
+    SizeRequest sizeRequest() const;
+    SaveOptions currentSaveOptions() const;
+    void showSaveProgress(int done, int total);
     void addToolTips();
 
     QIcon m_hIcon;
@@ -178,6 +208,11 @@ private:
     RECT m_rcPreviewImage;
     bool m_bMontage = false;
     CISImageEx m_imgCrop;
+    // Batch save.
+    std::uint64_t m_nSavedBytes = 0;
+    SaveOptions m_runOptions;
+    BusyScope* m_pRunBusy = nullptr; // while a run lasts
+    QProgressBar* m_progressSave = nullptr;
     // Handlers do nothing while OnInitDialog fills the controls; long work refuses new work.
     bool m_bInitializing = false;
     bool m_bBusy = false;

@@ -29,17 +29,22 @@ std::string text(const QString& s) { return s.toStdString(); }
 
 } // namespace
 
-TargetSize CBrimvaleDlg::ComputeTargetSize(std::uint32_t width, std::uint32_t height) const {
+SizeRequest CBrimvaleDlg::sizeRequest() const {
     SizeRequest request;
     const int checked = GetCheckedRadioButton(IDC_SIZE_1024, IDC_SIZE_SCREEN);
     request.choice = checked ? checked - IDC_SIZE_1024 : kSizeChoiceNone;
-    request.pictureWidth = width;
-    request.pictureHeight = height;
     request.customScale = m_dCustomScale;
     request.widthText = text(GetDlgItemText(IDC_WIDTH_EDIT));
     request.heightText = text(GetDlgItemText(IDC_HEIGHT_EDIT));
     request.screenWidth = m_nScreenWidth;
     request.screenHeight = m_nScreenHeight;
+    return request;
+}
+
+TargetSize CBrimvaleDlg::ComputeTargetSize(std::uint32_t width, std::uint32_t height) const {
+    SizeRequest request = sizeRequest();
+    request.pictureWidth = width;
+    request.pictureHeight = height;
     return ::ComputeTargetSize(request);
 }
 

@@ -37,8 +37,9 @@ std::string OverwriteQuestionText(const std::string& outputPath) {
     return outputPath + " already exists. Do you wish to overwrite the existing image with the resized image?";
 }
 
-std::string WriteFailureText(const std::string& name, const std::string& suffix, const std::string& destination) {
-    return "Unable to write " + name + "_" + suffix + ".jpg to " + destination;
+std::string WriteFailureText(const std::string& name, const std::string& suffix, const std::string& extension,
+                             const std::string& folder) {
+    return "Unable to write " + name + "_" + suffix + "." + extension + " to " + folder;
 }
 
 std::string SaveErrorText(std::int32_t position) {

@@ -25,8 +25,10 @@ inline constexpr const char* kDestinationNotSetText =
 std::string ResizeFailureText(const std::string& sourcePath);
 /// The output path followed by " already exists. Do you wish to overwrite …?"
 std::string OverwriteQuestionText(const std::string& outputPath);
-/// "Unable to write <name>_<suffix>.jpg to <destination>" (the window always names .jpg).
-std::string WriteFailureText(const std::string& name, const std::string& suffix, const std::string& destination);
+/// "Unable to write <name>_<suffix>.<extension> to <folder>": the picture's real file name and
+/// the folder it was to go to (the destination, or the source's folder).
+std::string WriteFailureText(const std::string& name, const std::string& suffix, const std::string& extension,
+                             const std::string& folder);
 /// "An error occurred while trying to save image number %d" (position counted from 1).
 std::string SaveErrorText(std::int32_t position);
 /// "Saving %d images" at the start of a run.

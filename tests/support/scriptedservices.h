@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -45,7 +46,11 @@ public:
         return *this;
     }
 
+    /// Runs when a box appears, before it is answered: a look at the program at that moment.
+    void onShow(std::function<void(const std::string& text)> hook) { m_onShow = std::move(hook); }
+
     int show(const std::string& text, UINT type) override {
+        if (m_onShow) m_onShow(text);
         std::lock_guard lock(m_mutex);
         m_calls.push_back({text, type});
         if (m_answers.empty()) {
@@ -79,6 +84,7 @@ private:
     mutable std::mutex m_mutex;
     std::deque<int> m_answers;
     std::vector<MessageBoxCall> m_calls;
+    std::function<void(const std::string&)> m_onShow;
 };
 
 /// Records what the program asks the desktop to open; answers with a settable result.
