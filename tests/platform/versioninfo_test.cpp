@@ -2,6 +2,7 @@
 // The version calls: the record built into brimvale, crafted records in ELF32 and ELF64
 // files, and damaged files, records and buffers, which must fail cleanly.
 #include "platform/versioninfo.h"
+#include "elffile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,12 @@
 #include <optional>
 
 using platform::VersionFields;
-using Bytes = std::string;        // records and files
+using testutil::Bytes;
+using testutil::ElfFile;
+using testutil::buildRecord;
+using testutil::elfWithRecord;
+using testutil::makeElf;
+using testutil::putLe;
 using Buffer = std::vector<char>; // exactly sized, so ASan sees any access past the end
 
 namespace {
@@ -42,68 +48,6 @@ std::optional<std::string_view> queryString(const Buffer& info, const std::strin
     if (!answer) return answer;
     EXPECT_EQ(answer->find('\0'), answer->size() - 1) << key;
     return answer->substr(0, answer->size() - 1);
-}
-
-template <typename T>
-void putLe(T& bytes, std::size_t at, std::uint64_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
-}
-
-// A small ELF file: header, section table, names, then each section's data. Sections are
-// the null one, those given, and the names last.
-struct ElfFile {
-    bool is64 = true;
-    std::string bytes;
-    std::size_t table() const { return is64 ? 64 : 52; }
-    std::size_t header(std::size_t s) const { return table() + s * (is64 ? 64 : 40); }
-    std::size_t shoff() const { return is64 ? 0x28 : 0x20; }
-    std::size_t shnum() const { return is64 ? 0x3C : 0x30; }
-    std::size_t word() const { return is64 ? 8 : 4; }
-    std::size_t shOffset(std::size_t s) const { return header(s) + (is64 ? 24 : 16); }
-    std::size_t shSize(std::size_t s) const { return shOffset(s) + word(); }
-};
-
-struct Section { std::string name, data; std::uint32_t type = 1; };
-
-ElfFile makeElf(bool is64, std::vector<Section> sections) {
-    ElfFile elf{is64, {}};
-    sections.insert(sections.begin(), Section{});
-    sections.push_back({".shstrtab", std::string(1, '\0'), 3});
-    std::vector<std::size_t> nameAt(sections.size(), 0);
-    for (std::size_t i = 1; i < sections.size(); ++i) {
-        nameAt[i] = sections.back().data.size();
-        sections.back().data += sections[i].name + '\0';
-    }
-    const std::size_t count = sections.size();
-    std::string& b = elf.bytes;
-    b.assign(elf.header(count), '\0');
-    b.replace(0, 7, std::string("\x7F" "ELF") + char(is64 ? 2 : 1) + "\x01\x01");
-    putLe(b, elf.shoff(), elf.table(), elf.word());
-    putLe(b, elf.shnum() - 2, is64 ? 64 : 40, 2);
-    putLe(b, elf.shnum(), count, 2);
-    putLe(b, elf.shnum() + 2, count - 1, 2);
-    // The names go first, so cutting the file inside the last section's data leaves the
-    // table and the names whole.
-    std::vector<std::size_t> order{count - 1};
-    for (std::size_t i = 1; i + 1 < count; ++i) order.push_back(i);
-    for (std::size_t i : order) {
-        b.resize((b.size() + 3) & ~std::size_t{3}, '\0');
-        putLe(b, elf.header(i), nameAt[i], 4);
-        putLe(b, elf.header(i) + 4, sections[i].type, 4);
-        putLe(b, elf.shOffset(i), b.size(), elf.word());
-        putLe(b, elf.shSize(i), sections[i].data.size(), elf.word());
-        b += sections[i].data;
-    }
-    return elf;
-}
-
-Bytes buildRecord(const VersionFields& fields) {
-    const auto record = platform::BuildVersionRecord(fields);
-    return {record.begin(), record.end()};
-}
-
-ElfFile elfWithRecord(const Bytes& record, bool is64 = true) {
-    return makeElf(is64, {{".text", std::string(20, '\x90')}, {platform::kVersionSectionName, record}});
 }
 
 // Offset of the block keyed `key` in a record.
