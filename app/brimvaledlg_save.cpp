@@ -189,7 +189,7 @@ void CBrimvaleDlg::showSaveProgress(int done, int total) {
         m_progressSave = new QProgressBar(this);
         const QRect box = GetDlgItem(IDC_USESOURCEFOLDER)->geometry();
         const QRect right = GetDlgItem(IDC_SHOWFOLDER)->geometry();
-        const int left = box.left() + box.width() / 2 + 24;
+        const int left = box.right() + 16;
         m_progressSave->setGeometry(left, box.top(), right.right() - left + 1, box.height());
         m_progressSave->setTextVisible(true);
     }

@@ -6,6 +6,7 @@
 #include "app/brimvaledlg.h"
 #include "browse/folderdialog.h"
 #include "imaging/isimageex.h"
+#include "platform/services.h"
 #include "platform/widgets/controls.h"
 #include "platform/widgets/menu.h"
 #include "res/resource.h"
@@ -14,8 +15,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -89,6 +92,36 @@ void browse(CDialog& dialog) {
     }
 }
 
+// Saves the ticked pictures into `destination`, drawing the window while the second picture
+// is written and once the run is done.
+bool saveTicked(CBrimvaleDlg& window, const QString& destination, const QString& folder) {
+    auto* combo = window.GetDlgItemAs<CComboBox>(IDC_DESTINATIONS);
+    combo->setEditText(destination);
+    window.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+    bool ok = true, drawn = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        const QProgressBar* bar = window.saveProgress();
+        if (drawn || !window.saving() || !bar || bar->value() < 1) return;
+        drawn = true;
+        ok = save(window, folder + QStringLiteral("/main-window-saving.png")) && ok;
+    });
+    during.start(20);
+    window.OnControlNotify(IDC_SAVEIMAGES, BN_CLICKED);
+    during.stop();
+    return save(window, folder + QStringLiteral("/main-window-saved.png")) && drawn && ok;
+}
+
+// Nobody can answer a message box here: its text goes to the error stream, the answer is the
+// one that does not go ahead.
+class PrintedMessageBoxes : public platform::MessageBoxService {
+public:
+    int show(const std::string& text, UINT type) override {
+        std::fprintf(stderr, "brimvale-screenshot: message: %s\n", text.c_str());
+        return platform::defaultAnswer(type);
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -129,7 +162,12 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    bool ok = true;
+    // The run saves into a folder beside the pictures.
+    const QString smaller = pictures.filePath(QStringLiteral("Smaller"));
+    PrintedMessageBoxes boxes;
+    platform::ScopedMessageBoxService printed(&boxes);
+
+    bool ok = QDir().mkpath(smaller);
     CDialog::SetModalHook([&](CDialog& dialog) {
         switch (dialog.GetTemplateId()) {
         case IDD_BRIMVALE_DIALOG: {
@@ -138,6 +176,7 @@ int main(int argc, char* argv[]) {
             if (QAction* about = dialog.GetSystemMenu(FALSE)->actionOf(IDM_ABOUTBOX, MF_BYCOMMAND)) about->trigger();
             browse(dialog);
             ok = save(dialog, folder + QStringLiteral("/main-window-browsing.png")) && ok;
+            ok = saveTicked(static_cast<CBrimvaleDlg&>(dialog), smaller, folder) && ok;
             break;
         }
         case IDD_ABOUTBOX: ok = save(dialog, folder + QStringLiteral("/about.png")) && ok; break;
