@@ -12,6 +12,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,54 @@ Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
         GlobalFree(block);
     }
     is5_CloseSource(src);
+    return d;
+}
+
+/// The colour of every pixel of tightly packed rows at 24, 8 or 1 bits: 24-bit samples as
+/// they are, fewer bits looked up in `palette`.
+inline std::vector<std::uint8_t> colours(const std::uint8_t* px, std::uint32_t width, std::uint32_t height,
+                                         std::uint32_t depth, const Is5Rgbq* palette) {
+    const std::size_t stride = depth == 24 ? std::size_t{width} * 3 : depth == 8 ? width : (width + 7) / 8;
+    std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t* row = px + y * stride;
+            std::uint8_t* o = &rgb[(std::size_t{y} * width + x) * 3];
+            if (depth == 24) {
+                std::copy_n(row + x * 3, 3, o);
+                continue;
+            }
+            const Is5Rgbq& c = palette[depth == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1];
+            o[0] = c.r, o[1] = c.g, o[2] = c.b;
+        }
+    return rgb;
+}
+
+/// What one read gave: the block as the reader handed it over, the palette that came with
+/// it and each pixel's colour.
+struct Shown {
+    std::uint32_t width = 0, height = 0;
+    std::vector<std::uint8_t> raw, rgb;
+    std::array<Is5Rgbq, 256> palette{};
+};
+
+/// Reads `bytes` from memory (or the file at `path`) at `depth` with `read(source, &width,
+/// &height, palette)`, the call of one reader; nullopt when it fails, with its code in *code.
+template <typename Read>
+std::optional<Shown> readShown(const Bytes& bytes, std::uint32_t depth, Read read, std::uint32_t* code = nullptr,
+                               const std::string& path = {}) {
+    IS5_SOURCE source = path.empty() ? is5_OpenMemorySource(bytes.data(), bytes.size(), "t")
+                                     : is5_OpenFileSource(path.c_str());
+    if (!source) return std::nullopt;
+    Shown d;
+    HGLOBAL block = read(source, &d.width, &d.height, d.palette.data());
+    if (code) *code = is5_GetLastError();
+    is5_CloseSource(source);
+    if (!block) return std::nullopt;
+    const auto* px = static_cast<const std::uint8_t*>(GlobalLock(block));
+    d.raw.assign(px, px + GlobalSize(block));
+    d.rgb = colours(px, d.width, d.height, depth, d.palette.data());
+    GlobalFree(block);
     return d;
 }
 

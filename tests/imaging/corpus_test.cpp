@@ -3,6 +3,7 @@
 // good files decode (and match their references where they have one), bad files fail
 // cleanly, and nothing crashes or leaks. A reader that hangs runs into the test's ctest
 // TIMEOUT (tests/CMakeLists.txt); how fast the readers are is for the benchmarks.
+#include "codectest.h"
 #include "corpus.h"
 #include "refimage.h"
 
@@ -20,38 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 testutil::RgbImage toRgb(const CISImageEx& img) {
-    testutil::RgbImage out;
-    out.width = img.width;
-    out.height = img.height;
-    out.rgb.resize(std::size_t{img.width} * img.height * 3);
-    const std::uint8_t* px = img.GetPixels();
-    const std::uint32_t stride = img.GetRowBytes();
-    for (std::uint32_t y = 0; y < img.height; ++y) {
-        const std::uint8_t* row = px + std::size_t{y} * stride;
-        for (std::uint32_t x = 0; x < img.width; ++x) {
-            std::uint8_t* o = &out.rgb[(std::size_t{y} * img.width + x) * 3];
-            if (img.bitsPerPixel == 24) {
-                o[0] = row[x * 3];
-                o[1] = row[x * 3 + 1];
-                o[2] = row[x * 3 + 2];
-                continue;
-            }
-            unsigned index = img.bitsPerPixel == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1;
-            const Is5Rgbq& c = img.palette[index];
-            o[0] = c.r;
-            o[1] = c.g;
-            o[2] = c.b;
-        }
-    }
-    return out;
-}
-
-// Largest difference of any channel, or -1 when the sizes differ.
-int maxDifference(const testutil::RgbImage& a, const testutil::RgbImage& b) {
-    if (a.width != b.width || a.height != b.height) return -1;
-    int worst = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
-    return worst;
+    return {img.width, img.height, codectest::colours(img.GetPixels(), img.width, img.height, img.bitsPerPixel, img.palette)};
 }
 
 struct Reference {
@@ -155,7 +125,7 @@ TEST_P(CorpusSuite, EveryFileBehavesAsTheManifestSays) {
             if (twin.Read((corpus / ref->path).string(), kImageDetect) == 0) expected = toRgb(twin);
         }
         ASSERT_TRUE(expected.has_value()) << "reference unreadable: " << ref->path;
-        int diff = maxDifference(toRgb(img), *expected);
+        int diff = testutil::maxDifference(toRgb(img), *expected);
         EXPECT_GE(diff, 0) << "size differs from " << ref->path << ": " << img.width << "x" << img.height << " vs "
                            << expected->width << "x" << expected->height;
         EXPECT_LE(diff, ref->tolerance) << "pixels differ from " << ref->path;

@@ -2,6 +2,7 @@
 // Pictures carrying each EXIF/TIFF Orientation value come out upright, at every depth,
 // compared with ImageMagick's -auto-orient renderings; and the EXIF directory reader
 // keeps to its bounds on damaged data.
+#include "codectest.h"
 #include "refimage.h"
 #include "testutil.h"
 
@@ -25,32 +26,7 @@ const fs::path kData = fs::path(__FILE__).parent_path().parent_path() / "data" /
 // A decoded block in RGB, through its palette for 8- and 1-bit output.
 testutil::RgbImage blockToRgb(HGLOBAL block, std::uint32_t w, std::uint32_t h, std::uint32_t depth,
                               const Is5Rgbq* palette) {
-    testutil::RgbImage out;
-    out.width = w;
-    out.height = h;
-    out.rgb.resize(std::size_t{w} * h * 3);
-    const auto* px = static_cast<const std::uint8_t*>(GlobalLock(block));
-    const std::size_t stride = depth == 24 ? w * 3 : depth == 8 ? w : (w + 7) / 8;
-    for (std::uint32_t y = 0; y < h; ++y) {
-        const std::uint8_t* row = px + y * stride;
-        for (std::uint32_t x = 0; x < w; ++x) {
-            std::uint8_t* o = &out.rgb[(std::size_t{y} * w + x) * 3];
-            if (depth == 24) {
-                o[0] = row[x * 3], o[1] = row[x * 3 + 1], o[2] = row[x * 3 + 2];
-            } else {
-                unsigned i = depth == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1;
-                o[0] = palette[i].r, o[1] = palette[i].g, o[2] = palette[i].b;
-            }
-        }
-    }
-    return out;
-}
-
-int maxDifference(const testutil::RgbImage& a, const testutil::RgbImage& b) {
-    if (a.width != b.width || a.height != b.height) return -1;
-    int worst = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
-    return worst;
+    return {w, h, codectest::colours(static_cast<const std::uint8_t*>(GlobalLock(block)), w, h, depth, palette)};
 }
 
 struct Kind {
@@ -89,14 +65,14 @@ TEST_P(Orientation, EveryDepthComesOutUprightAsImageMagickShowsIt) {
         EXPECT_EQ(hh, h);
         if (jpeg && depth == 8)
             for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
-        EXPECT_EQ(maxDifference(blockToRgb(block, w, h, depth, palette), *expected), 0);
+        EXPECT_EQ(testutil::maxDifference(blockToRgb(block, w, h, depth, palette), *expected), 0);
         GlobalFree(block);
     }
 
     // The whole read path picks the depth from the header and gives the same picture.
     CISImageEx img;
     ASSERT_EQ(img.Read(file.string(), kImageDetect), 0u);
-    EXPECT_EQ(maxDifference(blockToRgb(img.globalPixels, img.width, img.height, img.bitsPerPixel, img.palette), *expected), 0);
+    EXPECT_EQ(testutil::maxDifference(blockToRgb(img.globalPixels, img.width, img.height, img.bitsPerPixel, img.palette), *expected), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllValues, Orientation,

@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,14 @@ struct RgbImage {
     std::uint32_t width = 0, height = 0;
     std::vector<std::uint8_t> rgb; // width * height * 3
 };
+
+/// Largest difference of any channel, or -1 when the sizes differ.
+inline int maxDifference(const RgbImage& a, const RgbImage& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, a.rgb[i] > b.rgb[i] ? a.rgb[i] - b.rgb[i] : b.rgb[i] - a.rgb[i]);
+    return worst;
+}
 
 inline std::optional<RgbImage> decodeReferencePng(const std::string& path) {
     png_image image{};
