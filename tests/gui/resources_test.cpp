@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The program's resources: string table, menu, icon, and the five dialog templates, each
+// The program's resources: menu, icon, and the five dialog templates, each
 // laid out so that every control lies inside the window, none overlaps another, and every
 // caption fits its control.
 #include "app/aboutdlg.h"
@@ -20,23 +20,6 @@
 
 #include <algorithm>
 #include <memory>
-
-TEST(Resources, StringTableHoldsTheProgramsTexts) {
-    struct Row {
-        UINT id;
-        const char* text;
-    } rows[] = {
-        {101, "&About Brimvale..."},
-        {103, "Network sockets could not be started."},
-        {105, "&Check for Update"},
-        {106, "Automatically check for Update on Startup"},
-        {107, ""},
-    };
-    for (const Row& row : rows) EXPECT_EQ(platform::LoadStringResource(row.id), QString::fromLatin1(row.text)) << row.id;
-    // The maker's address runs over several lines; the copyright line is one.
-    EXPECT_GE(platform::LoadStringResource(IDS_ADDRESS).count(QLatin1String("\r\n")), 2);
-    EXPECT_TRUE(platform::LoadStringResource(IDS_COPYRIGHT).startsWith(QLatin1String("Copyright")));
-}
 
 TEST(Resources, FileMenuAndIcon) {
     CMenu menu;
