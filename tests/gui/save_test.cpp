@@ -199,7 +199,8 @@ TEST_F(SaveTest, ExistingOutputsAreReplacedOnlyAfterYes) {
         {"No keeps the file", [&] { testutil::writeFile(out + "/b_50pc.jpg", "old"); }, IDNO, false, false},
         {"Yes replaces it", [&] { testutil::writeFile(out + "/b_50pc.jpg", "old"); }, IDYES, true, false},
         {"a folder stays", [&] { fs::create_directory(out + "/b_50pc.jpg"); }, IDYES, false, true},
-        {"a link is replaced, not followed", [&] { fs::create_symlink(other, out + "/b_50pc.jpg"); }, IDYES, true, false},
+        {"a link to the source is replaced, not followed",
+         [&] { fs::create_symlink(pictures + "/b.png", out + "/b_50pc.jpg"); }, IDYES, true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -415,4 +416,16 @@ TEST_F(SaveTest, DestinationControlsKeepTheHistory) {
                                                             "\"Destination4\"=\"/d/one\"", "\"Destination5\"=\"/d/three\""})
         EXPECT_NE(hive.find(line), std::string::npos) << line << "\n" << hive;
     EXPECT_EQ(hive.find("Destination6"), std::string::npos);
+
+    // Erasing the only entry leaves no destination; Escape then stores nothing.
+    store(0, "\"Destination0\"=\"/d/only\"\n");
+    const std::string before = registry.hive();
+    guitest::openMainWindow([&](CDialog& d) {
+        combo(d)->setEditText("");
+        d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+        EXPECT_EQ(main(d).destination(), QString());
+        EXPECT_EQ(main(d).destinations(), QStringList());
+        EXPECT_EQ(combo(d)->GetCount(), 0);
+    });
+    EXPECT_EQ(registry.hive(), before);
 }
