@@ -41,7 +41,7 @@ std::vector<ResolvedAddress> fromAddrinfo(const addrinfo* list) {
 class SystemResolver final : public Resolver {
 public:
     int resolve(const std::string& host, int family, int socketType, std::chrono::milliseconds timeout,
-                std::vector<ResolvedAddress>& addresses) override {
+                const std::function<bool()>& shouldStop, std::vector<ResolvedAddress>& addresses) override {
         struct Shared {
             std::mutex mutex;
             std::condition_variable done;
@@ -65,18 +65,22 @@ public:
             shared->finished = true;
             shared->done.notify_all();
         };
-        if (timeout.count() < 0) {
-            work();
-        } else {
-            try {
-                std::thread(work).detach();
-            } catch (const std::system_error&) {
-                return kHostUnresolved;
-            }
-            std::unique_lock lock(shared->mutex);
-            if (!shared->done.wait_for(lock, timeout, [&] { return shared->finished; })) return kConnectTimeout;
+        try {
+            std::thread(work).detach();
+        } catch (const std::system_error&) {
+            return kHostUnresolved;
         }
-        std::lock_guard lock(shared->mutex);
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        std::unique_lock lock(shared->mutex);
+        while (!shared->finished) {
+            if (shouldStop && shouldStop()) return kAborted;
+            auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            if (timeout.count() >= 0) {
+                if (std::chrono::steady_clock::now() >= end) return kConnectTimeout;
+                slice = std::min(slice, end);
+            }
+            shared->done.wait_until(lock, slice);
+        }
         if (shared->rc != 0 || shared->addresses.empty()) return kHostUnresolved;
         addresses = std::move(shared->addresses);
         return kSuccess;
@@ -184,6 +188,14 @@ CUT_WSClient::~CUT_WSClient() {
     }
 }
 
+net::ReadEnd CUT_WSClient::endOf(Wait wait) {
+    switch (wait) {
+    case Wait::timedOut: return net::ReadEnd::timedOut;
+    case Wait::stopped: return net::ReadEnd::stopped;
+    default: return net::ReadEnd::failed;
+    }
+}
+
 int CUT_WSClient::waitBudget(long seconds) const {
     int budget = seconds > 0 ? static_cast<int>(std::min<long>(seconds, 24L * 3600) * 1000) : -1;
     const int left = net::remainingMs(m_deadline);
@@ -191,11 +203,18 @@ int CUT_WSClient::waitBudget(long seconds) const {
     return budget;
 }
 
-CUT_WSClient::Wait CUT_WSClient::waitFor(short events, int milliseconds) const {
-    pollfd p{m_clientSocket, events, 0};
-    const int rc = net::pollFor(p.fd, events, milliseconds);
-    if (rc == 0) return Wait::timedOut;
-    return rc < 0 ? Wait::failed : Wait::ready;
+CUT_WSClient::Wait CUT_WSClient::waitFor(short events, int milliseconds) {
+    constexpr int kSliceMs = 100;
+    const auto end = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    for (;;) {
+        if (ShouldStop()) return Wait::stopped;
+        const int left = milliseconds < 0 ? -1 : net::remainingMs(end);
+        const int slice = left < 0 || left > kSliceMs ? kSliceMs : left;
+        const int rc = net::pollFor(m_clientSocket, events, slice);
+        if (rc > 0) return Wait::ready;
+        if (rc < 0) return Wait::failed;
+        if (left >= 0 && left <= kSliceMs) return Wait::timedOut;
+    }
 }
 
 int CUT_WSClient::connectOne(const net::ResolvedAddress& address, int type,
@@ -211,10 +230,10 @@ int CUT_WSClient::connectOne(const net::ResolvedAddress& address, int type,
         const Wait w = waitFor(POLLOUT, limited ? net::remainingMs(deadline) : -1);
         int error = 0;
         socklen_t length = sizeof error;
-        if (w == Wait::timedOut) {
+        if (w == Wait::timedOut || w == Wait::stopped) {
             ::close(fd);
             m_clientSocket = -1;
-            return net::kConnectTimeout;
+            return w == Wait::stopped ? net::kAborted : net::kConnectTimeout;
         }
         rc = (w == Wait::ready && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) ? 0 : -1;
     }
@@ -240,8 +259,9 @@ int CUT_WSClient::Connect(unsigned port, const char* address, long timeoutSecond
         addresses = std::move(*numeric);
     } else {
         const int rc = net::currentResolver().resolve(host, family, type,
-                                                      std::chrono::milliseconds(net::remainingMs(deadline)), addresses);
-        if (rc == net::kConnectTimeout) return ReportResult(net::kConnectTimeout);
+                                                      std::chrono::milliseconds(net::remainingMs(deadline)),
+                                                      [this] { return ShouldStop(); }, addresses);
+        if (rc == net::kConnectTimeout || rc == net::kAborted) return ReportResult(rc);
         if (rc != net::kSuccess || addresses.empty()) return ReportResult(net::kResolveFailed);
     }
 
@@ -250,7 +270,7 @@ int CUT_WSClient::Connect(unsigned port, const char* address, long timeoutSecond
         if (family != AF_UNSPEC && a.address.ss_family != family) continue;
         net::setPort(a, port);
         rc = connectOne(a, type, deadline);
-        if (rc == net::kSuccess || rc == net::kConnectTimeout) break;
+        if (rc == net::kSuccess || rc == net::kConnectTimeout || rc == net::kAborted) break;
     }
     if (rc != net::kSuccess) return ReportResult(rc);
 
@@ -321,7 +341,7 @@ long CUT_WSClient::Receive(char* buffer, std::size_t size, long timeoutSeconds) 
         if (shouldWait(timeoutSeconds)) {
             const Wait w = waitFor(POLLIN, waitBudget(timeoutSeconds));
             if (w != Wait::ready) {
-                m_lastReadEnd = w == Wait::timedOut ? net::ReadEnd::timedOut : net::ReadEnd::failed;
+                m_lastReadEnd = endOf(w);
                 return -1;
             }
         }
@@ -367,7 +387,7 @@ long CUT_WSClient::ReadLine(char* buffer, std::size_t size, long timeoutSeconds)
         if (shouldWait(timeoutSeconds)) {
             const Wait w = waitFor(POLLIN, waitBudget(timeoutSeconds));
             if (w != Wait::ready) {
-                m_lastReadEnd = w == Wait::timedOut ? net::ReadEnd::timedOut : net::ReadEnd::failed;
+                m_lastReadEnd = endOf(w);
                 break;
             }
         }
@@ -433,7 +453,9 @@ int CUT_WSClient::ReceiveIntoSource(CUT_DataSource& source, int mode, long timeo
         const long n = Receive(block, want, timeoutSeconds);
         if (n == 0) break;
         if (n < 0) {
-            code = m_lastReadEnd == net::ReadEnd::timedOut ? net::kReceiveTimeout : net::kReceiveFailed;
+            code = m_lastReadEnd == net::ReadEnd::timedOut  ? net::kReceiveTimeout
+                   : m_lastReadEnd == net::ReadEnd::stopped ? net::kAborted
+                                                            : net::kReceiveFailed;
             break;
         }
         if (source.Write(block, static_cast<std::size_t>(n)) != n) {

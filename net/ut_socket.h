@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/socket.h>
@@ -51,10 +52,11 @@ class Resolver {
 public:
     virtual ~Resolver() = default;
     /// family: AF_INET, AF_INET6 or AF_UNSPEC (both, in the system's order). timeout: negative
-    /// for no limit. Returns 0 with at least one address, kConnectTimeout when the time ran
-    /// out, kHostUnresolved otherwise.
+    /// for no limit. shouldStop is asked now and then while waiting. Returns 0 with at least
+    /// one address, kConnectTimeout when the time ran out, kAborted when told to stop,
+    /// kHostUnresolved otherwise.
     virtual int resolve(const std::string& host, int family, int socketType, std::chrono::milliseconds timeout,
-                        std::vector<ResolvedAddress>& addresses) = 0;
+                        const std::function<bool()>& shouldStop, std::vector<ResolvedAddress>& addresses) = 0;
 };
 
 /// Installs a resolver for every client (null: the system's again); returns the previous one,
@@ -149,11 +151,13 @@ protected:
     int m_nReceiveTimeOut = 30000;
 
 private:
-    enum class Wait { ready, timedOut, failed };
+    enum class Wait { ready, timedOut, failed, stopped };
     // Milliseconds a wait of `seconds` may take given the deadline; -1: no limit.
     int waitBudget(long seconds) const;
+    static net::ReadEnd endOf(Wait wait);
     bool shouldWait(long seconds) const { return seconds > 0 || m_deadline.has_value(); }
-    Wait waitFor(short events, int milliseconds) const;
+    // Polls in short slices, so that ShouldStop can end a long wait.
+    Wait waitFor(short events, int milliseconds);
     int connectOne(const net::ResolvedAddress& address, int type, std::optional<std::chrono::steady_clock::time_point> deadline);
     // Takes exactly `length` bytes already seen with MSG_PEEK.
     bool consume(char* into, std::size_t length);

@@ -16,7 +16,7 @@ namespace {
 // Answers only for "localhost" and records every name it is asked.
 class ScriptedResolver : public net::Resolver {
 public:
-    int resolve(const std::string& host, int, int, std::chrono::milliseconds,
+    int resolve(const std::string& host, int, int, std::chrono::milliseconds, const std::function<bool()>&,
                 std::vector<net::ResolvedAddress>& addresses) override {
         asked.push_back(host);
         if (host != "localhost") return net::kHostUnresolved;
