@@ -31,13 +31,6 @@ SaveOptions halfSize(const std::string& destination) {
     return options;
 }
 
-std::vector<std::string> namesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST(SaveEngine, EachFailingStageLeavesNothingAndKeepsTheOutput) {
@@ -78,11 +71,11 @@ TEST(SaveEngine, EachFailingStageLeavesNothingAndKeepsTheOutput) {
         EXPECT_EQ(picture.code != 0, coded) << row.what;
         EXPECT_FALSE(image.HasPicture()) << row.what;
         if (row.stage == SaveStage::Written) {
-            EXPECT_EQ(namesIn(dir.path() / "out"), (std::vector<std::string>{".test-1.part", "a_50pc.jpg"}));
+            EXPECT_EQ(testutil::namesIn(dir.path() / "out"), (std::vector<std::string>{".test-1.part", "a_50pc.jpg"}));
             EXPECT_EQ(testutil::readFile(dir / "out/a_50pc.jpg"), "old") << "nothing published yet";
             DiscardPicture(picture);
         }
-        EXPECT_EQ(namesIn(dir.path() / "out"), std::vector<std::string>{"a_50pc.jpg"}) << row.what;
+        EXPECT_EQ(testutil::namesIn(dir.path() / "out"), std::vector<std::string>{"a_50pc.jpg"}) << row.what;
         EXPECT_EQ(testutil::readFile(dir / "out/a_50pc.jpg"), "old") << row.what;
     }
 }
@@ -118,7 +111,7 @@ TEST(SaveEngine, PublishingReplacesFilesAndLinksButNotFolders) {
     EXPECT_FALSE(PublishPicture(picture, &reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_TRUE(fs::is_directory(dir.path() / "a_50pc.jpg"));
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.jpg", "a_50pc.jpg"}));
+    EXPECT_EQ(testutil::namesIn(dir.path()), (std::vector<std::string>{"a.jpg", "a_50pc.jpg"}));
     EXPECT_EQ(testutil::readFile(dir / "a.jpg"), source);
 }
 
@@ -143,6 +136,6 @@ TEST(SaveEngine, FullDiskFailsTheWriteAndLeavesNoFile) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.jpg", "a_50pc.png"}));
+    EXPECT_EQ(testutil::namesIn(dir.path()), (std::vector<std::string>{"a.jpg", "a_50pc.png"}));
     EXPECT_EQ(testutil::readFile(dir / "a_50pc.png"), "old");
 }

@@ -54,25 +54,14 @@ void chooseFileMenu(CDialog& d, int row, UINT command) {
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(guitest::actionWithId(menu, command)).center());
 }
 
-class BrowseTest : public ::testing::Test {
+class BrowseTest : public WindowTest {
 protected:
-    guitest::TempRegistry registry;
-    testutil::ScopedMessageBoxScript boxes;
-    testutil::ScopedShellScript shell;
-    testutil::TempDir root;
-    std::string pictures = root / "Pictures";
     std::string documents = root / "Documents";
-    testutil::ScopedEnv pictureDir{"XDG_PICTURES_DIR", pictures};
     testutil::ScopedEnv documentDir{"XDG_DOCUMENTS_DIR", documents};
-    testutil::ScopedEnv desktopDir{"XDG_DESKTOP_DIR", root / "NoDesktop"}; // missing: left out
     testutil::ScopedEnv tz{"TZ", std::string("UTC")};
-    std::string mounts = root / "mounts";
-    std::string previousMounts;
 
     void SetUp() override {
         tzset();
-        testutil::writeFile(mounts, "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n");
-        previousMounts = platform::setMountsFile(mounts);
         for (const char* dir : {"Pictures", "Pictures/Family", "Pictures/.hidden", "Pictures/dir.jpg", "Documents",
                                 "Documents/Letters", "Documents/Letters/2011"})
             fs::create_directories(root.path() / dir);
@@ -85,7 +74,6 @@ protected:
         testutil::writeFile(pictures + "/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not a picture"));
         for (const char* other : {"notes.txt", "archive", "x.jpg.bak"}) testutil::writeFile(pictures + "/" + other, "x");
     }
-    void TearDown() override { platform::setMountsFile(previousMounts); }
 
     static void open(const std::function<void(CDialog&)>& check) { guitest::openMainWindow(check); }
     // Lists the pictures folder and shows one of its pictures.

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "app/brimvaledlg.h"
+#include "guitest.h"
+#include "platform/files.h"
+#include "scriptedservices.h"
 #include "imaging/isimageex.h"
 #include "platform/widgets/controls.h"
 #include "preview/selectedpicture.h"
@@ -86,4 +89,25 @@ inline QStringList selectedPaths(CDialog& d) {
     for (const auto& p : main(d).selectedPictures()) out << QString::fromStdString(p->GetPath());
     return out;
 }
+/// A main window over folders of the test's own: a registry, scripted boxes and shell, a
+/// pictures folder (made by the test), no desktop folder, and one mounted disk at "/".
+class WindowTest : public ::testing::Test {
+protected:
+    guitest::TempRegistry registry;
+    testutil::ScopedMessageBoxScript boxes;
+    testutil::ScopedShellScript shell;
+    testutil::TempDir root;
+    std::string pictures = root / "Pictures";
+    testutil::ScopedEnv pictureDir{"XDG_PICTURES_DIR", pictures};
+    testutil::ScopedEnv desktopDir{"XDG_DESKTOP_DIR", root / "NoDesktop"}; // missing: left out
+    std::string mounts = root / "mounts";
+    std::string previousMounts;
+
+    WindowTest() {
+        testutil::writeFile(mounts, "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n");
+        previousMounts = platform::setMountsFile(mounts);
+    }
+    ~WindowTest() override { platform::setMountsFile(previousMounts); }
+};
+
 } // namespace mainwindow

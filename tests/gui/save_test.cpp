@@ -31,14 +31,6 @@ QStringList comboTexts(CDialog& d) {
     return out;
 }
 
-// Everything in a folder (hidden files included), by name.
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // "Set Folder" with the folder browser answered: a typed path and OK, or Cancel.
 void setFolder(CDialog& d, const std::optional<std::string>& folder) {
     const CDialog::ModalHook outer = CDialog::SetModalHook([&](CDialog& browser) {
@@ -54,23 +46,13 @@ void setFolder(CDialog& d, const std::optional<std::string>& folder) {
     CDialog::SetModalHook(outer);
 }
 
-class SaveTest : public ::testing::Test {
+class SaveTest : public WindowTest {
 protected:
-    guitest::TempRegistry registry;
-    testutil::ScopedMessageBoxScript boxes;
-    testutil::ScopedShellScript shell;
-    testutil::TempDir root;
-    std::string pictures = root / "Pictures";
     std::string out = root / "out";
-    testutil::ScopedEnv pictureDir{"XDG_PICTURES_DIR", pictures};
     testutil::ScopedEnv documentDir{"XDG_DOCUMENTS_DIR", root / "NoDocuments"};
-    testutil::ScopedEnv desktopDir{"XDG_DESKTOP_DIR", root / "NoDesktop"};
-    std::string previousMounts;
     std::map<std::string, std::string> sources; // name → bytes before any run
 
     void SetUp() override {
-        testutil::writeFile(root / "mounts", "/dev/sda1 / ext4 rw 0 0\n");
-        previousMounts = platform::setMountsFile(root / "mounts");
         fs::create_directories(pictures);
         fs::create_directories(out);
         writeSplit(pictures + "/a.jpg", 200, 100, kRedInk, kBlueInk, kImageJpeg);
@@ -82,12 +64,11 @@ protected:
         store();
     }
     void TearDown() override {
-        platform::setMountsFile(previousMounts);
         for (const auto& [name, bytes] : sources)
             EXPECT_EQ(testutil::readFile(pictures + "/" + name), bytes) << "source " << name << " changed";
         for (const std::string& dir : {pictures, out})
             if (fs::is_directory(dir))
-                for (const std::string& name : namesIn(dir)) EXPECT_NE(name[0], '.') << "left behind: " << name;
+                for (const std::string& name : testutil::namesIn(dir)) EXPECT_NE(name[0], '.') << "left behind: " << name;
     }
 
     // Settings: 50 %, quality 75, the type, and a destination history.
@@ -182,7 +163,7 @@ TEST_F(SaveTest, RunsNameTheirPicturesCountThemAndSumTheirSizes) {
             expectCleared(d);
         });
         for (const std::string& name : row.outputs) fs::remove(out + "/" + name);
-        EXPECT_TRUE(namesIn(out).empty());
+        EXPECT_TRUE(testutil::namesIn(out).empty());
     }
 }
 
@@ -308,7 +289,7 @@ TEST_F(SaveTest, FailuresStopTheRunWithTheirOwnMessage) {
             }
         });
         EXPECT_FALSE(fs::exists(root / "new"));
-        EXPECT_EQ(namesIn(out).size(), row.failedAt == 2 ? 1u : 0u);
+        EXPECT_EQ(testutil::namesIn(out).size(), row.failedAt == 2 ? 1u : 0u);
         fs::remove_all(out);
         fs::create_directory(out);
     }
@@ -350,7 +331,7 @@ TEST_F(SaveTest, ClosingDuringARunStopsAfterThePictureBeingWritten) {
         },
         [](CDialog&) {}); // the run closes the window itself
     EXPECT_FALSE(closed) << "the close waited for the run";
-    EXPECT_EQ(namesIn(out), (std::vector<std::string>{"a_50pc.jpg", "b_50pc.jpg"}));
+    EXPECT_EQ(testutil::namesIn(out), (std::vector<std::string>{"a_50pc.jpg", "b_50pc.jpg"}));
     EXPECT_NE(testutil::readFile(out + "/b_50pc.jpg"), "old");
 }
 

@@ -2,6 +2,7 @@
 // Small helpers shared by the tests: temporary folders, environment overrides, file I/O.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace testutil {
 
@@ -82,6 +84,14 @@ inline std::size_t filesIn(const std::filesystem::path& dir) {
     std::size_t n = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
     return n;
+}
+
+/// The names of a folder's entries (hidden ones too), sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
