@@ -216,7 +216,8 @@ QTreeWidgetItem* CFolderDialog::makeFolderItem(const QString& name) const {
 int CFolderDialog::sortedIndex(const QTreeWidgetItem* parent, const QString& name) {
     const std::string key = toPath(name);
     int at = 0;
-    while (at < parent->childCount() && platform::ntfsNameLess(toPath(parent->child(at)->data(0, kFolderRole).toString()), key))
+    while (at < parent->childCount() &&
+           platform::ntfsNameLess(toPath(parent->child(at)->data(0, kFolderRole).toString()), key))
         ++at;
     return at;
 }
