@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 fonts-dejavu-core
   imagemagick pngcheck libtiff-tools
+  libimage-exiftool-perl exiv2
 )
 
 missing=()
