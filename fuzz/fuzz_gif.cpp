@@ -1,22 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: the GIF header reader and the first-frame reader.
-#include "imaging/is5.h"
-
-#include <cstdint>
+#include "fuzztarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Small pictures keep each run quick; no recycled blocks, so leak checks see every block.
-    static const bool setUp = (is5_SetMaxPixels(std::uint64_t{1} << 24), platform::SetBlockCacheLimit(0), true);
-    (void)setUp;
-    IS5_SOURCE source = is5_OpenMemorySource(data, size, "fuzz.gif");
-    if (!source) return 0;
-    std::uint32_t w = 0, h = 0, bits = 0, rw = 0, rh = 0, rbits = 0;
-    Is5Rgbq palette[256];
-    const bool header = is5_GetGIFDims(source, &w, &h, &bits);
-    if (HGLOBAL block = is5_ReadGIF(source, &rw, &rh, &rbits, palette, 0)) {
-        if (!header || rw != w || rh != h || rbits < 1 || rbits > 8) __builtin_trap(); // the header reader must agree
-        GlobalFree(block);
-    }
-    is5_CloseSource(source);
-    return 0;
+    fuzz::setUp();
+    return fuzz::onSource(data, size, "fuzz.gif", [](IS5_SOURCE source) {
+        std::uint32_t w = 0, h = 0, bits = 0, rbits = 0;
+        Is5Rgbq palette[256];
+        const bool header = is5_GetGIFDims(source, &w, &h, &bits);
+        fuzz::readAgrees(header, w, h, {8u}, [&](std::uint32_t* rw, std::uint32_t* rh, std::uint32_t) {
+            HGLOBAL block = is5_ReadGIF(source, rw, rh, &rbits, palette, 0);
+            if (block && (rbits < 1 || rbits > 8)) __builtin_trap();
+            return block;
+        });
+    });
 }

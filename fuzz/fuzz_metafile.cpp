@@ -1,16 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: the WMF and EMF renderer, at natural size and at an uneven scale. Text
 // records are drawn as well: the renderer makes its own offscreen application for fonts.
-#include "imaging/is5.h"
-#include "platform/globalmemory.h"
-
-#include <cstdint>
+#include "fuzztarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A small pixel limit keeps each run quick; no block recycling, so that the blocks the
-    // cache would keep at exit are not taken for leaks.
-    static const bool limited = (is5_SetMaxPixels(std::uint64_t{1} << 20), platform::SetBlockCacheLimit(0), true);
-    (void)limited;
+    fuzz::setUp(std::uint64_t{1} << 20);
     std::uint32_t w = 0, h = 0;
     HGLOBAL block = is5_ReadMetafileFromMemory(data, size, &w, &h, 100, 100);
     if (!block) return 0;

@@ -1,29 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: the TIFF header reader and the decoder at 24, 8 and 1 bits, first page
 // (libtiff glue: client procedures, handlers, allocation cap, the pixel guard).
-#include "imaging/is5.h"
-#include "platform/globalmemory.h"
-
-#include <cstdint>
+#include "fuzztarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A small pixel limit keeps each run quick; with the block cache off, freed pixel
-    // blocks are really freed (use after free shows) and nothing is held at exit.
-    static const bool limited = (is5_SetMaxPixels(std::uint64_t{1} << 22), platform::SetBlockCacheLimit(0), true);
-    (void)limited;
-    IS5_SOURCE source = is5_OpenMemorySource(data, size, "fuzz.tif");
-    if (!source) return 0;
-    std::uint32_t w = 0, h = 0, bits = 0;
-    ResolutionInfo resolution;
-    Is5Rgbq palette[256];
-    const bool header = is5_GetTIFFDims(source, 0, &w, &h, &bits, &resolution);
-    for (std::uint32_t depth : {24u, 8u, 1u}) {
-        std::uint32_t rw = 0, rh = 0;
-        if (HGLOBAL block = is5_ReadTIFF(source, &rw, &rh, depth, palette, 0, 0)) {
-            if (!header || rw != w || rh != h) __builtin_trap(); // the header reader must agree
-            GlobalFree(block);
-        }
-    }
-    is5_CloseSource(source);
-    return 0;
+    fuzz::setUp(std::uint64_t{1} << 22);
+    return fuzz::onSource(data, size, "fuzz.tif", [](IS5_SOURCE source) {
+        std::uint32_t w = 0, h = 0, bits = 0;
+        ResolutionInfo resolution;
+        Is5Rgbq palette[256];
+        const bool header = is5_GetTIFFDims(source, 0, &w, &h, &bits, &resolution);
+        fuzz::readAgrees(header, w, h, {24u, 8u, 1u}, [&](std::uint32_t* rw, std::uint32_t* rh, std::uint32_t depth) {
+            return is5_ReadTIFF(source, rw, rh, depth, palette, 0, 0);
+        });
+    });
 }

@@ -1,26 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: the WBMP header and picture readers, at every depth they offer.
-#include "imaging/is5.h"
-
-#include <cstdint>
+#include "fuzztarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A lower pixel limit keeps each run quick; without the block cache every freed block
-    // is really freed, so AddressSanitizer sees use after free and nothing is held at exit.
-    static const bool once = (is5_SetMaxPixels(std::uint64_t{1} << 24), platform::SetBlockCacheLimit(0), true);
-    (void)once;
-    IS5_SOURCE source = is5_OpenMemorySource(data, size, "fuzz.wbmp");
-    if (!source) return 0;
-    std::uint32_t w = 0, h = 0;
-    Is5Rgbq palette[256];
-    const bool header = is5_GetWBMPDims(source, &w, &h);
-    for (std::uint32_t depth : {24u, 8u, 1u}) {
-        std::uint32_t rw = 0, rh = 0;
-        if (HGLOBAL block = is5_ReadWBMP(source, &rw, &rh, palette, depth, 0)) {
-            if (!header || rw != w || rh != h) __builtin_trap(); // the header reader must agree
-            GlobalFree(block);
-        }
-    }
-    is5_CloseSource(source);
-    return 0;
+    fuzz::setUp();
+    return fuzz::onSource(data, size, "fuzz.wbmp", [](IS5_SOURCE source) {
+        std::uint32_t w = 0, h = 0;
+        Is5Rgbq palette[256];
+        const bool header = is5_GetWBMPDims(source, &w, &h);
+        fuzz::readAgrees(header, w, h, {24u, 8u, 1u}, [&](std::uint32_t* rw, std::uint32_t* rh, std::uint32_t depth) {
+            return is5_ReadWBMP(source, rw, rh, palette, depth, 0);
+        });
+    });
 }

@@ -2,9 +2,8 @@
 // Fuzz target: pictures built from the input go through the JPEG, PNG, TIFF, PCX, TGA, WBMP
 // and metafile writers and back through the program's readers; the lossless ones must give
 // back every colour, and no writer may fail on a valid picture.
-#include "imaging/is5.h"
+#include "fuzztarget.h"
 
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -61,8 +60,7 @@ void roundTrip(const Picture& p, const Write& write, const Read& read, std::uint
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool once = (platform::SetBlockCacheLimit(0), true);
-    (void)once;
+    fuzz::setUp();
     if (size < 5) return 0;
     const std::uint32_t width = 1u + data[0] % 150, height = 1u + data[1] % 20, choice = data[2], extra = data[3];
     data += 4;
