@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The version record reader: which translation it reads for the user's language, records
-// with and without their parts, and this test program's own record.
+// with and without their parts, this test program's own record; the version file writer.
 #include "elffile.h"
 #include "net/fileversioninfo.h"
+#include "net/versionfilewriter.h"
 #include "platform/langid.h"
+#include "scriptedservices.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -134,5 +137,67 @@ TEST(FileVersionInfoTest, ReadsTheRunningProgramsOwnRecord) {
     EXPECT_EQ(info.GetProductName(), "Brimvale");
     EXPECT_EQ(info.GetFileDescription(), "Brimvale network tests");
 }
+
+} // namespace
+
+namespace {
+
+struct WriterRow {
+    const char* name;
+    const char* program;             // the program's path in the tree
+    std::vector<std::string> folders; // made before; "a->b" makes a a link to b
+    bool cacheAt;                     // a CMakeCache.txt in "build/"
+    bool result;
+    const char* written;              // the file that must hold the four lines, or null
+    bool message;
+};
+void PrintTo(const WriterRow& row, std::ostream* os) { *os << row.name; }
+
+class WriterRows : public ::testing::TestWithParam<WriterRow> {};
+
+TEST_P(WriterRows, WriteOnlyIntoABuildTree) {
+    const WriterRow& row = GetParam();
+    testutil::TempDir dir;
+    const std::filesystem::path root = dir.path();
+    const std::string program = (root / row.program).string();
+    std::filesystem::create_directories(std::filesystem::path(program).parent_path());
+    for (const std::string& folder : row.folders) {
+        if (const auto arrow = folder.find("->"); arrow != std::string::npos)
+            std::filesystem::create_directory_symlink(root / folder.substr(arrow + 2), root / folder.substr(0, arrow));
+        else
+            std::filesystem::create_directories(root / folder);
+    }
+    if (row.cacheAt) testutil::writeFile(root / "build/CMakeCache.txt", "# cache\n");
+    testutil::writeFile(program, testutil::elfWithRecord(testutil::buildRecord(
+        {{1, 4, 0, 12}, {1, 4, 0, 12}, 0, VOS_NT_WINDOWS32, VFT_APP, 0x0409, 0x04E4, {}})).bytes);
+
+    const auto previous = net::setProgramPathSource([&] { return program; });
+    testutil::ScopedMessageBoxScript boxes;
+    if (row.message) boxes.answer(IDOK);
+    EXPECT_EQ(WriteVersionFile(), row.result);
+    net::setProgramPathSource(previous);
+
+    std::size_t versionFiles = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        versionFiles += entry.path().filename() == "brimvaleVersion.txt";
+    EXPECT_EQ(versionFiles, row.written ? 1u : 0u);
+    if (row.written) {
+        EXPECT_EQ(testutil::readFile(root / row.written), "1\r\n4\r\n0\r\n12\r\n");
+    }
+    if (row.message) {
+        ASSERT_EQ(boxes.texts().size(), 1u);
+        EXPECT_EQ(boxes.texts()[0], "Unable to open " + (root / "build/brimvaleSetup/brimvaleVersion.txt").string() +
+                                        " to write version file.");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WriterRows, ::testing::Values(
+    WriterRow{"FromBin", "build/bin/brimvale", {"build/brimvaleSetup"}, true, true, "build/brimvaleSetup/brimvaleVersion.txt", false},
+    WriterRow{"Direct", "build/brimvale", {"build/brimvaleSetup"}, true, true, "build/brimvaleSetup/brimvaleVersion.txt", false},
+    WriterRow{"NoBuildTree", "build/bin/brimvale", {"build/brimvaleSetup"}, false, false, nullptr, false},
+    WriterRow{"DeeperThanBin", "build/bin/x/brimvale", {"build/brimvaleSetup"}, true, false, nullptr, false},
+    WriterRow{"MissingSetupFolder", "build/bin/brimvale", {}, true, true, nullptr, true},
+    WriterRow{"SetupFolderALink", "build/bin/brimvale", {"elsewhere", "build/brimvaleSetup->elsewhere"}, true, true, nullptr, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
