@@ -35,9 +35,6 @@ TEST(UpdateCheckTest, VersionFilesReadPartByPart) {
     };
     for (const auto& [lines, expected] : rows)
         EXPECT_EQ(net::parseVersionFile(listOf(lines)), expected) << (lines.empty() ? "(none)" : lines.front());
-    EXPECT_LT((VersionNumber{1, 2, 0, 6}), (VersionNumber{1, 2, 0, 7}));
-    EXPECT_LT((VersionNumber{1, 2, 9, 9}), (VersionNumber{1, 3, 0, 0}));
-    EXPECT_LT((VersionNumber{-1, 9, 9, 9}), (VersionNumber{0, 0, 0, 0}));
 }
 
 TEST(UpdateCheckTest, SiteAddress) {
@@ -154,22 +151,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, CheckRows, ::testing::Values(
     CheckRow{"StartUpSilentWhenCurrent", versionFile("1\n0\n0\n1\n"), {1, 0, 0, 1}, true, {}, 0, false},
     CheckRow{"StartUpSilentWhenUnreachable", std::nullopt, {1, 0, 0, 1}, true, {}, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(UpdateCheckTest, CancelEndsAWaitingCheckAtOnce) {
-    LoopbackServer server({[](Peer& p) { p.waitForClose(); }});
-    std::atomic<bool> cancel{false};
-    net::UpdateRequest request;
-    request.fileUrl = net::versionFileUrl(server.base(), "brimvale");
-    request.cancel = &cancel;
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(200ms);
-        cancel = true;
-    });
-    const auto start = Clock::now();
-    EXPECT_EQ(net::fetchUpdate(request).reply, net::UpdateReply::unreachable);
-    canceller.join();
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.5);
-}
 
 TEST(UpdateCheckTest, BackgroundCheckReportsOrEndsAtOnceWhenDestroyed) {
     LoopbackServer server({versionFile("9\n9\n9\n9\n"), [](Peer& p) { p.waitForClose(); }});
