@@ -54,7 +54,6 @@ public:
             addrinfo hints{};
             hints.ai_family = family;
             hints.ai_socktype = socketType;
-            hints.ai_flags = AI_ADDRCONFIG;
             addrinfo* list = nullptr;
             const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
             std::vector<ResolvedAddress> found = rc == 0 ? fromAddrinfo(list) : std::vector<ResolvedAddress>{};
