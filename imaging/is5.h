@@ -365,6 +365,66 @@ void is5_ClearPNGOutputText();
 /// Adds a tEXt key and text to the next PNG writes.
 BOOL is5_AddPNGOutputText(const char* key, const char* text);
 
+// ---- metadata: EXIF blocks, JPEG marker lists, PNG text ------------------------------------
+
+/// A parsed EXIF block of a JPEG, and one being assembled for writing.
+struct Is5ExifReader;
+using IS5_EXIF_READER = Is5ExifReader*;
+struct Is5ExifWriter;
+using IS5_EXIF_WRITER = Is5ExifWriter*;
+
+/// The directories of an EXIF block.
+inline constexpr std::uint32_t IS5_EXIF_IFD0 = 0;
+inline constexpr std::uint32_t IS5_EXIF_IFD_EXIF = 1;    ///< the Exif sub-directory (pointer 0x8769 in IFD0)
+inline constexpr std::uint32_t IS5_EXIF_IFD_INTEROP = 2; ///< Interoperability (pointer 0xA005 in the Exif directory)
+inline constexpr std::uint32_t IS5_EXIF_IFD_GPS = 3;     ///< GPS (pointer 0x8825 in IFD0)
+inline constexpr std::uint32_t IS5_EXIF_IFD1 = 4;        ///< the thumbnail's directory
+/// is5_EXIFCreateWriter flag: a new block in big-endian ("MM") order; little-endian without it.
+inline constexpr std::uint32_t IS5_EXIF_BIG_ENDIAN = 1;
+
+/// Reads every directory of the EXIF block (the first APP1 segment starting "Exif\0\0") of
+/// the JPEG at the source; nullptr (IS5_ERR_FORMAT) when there is none or its TIFF header is
+/// damaged. Damaged entries and directories inside are left out.
+IS5_EXIF_READER is5_EXIFCreateReader(IS5_SOURCE source);
+void is5_EXIFDestroyReader(IS5_EXIF_READER reader);
+/// Copies the text (ASCII, or BYTE/UNDEFINED bytes) of `tag` in `directory` into `buffer`
+/// (`size` bytes with its terminating zero, cut to fit) and returns its full length in
+/// bytes; 0 with IS5_ERR_FORMAT when the tag is missing or holds numbers.
+std::uint32_t is5_EXIFGetString(IS5_EXIF_READER reader, std::uint32_t directory, std::uint32_t tag, char* buffer,
+                                std::uint32_t size);
+/// An empty block to fill with is5_EXIFCopyTagsToWriter and is5_EXIFAddTag.
+IS5_EXIF_WRITER is5_EXIFCreateWriter(std::uint32_t flags);
+void is5_EXIFDestroyWriter(IS5_EXIF_WRITER writer);
+/// Replaces what the writer holds with every tag, directory and thumbnail of the reader's
+/// block, in its byte order.
+BOOL is5_EXIFCopyTagsToWriter(IS5_EXIF_READER reader, IS5_EXIF_WRITER writer);
+/// Adds `tag` to `directory`, or replaces its value there: `count` values of the TIFF
+/// `type` (1-13) at `value` in this machine's byte order (an ASCII count includes the
+/// terminating zero; a rational is two LONGs).
+BOOL is5_EXIFAddTag(IS5_EXIF_WRITER writer, std::uint32_t directory, std::uint32_t tag, std::uint32_t type,
+                    std::uint32_t count, const void* value);
+/// Builds the APP1 body ("Exif\0\0" and the TIFF structure, every offset made anew) into a
+/// new block of `*size` bytes; nullptr with IS5_ERR_WRITE when it would not fit one marker
+/// segment (65533 bytes).
+HGLOBAL is5_EXIFWriteTags(IS5_EXIF_WRITER writer, std::uint32_t* size);
+
+/// Reads the marker segments of the JPEG at the source, up to its first scan, into the
+/// calling thread's input list; FALSE when the file is not a JPEG or ends (or is damaged)
+/// before a frame header and a scan.
+BOOL is5_ReadJPGMarkers(IS5_SOURCE source);
+/// Appends the input list's APPn and COM segments to the thread's output markers.
+BOOL is5_CopyJPGInputMetadataToOutputMetadata();
+/// Replaces the data of the first output marker of type `marker` whose data starts with the
+/// same zero-terminated name ("Exif", "http://ns.adobe.com/xap/1.0/", "ICC_PROFILE"), or
+/// adds the marker when there is none.
+BOOL is5_ReplaceJPGOutputMarker(std::uint32_t marker, const std::uint8_t* data, std::uint32_t size);
+
+/// The text chunk number `index` (tEXt, zTXt or iTXt, in file order) of the PNG at the
+/// source: its key and text in UTF-8 (Latin-1 converted), valid until the calling thread's
+/// next call. Index 0 walks the file's chunks; higher indexes read from that walk. FALSE
+/// past the last chunk or when the file is not a PNG.
+BOOL is5_GetPNGInputText(IS5_SOURCE source, std::uint32_t index, const char** key, const char** text);
+
 // ---- conversions -------------------------------------------------------------------------------
 
 /// Chooses at most `colours` (1-256) colours for a 24-bit picture (a 32768-cell histogram

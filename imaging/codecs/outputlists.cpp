@@ -37,6 +37,7 @@ bool validKeyword(const char* key) {
 } // namespace
 
 const std::vector<JpegOutputMarker>& jpegOutputMarkers() { return t_jpegMarkers; }
+std::vector<JpegOutputMarker>& mutableJpegOutputMarkers() { return t_jpegMarkers; }
 const std::vector<std::string>& jpegOutputText() { return t_jpegText; }
 const std::vector<PngOutputText>& pngOutputText() { return t_pngText; }
 

@@ -12,7 +12,11 @@ namespace imaging::detail {
 struct JpegOutputMarker {
     std::uint8_t marker = 0; ///< 0xE0-0xEF (APPn) or 0xFE (COM)
     std::vector<std::uint8_t> data;
+    int inputIndex = -1;     ///< the input segment it was copied from (is5_ReadJPGMarkers' list), or -1
 };
+
+/// This thread's output markers, for the functions that copy and replace them.
+std::vector<JpegOutputMarker>& mutableJpegOutputMarkers();
 
 struct PngOutputText {
     std::string key, text;
