@@ -145,7 +145,7 @@ TEST_P(ReadLineRows, ReturnsEachLineWhole) {
     LoopbackServer server({[&](Peer& p) {
         for (const auto& piece : row.sent) {
             p.send(piece);
-            p.pause(60ms);
+            p.pause(250ms); // long enough that each piece arrives on its own
         }
     }});
     ASSERT_TRUE(server.ok());
