@@ -5,9 +5,11 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "imaging/is5.h"
+#include "imaging/metadata.h"
 
 #include <atomic>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -17,6 +19,22 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+
+/// Stamps one file as a saved crop is stamped: the source's texts with " cropped section"
+/// after its description, or none without a source, and the current time.
+int runStamp(const cli::Options& options) {
+    PictureMetadata record;
+    if (!options.metadataFrom.empty()) {
+        if (std::string message = ReadPictureMetadata(options.metadataFrom, record); !message.empty()) {
+            std::fprintf(stderr, "brimvale-resize: %s\n", message.c_str());
+            return cli::kExitFailed;
+        }
+        record.description += " cropped section";
+    }
+    const StampResult result = StampPictureMetadata(record, options.stampFile, std::time(nullptr));
+    if (!result.message.empty()) std::fprintf(stderr, "brimvale-resize: %s\n", result.message.c_str());
+    return result.ok ? cli::kExitOk : cli::kExitFailed;
+}
 
 extern "C" void onInterrupt(int) {
     g_interrupted.store(true);
@@ -36,6 +54,7 @@ int main(int argc, char** argv) {
         std::fputs(cli::UsageText().c_str(), stdout);
         return cli::kExitOk;
     }
+    if (!options.stampFile.empty()) return runStamp(options);
 
     // The resampling pool; picture jobs run on threads of their own.
     is5_Initialize(0);

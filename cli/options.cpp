@@ -56,7 +56,7 @@ constexpr std::array<SizeName, 7> kSizeNames{{{"1024x768", kSizeChoiceBox1024},
 constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif", "psd"};
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
-                 Info, Quiet, Help };
+                 Info, Quiet, Help, Stamp, MetadataFrom };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -64,7 +64,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 15> kOptionNames{{
+constexpr std::array<OptionName, 17> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -80,6 +80,8 @@ constexpr std::array<OptionName, 15> kOptionNames{{
     {0, "info", Key::Info, false},
     {0, "quiet", Key::Quiet, false},
     {'h', "help", Key::Help, false},
+    {0, "stamp", Key::Stamp, true},
+    {0, "metadata-from", Key::MetadataFrom, true},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -158,6 +160,14 @@ std::string apply(Options& options, const OptionName& option, const std::string&
     case Key::Info: options.info = true; return {};
     case Key::Quiet: options.quiet = true; return {};
     case Key::Help: options.help = true; return {};
+    case Key::Stamp:
+        if (value.empty()) return bad;
+        options.stampFile = value;
+        return {};
+    case Key::MetadataFrom:
+        if (value.empty()) return bad;
+        options.metadataFrom = value;
+        return {};
     }
     return bad;
 }
@@ -213,6 +223,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
     }
 
     if (options.help) return {std::move(options), {}};
+    if (!options.metadataFrom.empty() && options.stampFile.empty()) return failure("--metadata-from needs --stamp");
+    if (!options.stampFile.empty()) {
+        if (!options.files.empty()) return failure("--stamp takes one FILE, given with it");
+        return {std::move(options), {}};
+    }
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
         if (destGiven && options.useSourceFolder) return failure("--dest and --source-folder exclude each other");
@@ -224,6 +239,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
 
 std::string UsageText() {
     return "Usage: brimvale-resize [options] FILE...\n"
+           "       brimvale-resize --stamp FILE [--metadata-from SOURCE]\n"
            "Makes smaller copies of pictures, named after the size chosen.\n"
            "\n"
            "  -s, --size 1024x768|800x600|640x480|320x240|75%|50%|25%\n"
@@ -247,8 +263,15 @@ std::string UsageText() {
            "                         unit= (tab-separated), or PATH error=CODE\n"
            "      --quiet            no progress bar and no line per picture\n"
            "  -h, --help             this text\n"
+           "      --stamp FILE       stamp a JPEG or PNG in place with a description,\n"
+           "                         author, copyright and the current time, as a saved\n"
+           "                         crop is stamped; other types are left as they are\n"
+           "      --metadata-from SOURCE\n"
+           "                         take the texts from SOURCE's EXIF or PNG text, the\n"
+           "                         description followed by \" cropped section\"\n"
            "\n"
-           "Exit status: 0 every picture written, 1 a picture failed, 2 bad command line.\n";
+           "Exit status: 0 every picture written (or FILE stamped, or a type that takes no\n"
+           "stamp), 1 a picture or the stamp failed, 2 bad command line.\n";
 }
 
 } // namespace cli

@@ -31,6 +31,8 @@ struct Options {
     bool info = false;
     bool quiet = false;
     bool help = false;
+    std::string stampFile;          ///< --stamp: the picture to stamp instead of a batch
+    std::string metadataFrom;       ///< --metadata-from: the picture whose texts are stamped
     std::vector<std::string> files;
 };
 
