@@ -205,14 +205,8 @@ TEST_P(BmpPixels, DecodeToKnownPixels) {
     EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
 
     // The header reader agrees with the picture.
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.bmp");
-    std::uint32_t w = 0, h = 0, bits = 0;
-    ResolutionInfo res;
-    EXPECT_TRUE(is5_GetBMPDims(src, &w, &h, &bits, &res));
-    is5_CloseSource(src);
-    EXPECT_EQ(w, d.width);
-    EXPECT_EQ(h, d.height);
-    EXPECT_EQ(bits, row.file.bitCount);
+    EXPECT_EQ(headerDims(file, [](IS5_SOURCE s, auto* w, auto* h, auto* b) { return is5_GetBMPDims(s, w, h, b, nullptr); }),
+              (Dims{true, d.width, d.height, row.file.bitCount}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, BmpPixels, ::testing::ValuesIn(pixelRows()),
@@ -323,7 +317,6 @@ TEST(BmpPalette, StoredEntriesAndCount) {
 // The image object picks the depth from the header, and turns pixels per metre into
 // pixels per centimetre; a file without resolution gets 300 x 300 without unit.
 TEST(BmpImageObject, DepthVariantAndResolution) {
-    testutil::TempDir dir;
     struct Row {
         BmpFile file;
         int type;
@@ -340,9 +333,8 @@ TEST(BmpImageObject, DepthVariantAndResolution) {
         {noResolution, kImageBmp, 24, 0, 300.0, 1},
     };
     for (const Row& c : cases) {
-        testutil::writeFile(dir / "p.bmp", c.file.build());
         CISImageEx img;
-        ASSERT_EQ(img.Read(dir / "p.bmp", kImageDetect), 0u);
+        ASSERT_EQ(readObject(img, c.file.build(), "p.bmp"), 0u);
         EXPECT_EQ(img.imageType, c.type);
         EXPECT_EQ(img.bitsPerPixel, c.depth);
         EXPECT_EQ(img.paletteColours, c.colours);

@@ -6,6 +6,7 @@
 #include "testutil.h"
 
 #include "imaging/is5.h"
+#include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <cctype>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -131,6 +133,34 @@ void expectEachFails(const std::vector<BadFile>& rows, Read read) {
         EXPECT_EQ(d.code, r.code);
         EXPECT_TRUE(d.pixels.empty());
     }
+}
+
+/// What a header reader says of a file: whether it read it, the size and the bits per pixel.
+struct Dims {
+    bool ok = false;
+    std::uint32_t width = 0, height = 0, bits = 0;
+    bool operator==(const Dims&) const = default;
+};
+inline std::ostream& operator<<(std::ostream& os, const Dims& d) {
+    return os << (d.ok ? "" : "failed ") << d.width << " x " << d.height << " x " << d.bits;
+}
+
+/// Asks one header reader, `dims(source, &width, &height, &bits)`, about `file` in memory.
+template <typename Dimensions>
+Dims headerDims(const Bytes& file, Dimensions dims) {
+    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t");
+    Dims d;
+    d.ok = dims(src, &d.width, &d.height, &d.bits);
+    is5_CloseSource(src);
+    return d;
+}
+
+/// Reads `file`, saved as `name` in a fresh folder, into `img` through the image object
+/// with type detection; the code Read gave.
+inline std::uint32_t readObject(CISImageEx& img, const Bytes& file, const std::string& name) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / name, file);
+    return img.Read(dir / name, kImageDetect);
 }
 
 /// A test name from a row's description.

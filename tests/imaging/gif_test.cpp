@@ -2,7 +2,7 @@
 // GIF reader: hand-built files with known pixels and colours (LZW code growth, repeated
 // strings, deferred clear, interlacing, colour tables, transparency, canvas placement),
 // the header reader's agreement, and damaged files.
-#include "testutil.h"
+#include "codectest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -195,13 +195,8 @@ TEST(GifRead, GoldenPixelsAndColours) {
             EXPECT_EQ(d.palette[e[0]].g, e[2]) << e[0];
             EXPECT_EQ(d.palette[e[0]].b, e[3]) << e[0];
         }
-        std::uint32_t w = 0, h = 0, bits = 0;
-        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.gif");
-        EXPECT_TRUE(is5_GetGIFDims(src, &w, &h, &bits));
-        is5_CloseSource(src);
-        EXPECT_EQ(w, d.width);
-        EXPECT_EQ(h, d.height);
-        EXPECT_EQ(bits, r.layout.global.empty() ? 8u : (r.layout.global.size() == 6 ? 1u : 2u)); // the global table's
+        const std::uint32_t globalBits = r.layout.global.empty() ? 8u : r.layout.global.size() == 6 ? 1u : 2u;
+        EXPECT_EQ(codectest::headerDims(file, is5_GetGIFDims), (codectest::Dims{true, d.width, d.height, globalBits}));
     }
 }
 
@@ -277,11 +272,9 @@ TEST(GifRead, DamagedFilesFailCleanly) {
 }
 
 TEST(GifRead, ThroughTheImageObject) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "p.gif", build({.width = 3, .height = 2, .data = literals({0, 1, 2, 3, 2, 1}),
-                                               .global = table(8)}));
     CISImageEx img;
-    ASSERT_EQ(img.Read(dir / "p.gif", kImageDetect), 0u);
+    const GifSpec spec{.width = 3, .height = 2, .data = literals({0, 1, 2, 3, 2, 1}), .global = table(8)};
+    ASSERT_EQ(codectest::readObject(img, build(spec), "p.gif"), 0u);
     EXPECT_EQ(img.imageType, kImageGif);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.width, 3u);

@@ -15,8 +15,6 @@ using namespace writertest;
 
 namespace {
 
-std::uint32_t u16At(const Bytes& b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
-
 // ---- PCX -------------------------------------------------------------------------------------
 
 Written writePcx(const Picture& p, const ResolutionInfo* resolution = nullptr) {
@@ -33,7 +31,7 @@ TEST(PcxWriter, HeaderFields) {
             EXPECT_EQ(w.bytes[1], 5);                                  // version 5
             EXPECT_EQ(w.bytes[2], 1);                                  // run-length encoded
             EXPECT_EQ(std::uint8_t(w.bytes[65]), depth == 24 ? 3 : 1); // planes
-            EXPECT_EQ(u16At(w.bytes, 66), (width + 1) / 2 * 2);        // even bytes per line
+            EXPECT_EQ(le16(w.bytes, 66), (width + 1) / 2 * 2);        // even bytes per line
         }
 }
 
@@ -127,10 +125,10 @@ TEST(MetafileWriter, PlaceableHeaderChecksumAndSizes) {
                 emf = writeMetafile(makePicture(40, 30, 24), 1).bytes;
     std::uint32_t checksum = 0;
     for (std::size_t i = 0; i < 20; i += 2)
-        checksum ^= u16At(wmf, i);
-    EXPECT_EQ(u16At(wmf, 20), checksum);
-    EXPECT_EQ(u16At(wmf, 28) | u16At(wmf, 30) << 16, (wmf.size() - 22) / 2); // words after the placeable header
-    EXPECT_EQ(u16At(emf, 48) | u16At(emf, 50) << 16, emf.size());
+        checksum ^= le16(wmf, i);
+    EXPECT_EQ(le16(wmf, 20), checksum);
+    EXPECT_EQ(le16(wmf, 28) | le16(wmf, 30) << 16, (wmf.size() - 22) / 2); // words after the placeable header
+    EXPECT_EQ(le16(emf, 48) | le16(emf, 50) << 16, emf.size());
 }
 
 // ---- through the image object ----------------------------------------------------------------

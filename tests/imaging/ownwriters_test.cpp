@@ -20,20 +20,6 @@ using namespace writertest;
 
 namespace {
 
-std::string hexBytes(std::initializer_list<int> values) {
-    std::string b;
-    for (int v : values) b.push_back(char(v));
-    return b;
-}
-
-std::string bytesAt(const std::string& file, std::size_t offset, std::size_t n) { return file.substr(offset, n); }
-
-std::uint32_t le32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(b[at + i]);
-    return v;
-}
-
 /// A GIF read back by the program's reader, with the colour resolution it reports.
 ReadBack readGif(const Bytes& file, std::uint32_t* bits) {
     return readBack(file, "t.gif", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
@@ -74,7 +60,7 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     EXPECT_EQ(le32(file, 28) & 0xFFFF, 24u);
     EXPECT_EQ(le32(file, 30), 0u); // BI_RGB
     EXPECT_EQ(le32(file, 34), 16u);
-    EXPECT_EQ(bytesAt(file, 54, 16), hexBytes({9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
+    EXPECT_EQ(file.substr(54, 16), hexBytes({9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
 
     // 10 x 1 at 1 bit: the unused low bits of the last byte are written as 0.
     const std::uint8_t bits[] = {0xA5, 0xFF};
@@ -82,8 +68,8 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, bits, 10, 1, 1, 2, 2, bw, nullptr, 0); }).bytes;
     ASSERT_EQ(file.size(), 54u + 8u + 4u);
     EXPECT_EQ(le32(file, 46), 2u); // biClrUsed
-    EXPECT_EQ(bytesAt(file, 54, 8), hexBytes({0, 0, 0, 0, 255, 255, 255, 0}));
-    EXPECT_EQ(bytesAt(file, 62, 4), hexBytes({0xA5, 0xC0, 0, 0}));
+    EXPECT_EQ(file.substr(54, 8), hexBytes({0, 0, 0, 0, 255, 255, 255, 0}));
+    EXPECT_EQ(file.substr(62, 4), hexBytes({0xA5, 0xC0, 0, 0}));
 }
 
 TEST(OwnWriters, BmpRle8Encoding) {
@@ -128,7 +114,7 @@ TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
     const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 1, 8, 4, 4, palette, nullptr, 0); }).bytes;
     EXPECT_EQ(le32(file, 46), 10u);
     EXPECT_EQ(le32(file, 10), 54u + 40u);
-    EXPECT_EQ(bytesAt(file, 54 + 36, 4), hexBytes({3, 2, 1, 0}));
+    EXPECT_EQ(file.substr(54 + 36, 4), hexBytes({3, 2, 1, 0}));
 }
 
 TEST(OwnWriters, GifLzwAtEveryLength) {

@@ -135,15 +135,9 @@ TEST_P(PcxPixels, DecodeToKnownPixels) {
     EXPECT_EQ(d.width, std::uint32_t(row.file.xMax - row.file.xMin + 1));
     EXPECT_EQ(d.height, std::uint32_t(row.file.yMax - row.file.yMin + 1));
     EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
-
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.pcx");
-    std::uint32_t w = 0, h = 0, bits = 0;
     ResolutionInfo res;
-    EXPECT_TRUE(is5_GetPCXDims(src, &w, &h, &bits, &res));
-    is5_CloseSource(src);
-    EXPECT_EQ(w, d.width);
-    EXPECT_EQ(h, d.height);
-    EXPECT_EQ(bits, std::uint32_t(row.file.bits * row.file.planes));
+    EXPECT_EQ(headerDims(file, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) { return is5_GetPCXDims(s, w, h, b, &res); }),
+              (Dims{true, d.width, d.height, std::uint32_t(row.file.bits * row.file.planes)}));
     EXPECT_EQ(res.xResolution, 300.0);
     EXPECT_EQ(res.unit, 2);
 }
@@ -179,7 +173,6 @@ TEST(PcxErrors, BadFilesGiveTheirCode) {
 // The image object reads pictures of up to 8 bits per pixel at depth 8 with the palette
 // reader's colours, and others at 24 bits.
 TEST(PcxImageObject, DepthVariantAndPalette) {
-    testutil::TempDir dir;
     struct Row {
         PcxFile file;
         int type;
@@ -193,9 +186,8 @@ TEST(PcxImageObject, DepthVariantAndPalette) {
         {pcx(8, 3, 1, 1, 2, Bytes(6, '\1'), 0), kImagePcx, 24, 0, Bytes()},
     };
     for (const Row& c : cases) {
-        testutil::writeFile(dir / "p.pcx", c.file.build());
         CISImageEx img;
-        ASSERT_EQ(img.Read(dir / "p.pcx", kImageDetect), 0u);
+        ASSERT_EQ(readObject(img, c.file.build(), "p.pcx"), 0u);
         EXPECT_EQ(img.imageType, c.type);
         EXPECT_EQ(img.bitsPerPixel, c.depth);
         EXPECT_EQ(img.paletteColours, c.colours);

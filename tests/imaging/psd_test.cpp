@@ -2,7 +2,6 @@
 // Photoshop reader: hand-built files of every colour mode, raw and PackBits, with known
 // pixels; merged transparency; the header and palette readers; damaged files.
 #include "codectest.h"
-#include "testutil.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -132,13 +131,11 @@ TEST(PsdRead, GoldenPixels) {
         EXPECT_EQ(d.height, r.layout.height);
         EXPECT_EQ(asVector(d.pixels), r.pixels);
 
-        std::uint32_t w = 0, h = 0, bits = 0, channels = 0, mode = 99;
-        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
-        EXPECT_TRUE(is5_GetPSDDims(src, &w, &h, &bits, &channels, &mode));
-        is5_CloseSource(src);
-        EXPECT_EQ(w, d.width);
-        EXPECT_EQ(h, d.height);
-        EXPECT_EQ(bits, r.layout.depth);
+        std::uint32_t channels = 0, mode = 99;
+        EXPECT_EQ(codectest::headerDims(file, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+                      return is5_GetPSDDims(s, w, h, b, &channels, &mode);
+                  }),
+                  (codectest::Dims{true, d.width, d.height, r.layout.depth}));
         EXPECT_EQ(channels, r.layout.channels);
         EXPECT_EQ(mode, r.layout.mode);
 
@@ -147,7 +144,7 @@ TEST(PsdRead, GoldenPixels) {
         const std::uint32_t colours = mode == 0 ? 2 : mode == 1 || mode == 2 ? 256 : 0;
         std::array<Is5Rgbq, 256> pal{};
         std::uint32_t count = 0;
-        src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
+        IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.psd");
         EXPECT_EQ(is5_GetPSDPalette(src, &count, pal.data(), 0), colours ? TRUE : FALSE);
         is5_CloseSource(src);
         EXPECT_EQ(count, colours);
@@ -196,10 +193,8 @@ TEST(PsdRead, DamagedAndUnsupportedFiles) {
 }
 
 TEST(PsdRead, ThroughTheImageObject) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "bitmap.psd", build(bitmap()));
     CISImageEx img;
-    ASSERT_EQ(img.Read(dir / "bitmap.psd", kImageDetect), 0u);
+    ASSERT_EQ(codectest::readObject(img, build(bitmap()), "bitmap.psd"), 0u);
     EXPECT_EQ(img.imageType, kImagePsdBitmap);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.paletteColours, 2u);
@@ -208,8 +203,7 @@ TEST(PsdRead, ThroughTheImageObject) {
     EXPECT_EQ(img.GetPixels()[0], 1);
     EXPECT_EQ(img.GetPixels()[1], 0);
 
-    testutil::writeFile(dir / "rgb.psd", build(PsdSpec{.data = hex({1, 2, 3, 4, 5, 6})}));
-    ASSERT_EQ(img.Read(dir / "rgb.psd", kImageDetect), 0u);
+    ASSERT_EQ(codectest::readObject(img, build(PsdSpec{.data = hex({1, 2, 3, 4, 5, 6})}), "rgb.psd"), 0u);
     EXPECT_EQ(img.imageType, kImagePsd);
     EXPECT_EQ(img.bitsPerPixel, 24u);
     EXPECT_EQ(img.GetPixels()[1], 3);

@@ -161,14 +161,7 @@ TEST_P(TgaPixels, DecodeToKnownPixels) {
     EXPECT_EQ(d.width, std::uint32_t(row.file.width));
     EXPECT_EQ(d.height, std::uint32_t(row.file.height));
     EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
-
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.tga");
-    std::uint32_t w = 0, h = 0, bits = 0;
-    EXPECT_TRUE(is5_GetTGADims(src, &w, &h, &bits));
-    is5_CloseSource(src);
-    EXPECT_EQ(w, d.width);
-    EXPECT_EQ(h, d.height);
-    EXPECT_EQ(bits, std::uint32_t(row.file.pixelBits));
+    EXPECT_EQ(headerDims(file, is5_GetTGADims), (Dims{true, d.width, d.height, std::uint32_t(row.file.pixelBits)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TgaPixels, ::testing::ValuesIn(pixelRows()),
@@ -221,7 +214,6 @@ TEST(TgaErrors, BadFilesGiveTheirCode) {
 // The image object reads colour-mapped and 8-bit grey files at depth 8 with the palette
 // the palette reader gives, and everything else at 24 bits.
 TEST(TgaImageObject, DepthVariantAndPalette) {
-    testutil::TempDir dir;
     struct Row {
         TgaFile file;
         int type;
@@ -235,9 +227,8 @@ TEST(TgaImageObject, DepthVariantAndPalette) {
         {trueColour(1, 1, 24, 0, hex({1, 2, 3})), kImageTga, 24, 0, ""},
     };
     for (const Row& c : cases) {
-        testutil::writeFile(dir / "p.tga", c.file.build());
         CISImageEx img;
-        ASSERT_EQ(img.Read(dir / "p.tga", kImageDetect), 0u);
+        ASSERT_EQ(readObject(img, c.file.build(), "p.tga"), 0u);
         EXPECT_EQ(img.imageType, c.type);
         EXPECT_EQ(img.bitsPerPixel, c.depth);
         EXPECT_EQ(img.paletteColours, c.colours);

@@ -54,12 +54,8 @@ TEST(WbmpPixels, EveryDepth) {
             EXPECT_TRUE(d.palette[0].r == 0 && d.palette[0].g == 0 && d.palette[0].b == 0);
             EXPECT_TRUE(d.palette[1].r == 255 && d.palette[1].g == 255 && d.palette[1].b == 255);
         }
-        IS5_SOURCE src = is5_OpenMemorySource(c.file.data(), c.file.size(), "t.wbmp");
-        std::uint32_t dw = 0, dh = 0;
-        EXPECT_TRUE(is5_GetWBMPDims(src, &dw, &dh));
-        is5_CloseSource(src);
-        EXPECT_EQ(dw, c.width);
-        EXPECT_EQ(dh, c.height);
+        EXPECT_EQ(headerDims(c.file, [](IS5_SOURCE s, auto* w, auto* h, auto*) { return is5_GetWBMPDims(s, w, h); }),
+                  (Dims{true, c.width, c.height, 0}));
     }
 }
 
@@ -79,10 +75,8 @@ TEST(WbmpErrors, BadFilesGiveTheirCode) {
 }
 
 TEST(WbmpImageObject, ReadsAsTwoColourIndexes) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "p.wbmp", kSmall);
     CISImageEx img;
-    ASSERT_EQ(img.Read(dir / "p.wbmp", kImageDetect), 0u);
+    ASSERT_EQ(readObject(img, kSmall, "p.wbmp"), 0u);
     EXPECT_EQ(img.imageType, kImageWbmp);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.paletteColours, 2u);

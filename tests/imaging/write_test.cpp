@@ -31,12 +31,6 @@ std::map<std::string, std::string> folder(const fs::path& dir) {
     return entries;
 }
 
-std::uint32_t le32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(b[at + i]);
-    return v;
-}
-
 /// Everything about an image object that Write must leave alone.
 struct Snapshot {
     std::vector<std::uint8_t> pixels;

@@ -118,6 +118,15 @@ inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint3
     return p;
 }
 
+/// Little-endian fields of a written file, and bytes given as numbers.
+inline std::uint32_t le16(const Bytes& b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
+inline std::uint32_t le32(const Bytes& b, std::size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
+inline Bytes hexBytes(std::initializer_list<int> values) {
+    Bytes b;
+    for (int v : values) b.push_back(char(v));
+    return b;
+}
+
 /// The picture's colours, R G B per pixel, through its palette when it has one.
 inline Bytes coloursOf(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t depth,
                        std::uint32_t stride, const Is5Rgbq* palette) {
