@@ -417,6 +417,8 @@ std::vector<DrawnRow> drawnRows() {
     };
 }
 
+void PrintTo(const DrawnRow& row, std::ostream* os) { *os << row.name; }
+
 class Drawn : public ::testing::TestWithParam<DrawnRow> {};
 
 TEST_P(Drawn, PixelsLandWhereTheRecordsSend) { expectPixels(render(GetParam().file), GetParam().checks); }
