@@ -133,6 +133,8 @@ const platform::MessageMap* CBrimvaleDlg::GetMessageMap() const {
             .on(CBN_SELCHANGE, IDC_DESTINATIONS, &CBrimvaleDlg::OnDestinationSelChange)
             .on(CBN_EDITCHANGE, IDC_DESTINATIONS, &CBrimvaleDlg::OnDestinationEditChange)
             .on(BN_CLICKED, IDC_SAVEIMAGES, &CBrimvaleDlg::OnSaveImages)
+            .on(STN_CLICKED, IDC_PREVIEW, &CBrimvaleDlg::OnClickPreview)
+            .on(BN_CLICKED, IDC_SAVECROP, &CBrimvaleDlg::OnSaveCrop)
             .on(BN_CLICKED, IDOK, &CBrimvaleDlg::OnOK)
             .on(BN_CLICKED, IDCANCEL, &CBrimvaleDlg::OnCancel);
     return &map;

@@ -86,6 +86,8 @@ public:
     std::uint64_t savedBytes() const { return m_nSavedBytes; }
     /// True while "Save Images" runs.
     bool saving() const { return m_pRunBusy != nullptr; }
+    /// The cropped section at full resolution (empty before a crop).
+    const CISImageEx& cropImage() const { return m_imgCrop; }
     /// The run's progress bar (null before the first run; hidden outside runs).
     QProgressBar* saveProgress() const { return m_progressSave; }
     /// The name of the last saved crop, whose row the file list highlights.
@@ -129,6 +131,10 @@ protected:
     void OnHScroll(UINT code, UINT position, QWidget* bar);
     void OnQualityRadio(UINT id);
     void OnImageType();
+
+    // ---- Cropping (brimvaledlg_crop.cpp) ----------------------------------------------------
+    void OnClickPreview();
+    void OnSaveCrop();
 
     // ---- Destination folders and the batch save (brimvaledlg_save.cpp) ---------------------
     void OnSetFolder();

@@ -8,6 +8,40 @@
 #include <cmath>
 #include <cstdint>
 
+namespace {
+
+// The picture fitted into the pane in its proportions: full height for a portrait picture
+// (full width when that would be too wide), full width otherwise (full height when too tall).
+// Every quotient is at most the pane's side, so each conversion fits an int.
+void fitProportions(std::uint32_t pictureWidth, std::uint32_t pictureHeight, int cw, int ch, int& dw, int& dh) {
+    const double ratio = static_cast<double>(pictureHeight) / static_cast<double>(pictureWidth);
+    if (ratio > 1) {
+        dh = ch;
+        dw = static_cast<int>(ch / ratio);
+        if (dw > cw) {
+            dw = cw;
+            dh = static_cast<int>(cw * ratio);
+        }
+    } else {
+        dw = cw;
+        dh = static_cast<int>(cw * ratio);
+        if (dh > ch) {
+            dh = ch;
+            dw = static_cast<int>(ch / ratio);
+        }
+    }
+}
+
+// Centred along the side the picture leaves free.
+PreviewPlacement centred(int dw, int dh, int cw, int ch) {
+    PreviewPlacement placement{0, 0, dw, dh};
+    if (dw == cw && dh < ch) placement.y = (ch - dh) / 2;
+    else if (dh == ch && dw < cw) placement.x = (cw - dw) / 2;
+    return placement;
+}
+
+} // namespace
+
 PreviewPlacement FitPreview(std::uint32_t pictureWidth, std::uint32_t pictureHeight, int paneWidth, int paneHeight) {
     if (pictureWidth == 0 || pictureHeight == 0 || paneWidth <= 0 || paneHeight <= 0) return {};
     const int cw = paneWidth, ch = paneHeight;
@@ -16,29 +50,15 @@ PreviewPlacement FitPreview(std::uint32_t pictureWidth, std::uint32_t pictureHei
     // over all of it; any other keeps its proportions.
     const bool small = std::int64_t{pictureHeight} < 4 * std::int64_t{ch / 5} &&
                        std::int64_t{pictureWidth} < 4 * std::int64_t{cw / 5};
-    if (!small) {
-        // Every quotient below is at most the pane's side, so each conversion fits an int.
-        const double ratio = static_cast<double>(pictureHeight) / static_cast<double>(pictureWidth);
-        if (ratio > 1) {
-            dh = ch;
-            dw = static_cast<int>(ch / ratio);
-            if (dw > cw) {
-                dw = cw;
-                dh = static_cast<int>(cw * ratio);
-            }
-        } else {
-            dw = cw;
-            dh = static_cast<int>(cw * ratio);
-            if (dh > ch) {
-                dh = ch;
-                dw = static_cast<int>(ch / ratio);
-            }
-        }
-    }
-    PreviewPlacement placement{0, 0, dw, dh};
-    if (dw == cw && dh < ch) placement.y = (ch - dh) / 2;
-    else if (dh == ch && dw < cw) placement.x = (cw - dw) / 2;
-    return placement;
+    if (!small) fitProportions(pictureWidth, pictureHeight, cw, ch, dw, dh);
+    return centred(dw, dh, cw, ch);
+}
+
+PreviewPlacement FitCroppedSection(std::uint32_t width, std::uint32_t height, int paneWidth, int paneHeight) {
+    if (width == 0 || height == 0 || paneWidth <= 0 || paneHeight <= 0) return {};
+    int dw = paneWidth, dh = paneHeight;
+    fitProportions(width, height, paneWidth, paneHeight, dw, dh);
+    return centred(dw, dh, paneWidth, paneHeight);
 }
 
 namespace {

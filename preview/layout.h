@@ -17,6 +17,10 @@ struct PreviewPlacement {
 /// An empty picture or pane gives all zeros.
 PreviewPlacement FitPreview(std::uint32_t pictureWidth, std::uint32_t pictureHeight, int paneWidth, int paneHeight);
 
+/// Where a cropped section is drawn: fitted in its proportions and centred, never
+/// stretched (a small section is enlarged keeping its proportions).
+PreviewPlacement FitCroppedSection(std::uint32_t width, std::uint32_t height, int paneWidth, int paneHeight);
+
 /// The cells of a montage: each cellWidth x cellHeight, `rows` rows of `columns`.
 struct MontageGrid {
     int cellWidth = 0, cellHeight = 0, rows = 0, columns = 0;

@@ -61,3 +61,13 @@ void registerControlClasses() {
 }
 
 } // namespace preview
+
+void CPreviewPane::OnLButtonDown(const QPoint& point) {
+    m_ptLastPress = point;
+    CStatic::OnLButtonDown(point);
+}
+
+QPoint CPreviewPane::toSurface(QPoint client) const {
+    const qreal ratio = devicePixelRatioF();
+    return QPoint(int(std::lround(client.x() * ratio)), int(std::lround(client.y() * ratio)));
+}

@@ -26,12 +26,18 @@ public:
     QSize deviceClientSize() const;
     /// Draws a line of text centred on the surface, in black.
     void DrawCentredText(const QString& text);
+    /// Where the left button last went down, in client coordinates (logical pixels).
+    QPoint lastPress() const { return m_ptLastPress; }
+    /// A point of the client area in surface (device) pixels.
+    QPoint toSurface(QPoint client) const;
 
 protected:
     void OnPaint(QPainter& painter, const QRect& client) override;
+    void OnLButtonDown(const QPoint& point) override;
 
 private:
     std::unique_ptr<CDC> m_dc;
+    QPoint m_ptLastPress;
 };
 
 namespace preview {
