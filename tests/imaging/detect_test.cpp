@@ -3,7 +3,7 @@
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 
-#include "testutil.h"
+#include "codectest.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +21,6 @@
 #include <vector>
 
 namespace {
-
-std::string bytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int v : b) s.push_back(static_cast<char>(v));
-    return s;
-}
 
 std::uint32_t guess(const std::string& data, const char* name) {
     IS5_SOURCE src = is5_OpenMemorySource(data.data(), data.size(), name);
@@ -49,27 +43,27 @@ TEST(GuessFileType, MagicNumbersNamesAndFooters) {
         {"BM" + std::string(60, '\0'), "a.tga", 1},               // content wins over the name
         {"GIF89a" + std::string(10, '\0'), nullptr, 2},
         {"GIF87a", "x", 2},
-        {bytes({0xFF, 0xD8, 0xFF, 0xE1, 0, 0}), "x.bin", 3},
-        {bytes({0x0A, 0x05, 1, 8}) + std::string(100, '\0'), "x.tga", 5},  // PCX even when named .tga
-        {bytes({0x0A, 0x01}) + std::string(100, '\0'), "x.pcx", 0},        // not a PCX version
+        {codectest::hex({0xFF, 0xD8, 0xFF, 0xE1, 0, 0}), "x.bin", 3},
+        {codectest::hex({0x0A, 0x05, 1, 8}) + std::string(100, '\0'), "x.tga", 5},  // PCX even when named .tga
+        {codectest::hex({0x0A, 0x01}) + std::string(100, '\0'), "x.pcx", 0},        // not a PCX version
         {"II*" + std::string(10, '\0'), nullptr, 6},
-        {bytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0}), nullptr, 4},
-        {bytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}), nullptr, 0},      // too short for the PNG magic
-        {bytes({0x01, 0x00, 0x09, 0x00, 0x00, 0x03}), nullptr, 7},
-        {bytes({0xD7, 0xCD, 0xC6, 0x9A, 0}), nullptr, 7},
+        {codectest::hex({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0}), nullptr, 4},
+        {codectest::hex({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}), nullptr, 0},      // too short for the PNG magic
+        {codectest::hex({0x01, 0x00, 0x09, 0x00, 0x00, 0x03}), nullptr, 7},
+        {codectest::hex({0xD7, 0xCD, 0xC6, 0x9A, 0}), nullptr, 7},
         {std::string(40, '\x01') + " EMF" + std::string(4, '\0'), nullptr, 8},
         {"8BPS" + std::string(30, '\0'), "x.tga", 10},
         {"P4\n1 1\n\x80", nullptr, 20},
         {"P2\n1 1\n255\n0\n", nullptr, 21},
         {"P6\n1 1\n255\n\1\2\3", nullptr, 22},
-        {bytes({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.ICO", 24},
-        {bytes({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.png", 0},  // icons only by name
-        {bytes({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.tga", 14},          // .tga without footer
-        {bytes({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.dat", 0},
+        {codectest::hex({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.ICO", 24},
+        {codectest::hex({0, 0, 1, 0, 1, 0, 16, 16}) + std::string(60, '\0'), "icon.png", 0},  // icons only by name
+        {codectest::hex({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.tga", 14},          // .tga without footer
+        {codectest::hex({0, 0, 2, 0, 0, 0}) + std::string(60, '\0'), "pic.dat", 0},
         {tgaFooter, "no-extension", 14},                                              // version 2 footer
-        {bytes({0, 1, 2}), "pic.wbmp", 13},
-        {bytes({0, 1, 2}), "pic.WBM", 13},
-        {bytes({0, 1, 2}), "pic.cal", 23},
+        {codectest::hex({0, 1, 2}), "pic.wbmp", 13},
+        {codectest::hex({0, 1, 2}), "pic.WBM", 13},
+        {codectest::hex({0, 1, 2}), "pic.cal", 23},
         {pcd, "image.dat", 16},
         {std::string(2049, '\0') + "PC", "x", 0},
         {"", "empty.jpg", 0},

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // PhotoCD reader: YCC to RGB on hand-made packs, chroma shared by 2 x 2 pixels, the four
 // orientations, damaged packs, and the corpus picture against an independent decode.
+#include "codectest.h"
 #include "corpus.h"
 #include "refimage.h"
 #include "testutil.h"
@@ -56,15 +57,10 @@ struct Decoded {
 
 Decoded readPcd(const std::string& file, std::uint32_t resolution = 3) {
     Decoded d;
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), "t.pcd");
-    HGLOBAL block = is5_ReadPCD(src, &d.width, &d.height, resolution, 0);
-    d.rc = is5_GetLastError();
-    if (block) {
-        auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
-        d.rgb.assign(p, p + GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
+    const auto shown = codectest::readShown(file, 24, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+        return is5_ReadPCD(s, w, h, resolution, 0);
+    }, &d.rc);
+    if (shown) d.width = shown->width, d.height = shown->height, d.rgb = shown->rgb;
     return d;
 }
 

@@ -2,7 +2,7 @@
 // The camera-raw module: small DNG files written here with libtiff (a Bayer mosaic and a
 // linear RGB one) decode through LibRaw at their size with flat areas flat and colours
 // where they belong; damaged and foreign files fail cleanly, through the installed hook.
-#include "testutil.h"
+#include "codectest.h"
 
 #include "imaging/is5.h"
 #include "imaging/israw.h"
@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -19,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include <jpeglib.h>
 #include <tiffio.h>
 
 namespace {
@@ -84,23 +82,12 @@ std::string makeDng(bool cfa, std::uint16_t orientation = ORIENTATION_TOPLEFT) {
     return testutil::readFile(path);
 }
 
-struct RawResult {
-    std::uint32_t width = 0, height = 0, code = 0;
-    std::vector<std::uint8_t> rgb;
-};
+using RawResult = codectest::Shown;
 
-RawResult readRaw(const std::string& bytes) {
-    RawResult r;
-    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.dng");
-    HGLOBAL block = israw_Read(source, &r.width, &r.height, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0);
-    r.code = is5_GetLastError();
-    is5_CloseSource(source);
-    if (block) {
-        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(block));
-        r.rgb.assign(p, p + std::size_t{r.width} * r.height * 3);
-        GlobalFree(block);
-    }
-    return r;
+std::optional<RawResult> readRaw(const std::string& bytes, std::uint32_t* code) {
+    return codectest::readShown(bytes, 24, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+        return israw_Read(s, w, h, 24, 1.0, 1, -1, "embed", 0, 0, 0, 0);
+    }, code);
 }
 
 // Mean and spread of one channel over a band's inner part (away from demosaicing edges).
@@ -138,11 +125,12 @@ protected:
 // neutral (channels within 8 of each other), the darker grey stays darker, and the red
 // and blue bands are clearly red and blue.
 TEST_P(RawDng, DecodesAtNaturalSizeWithFlatNeutralGreysAndColours) {
-    const RawResult r = readRaw(makeDng(GetParam()));
-    ASSERT_EQ(r.code, 0u);
-    ASSERT_EQ(r.width, kW);
-    ASSERT_EQ(r.height, kH);
-    const Stats dark = bandStats(r, 0), light = bandStats(r, 1), red = bandStats(r, 2), blue = bandStats(r, 3);
+    std::uint32_t code = 0;
+    const auto r = readRaw(makeDng(GetParam()), &code);
+    ASSERT_TRUE(r) << code;
+    ASSERT_EQ(r->width, kW);
+    ASSERT_EQ(r->height, kH);
+    const Stats dark = bandStats(*r, 0), light = bandStats(*r, 1), red = bandStats(*r, 2), blue = bandStats(*r, 3);
     for (const Stats* s : {&dark, &light, &red, &blue}) EXPECT_LE(s->spread, 6.0);
     for (const Stats* s : {&dark, &light}) {
         EXPECT_NEAR(s->mean[0], s->mean[1], 8.0);
@@ -156,13 +144,14 @@ TEST_P(RawDng, DecodesAtNaturalSizeWithFlatNeutralGreysAndColours) {
 }
 
 TEST_P(RawDng, OrientationSixComesOutTurned) {
-    const RawResult r = readRaw(makeDng(GetParam(), ORIENTATION_RIGHTTOP));
-    ASSERT_EQ(r.code, 0u);
-    EXPECT_EQ(r.width, kH);
-    EXPECT_EQ(r.height, kW);
+    std::uint32_t code = 0;
+    const auto r = readRaw(makeDng(GetParam(), ORIENTATION_RIGHTTOP), &code);
+    ASSERT_TRUE(r) << code;
+    EXPECT_EQ(r->width, kH);
+    EXPECT_EQ(r->height, kW);
     // Turned clockwise, the stored left band (dark grey) is at the top, the blue at the bottom.
-    const std::uint8_t* top = &r.rgb[(2 * r.width + r.width / 2) * 3];
-    const std::uint8_t* bottom = &r.rgb[((r.height - 3) * r.width + r.width / 2) * 3];
+    const std::uint8_t* top = &r->rgb[(2 * r->width + r->width / 2) * 3];
+    const std::uint8_t* bottom = &r->rgb[((r->height - 3) * r->width + r->width / 2) * 3];
     EXPECT_LT(top[2], bottom[2]);
     EXPECT_GT(bottom[2], bottom[0] + 60);
 }
@@ -171,9 +160,9 @@ TEST_P(RawDng, CutCopiesFailCleanly) {
     const std::string whole = makeDng(GetParam());
     for (double keep : {0.05, 0.3, 0.6, 0.95}) {
         SCOPED_TRACE(keep);
-        const RawResult r = readRaw(whole.substr(0, static_cast<std::size_t>(whole.size() * keep)));
-        EXPECT_NE(r.code, 0u);
-        EXPECT_TRUE(r.rgb.empty());
+        std::uint32_t code = 0;
+        EXPECT_FALSE(readRaw(whole.substr(0, static_cast<std::size_t>(whole.size() * keep)), &code));
+        EXPECT_NE(code, 0u);
     }
 }
 
@@ -236,30 +225,10 @@ TEST(RawModule, ReportsThroughTheInstalledHookAndUsesItsPixelLimit) {
 // A JPEG named like a Canon raw file, read the way the program reads raw files: LibRaw
 // finds no raw data in it and the read fails with the format code, leaving no picture.
 TEST(RawModule, JpegNamedCr2FailsAsNotRaw) {
-    std::vector<std::uint8_t> rgb(32 * 32 * 3, 128);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr err{};
-    info.err = jpeg_std_error(&err);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = info.image_height = 32;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < 32) {
-        JSAMPROW row = rgb.data() + info.next_scanline * 96;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
     testutil::TempDir dir;
-    testutil::writeFile(dir / "photo.cr2", std::string(reinterpret_cast<char*>(out), size));
-    jpeg_destroy_compress(&info);
-    std::free(out);
-
-    CISImageEx img;
+    CISImageEx jpeg, img;
+    ASSERT_EQ(jpeg.Allocate(32, 32, 24), 0u);
+    ASSERT_EQ(jpeg.Write(kImageJpeg, dir / "photo.cr2"), 0u);
     EXPECT_EQ(img.Read(dir / "photo.cr2", kImageRaw), IS5_ERR_FORMAT);
     EXPECT_FALSE(img.HasPicture());
     // Nor is an empty or junk file anything but a clean failure.
