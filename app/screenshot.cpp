@@ -4,17 +4,20 @@
 // opens on a registry folder of its own, so the user's settings are neither read nor changed.
 #include "app/brimvaleapp.h"
 #include "app/brimvaledlg.h"
+#include "app/savecropdlg.h"
 #include "browse/folderdialog.h"
 #include "imaging/isimageex.h"
 #include "platform/services.h"
 #include "platform/widgets/controls.h"
 #include "platform/widgets/menu.h"
+#include "preview/previewpane.h"
 #include "res/resource.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,6 +115,25 @@ bool saveTicked(CBrimvaleDlg& window, const QString& destination, const QString&
     return save(window, folder + QStringLiteral("/main-window-saved.png")) && drawn && ok;
 }
 
+// Drags a rubber band over the middle of the shown picture: the pane then shows that section.
+bool cropMiddle(CBrimvaleDlg& window, const QString& folder) {
+    auto* pane = window.GetDlgItemAs<CPreviewPane>(IDC_PREVIEW);
+    const RECT shown = window.previewImageRect();
+    const QPoint inset = pane->clientGeometry().topLeft();
+    const QPoint from(shown.left + shown.Width() / 4, shown.top + shown.Height() / 4);
+    const QPoint to(shown.left + shown.Width() * 3 / 4, shown.top + shown.Height() * 3 / 4);
+    const auto send = [pane, inset](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at + inset), QPointF(pane->mapToGlobal(at + inset)), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(pane, &event);
+    };
+    // The band tracks in its own loop from the press: the move and the release come queued.
+    QTimer::singleShot(0, pane, [=] { send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton); });
+    QTimer::singleShot(0, pane, [=] { send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton); });
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    return window.cropImage().HasPicture() && save(window, folder + QStringLiteral("/main-window-cropped.png"));
+}
+
 // Nobody can answer a message box here: its text goes to the error stream, the answer is the
 // one that does not go ahead.
 class PrintedMessageBoxes : public platform::MessageBoxService {
@@ -177,9 +199,11 @@ int main(int argc, char* argv[]) {
             browse(dialog);
             ok = save(dialog, folder + QStringLiteral("/main-window-browsing.png")) && ok;
             ok = saveTicked(static_cast<CBrimvaleDlg&>(dialog), smaller, folder) && ok;
+            ok = cropMiddle(static_cast<CBrimvaleDlg&>(dialog), folder) && ok;
             break;
         }
         case IDD_ABOUTBOX: ok = save(dialog, folder + QStringLiteral("/about.png")) && ok; break;
+        case IDD_SAVECROP: ok = save(dialog, folder + QStringLiteral("/save-crop-dialog.png")) && ok; break;
         case IDD_FOLDERBROWSER: ok = save(dialog, folder + QStringLiteral("/folder-dialog.png")) && ok; break;
         default: ok = save(dialog, folder + QStringLiteral("/template-%1.png").arg(dialog.GetTemplateId())) && ok; break;
         }
@@ -198,7 +222,17 @@ int main(int argc, char* argv[]) {
         ok = browser.DoModal() == IDCANCEL && ok;
     }
     // The templates of the dialogs still to come, as laid out.
-    for (int id : {IDD_SAVECROP, IDD_IMAGETYPE, IDD_CONFIG}) {
+    // The save-cropped-image dialog as it opens for a 1001 x 668 section of a JPEG.
+    {
+        CSaveCropDlg crop;
+        crop.m_nWidth = 1001;
+        crop.m_nHeight = 668;
+        crop.m_strDestFolder = smaller;
+        crop.m_strSourceFolder = pictures.path() + QStringLiteral("/");
+        crop.m_strFileName = QStringLiteral("Meadow");
+        ok = crop.DoModal() == IDCANCEL && ok;
+    }
+    for (int id : {IDD_IMAGETYPE, IDD_CONFIG}) {
         CDialog dialog(id);
         ok = dialog.DoModal() == IDCANCEL && ok;
     }
