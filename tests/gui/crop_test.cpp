@@ -181,6 +181,12 @@ TEST_F(CropTest, SaveCropDialogPreselectsSavesAndRefuses) {
                  c.SetDlgItemText(IDC_CROP_WIDTH_EDIT, "0");
              },
              true, {IDOK}, ""},
+            {"a folder that is a file",
+             [&](CDialog& c) {
+                 testutil::writeFile(root / "plain", "x");
+                 c.SetDlgItemText(IDC_CROP_FOLDER, QString::fromStdString(root / "plain"));
+             },
+             true, {IDOK}, ""},
             {"the cropped size as PNG",
              [&](CDialog& c) {
                  c.CheckDlgButton(IDC_CROP_SIZE_CROPPED, BST_CHECKED);
