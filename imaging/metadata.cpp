@@ -79,7 +79,7 @@ std::string recordTime(const std::string& text) {
         (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &year, &month, &day, &sep, &hour, &minute, &second,
                      &used) == 7 &&
          (sep == 'T' || sep == ' '))) {
-    } else if (std::sscanf(text.c_str(), "%*3s %2d %3s %4d %2d:%2d:%2d%n", &day, monthName, &year, &hour, &minute,
+    } else if (std::sscanf(text.c_str(), "%*3s, %2d %3s %4d %2d:%2d:%2d%n", &day, monthName, &year, &hour, &minute,
                            &second, &used) == 6) {
         for (std::size_t i = 0; i < kMonths.size(); ++i)
             if (std::strcmp(monthName, kMonths[i]) == 0) month = static_cast<int>(i) + 1;
