@@ -95,12 +95,12 @@ std::string recordTime(const std::string& text) {
 }
 
 /// Stored text as the record keeps it: UTF-8 (bytes that are not UTF-8 read as Latin-1),
-/// without the spaces cameras pad their fields with.
+/// without the spaces cameras pad their fields with at the end.
 std::string recordText(std::string text) {
     if (!imaging::detail::validUtf8(text)) text = imaging::detail::latin1ToUtf8(text);
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    const auto last = text.find_last_not_of(" \t\r\n");
+    text.resize(last == std::string::npos ? 0 : last + 1);
+    return text;
 }
 
 std::string exifString(Is5ExifReader* reader, std::uint32_t directory, std::uint16_t tag) {

@@ -5,6 +5,7 @@
 #include "browse/formatsize.h"
 #include "corpus.h"
 #include "imaging/isimageex.h"
+#include "imaging/metadata.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -260,6 +261,9 @@ TEST_F(ResizeCli, BadCommandLinesExitWith2) {
         {"--mode", "19", "-d", "out", photo},
         {"--overwrite=yes", "-d", "out", photo},
         {"-d", "out", photo, "-q"},
+        {"--metadata-from", photo, "-d", "out", photo},
+        {"--stamp", photo, photo},
+        {"--stamp"},
     };
     for (const auto& arguments : rows) {
         const RunResult r = run(arguments);
@@ -319,6 +323,46 @@ TEST_F(ResizeCli, FailuresAreSaidInWords) {
         const RunResult r = run(row.arguments);
         EXPECT_EQ(r.status, 1) << row.says;
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(ResizeCli, StampInPlace) {
+    const std::string withTexts = source("pngsuite/unused/ct1n0g04.png", "texts.png");
+    PictureMetadata given;
+    ASSERT_EQ(ReadPictureMetadata(withTexts, given), "");
+    const std::string cut = dir / "in/cut.jpg";
+    testutil::writeFile(cut, testutil::readFile(corpus / kJpeg).substr(0, 300));
+    struct Row {
+        std::vector<std::string> arguments;
+        int status;
+        bool changed;
+        std::string says;
+        std::string description; // read back from the stamped file
+    } rows[] = {
+        {{"--stamp", source(kJpeg, "a.jpg"), "--metadata-from", withTexts}, 0, true, "",
+         given.description + " cropped section"},
+        {{"--stamp", source(kPng, "b.png")}, 0, true, "", ""},
+        {{"--stamp", source(kBmp, "c.bmp")}, 0, false, "", ""},
+        {{"--stamp", cut}, 1, false, "brimvale-resize: Unable to write EXIF data.\n", ""},
+        {{"--stamp", dir / "in/gone.jpg"}, 1, false,
+         "brimvale-resize: The File, " + dir / "in/gone.jpg" + " could not be found. Unable to proceed.\n", ""},
+        {{"--stamp", source(kJpeg, "d.jpg"), "--metadata-from", dir / "in/gone.png"}, 1, false,
+         "brimvale-resize: The File, " + dir / "in/gone.png" + " could not be found. Unable to proceed reading metadata.\n",
+         ""},
+    };
+    for (const Row& row : rows) {
+        const std::string& target = row.arguments[1];
+        const std::string before = testutil::readFile(target);
+        const RunResult r = run(row.arguments);
+        EXPECT_EQ(r.status, row.status) << target;
+        EXPECT_EQ(r.err, row.says);
+        EXPECT_EQ(testutil::readFile(target) != before, row.changed) << target;
+        if (!row.changed) continue;
+        PictureMetadata stamped;
+        EXPECT_EQ(ReadPictureMetadata(target, stamped), "");
+        EXPECT_EQ(stamped.description, row.description) << target;
+        if (!row.description.empty()) EXPECT_EQ(stamped.author, given.author);
+        EXPECT_EQ(stamped.time.size(), 19u) << target;
     }
 }
 
