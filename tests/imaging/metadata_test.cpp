@@ -34,13 +34,13 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 // ---- fixtures -------------------------------------------------------------------------
 
-struct JpegSpec {
+struct JpegShape {
     int components = 3, hSample = 2, vSample = 2;
     bool progressive = false, jfif = true;
     int width = 48, height = 32;
 };
 
-std::string makeJpeg(const JpegSpec& spec, const std::vector<std::pair<int, std::string>>& markers = {}) {
+std::string makeJpeg(const JpegShape& shape, const std::vector<std::pair<int, std::string>>& markers = {}) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -48,21 +48,21 @@ std::string makeJpeg(const JpegSpec& spec, const std::vector<std::pair<int, std:
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = spec.width;
-    c.image_height = spec.height;
-    c.input_components = spec.components;
-    c.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    c.image_width = shape.width;
+    c.image_height = shape.height;
+    c.input_components = shape.components;
+    c.in_color_space = shape.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 60, TRUE);
-    c.write_JFIF_header = spec.jfif;
-    c.comp_info[0].h_samp_factor = spec.hSample;
-    c.comp_info[0].v_samp_factor = spec.vSample;
-    if (spec.progressive) jpeg_simple_progression(&c);
+    c.write_JFIF_header = shape.jfif;
+    c.comp_info[0].h_samp_factor = shape.hSample;
+    c.comp_info[0].v_samp_factor = shape.vSample;
+    if (shape.progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     for (const auto& [marker, data] : markers)
         jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(data.data()), static_cast<unsigned>(data.size()));
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(spec.width * spec.components));
-    for (int y = 0; y < spec.height; ++y) {
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(shape.width * shape.components));
+    for (int y = 0; y < shape.height; ++y) {
         for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<JSAMPLE>((i * 7 + y * 13) & 0xFF);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&c, rows, 1);
@@ -273,7 +273,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
     const bool tools = haveTool("exiftool") && haveTool("exiv2");
     struct Row {
         const char* name;
-        JpegSpec spec;
+        JpegShape shape;
         int exif; // 0 none, 1 little-endian, 2 big-endian
         bool xmp, icc, twice;
         PictureMetadata record;
@@ -295,7 +295,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         if (row.exif) markers.emplace_back(JPEG_APP0 + 1, exifFixture(row.exif == 2, kMakerNote, kThumbnail));
         if (row.xmp) markers.emplace_back(JPEG_APP0 + 1, kXmp);
         if (row.icc) markers.emplace_back(JPEG_APP0 + 2, kIcc);
-        const std::string before = makeJpeg(row.spec, markers);
+        const std::string before = makeJpeg(row.shape, markers);
         const std::string path = file(row.name, before);
         std::map<std::string, std::string> warningBefore;
         if (tools) warningBefore["ExifTool:Warning"] = exiftool(path)["ExifTool:Warning"];
@@ -307,7 +307,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         EXPECT_EQ(withoutExifSegment(after), withoutExifSegment(before));
         if (!row.exif && !row.twice) {
             // The new segment goes right after JFIF's APP0, or right after SOI without one.
-            EXPECT_EQ(exifSegment(after).first, row.spec.jfif ? 20u : 2u);
+            EXPECT_EQ(exifSegment(after).first, row.shape.jfif ? 20u : 2u);
         }
 
         imaging::detail::ExifBlock block;
@@ -348,8 +348,8 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
             EXPECT_EQ(tags["ExifIFD:DateTimeOriginal"], row.twice ? "2023:11:15 00:13:20" : kNowAtPlus3);
         }
         if (withExif) {
-            EXPECT_EQ(tags["IFD0:ImageWidth"], std::to_string(row.spec.width));
-            EXPECT_EQ(tags["IFD0:ImageHeight"], std::to_string(row.spec.height));
+            EXPECT_EQ(tags["IFD0:ImageWidth"], std::to_string(row.shape.width));
+            EXPECT_EQ(tags["IFD0:ImageHeight"], std::to_string(row.shape.height));
         }
         if (row.exif) {
             EXPECT_EQ(tags["IFD0:Orientation"], "6");
