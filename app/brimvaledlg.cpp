@@ -3,9 +3,13 @@
 #include "app/brimvaledlg.h"
 
 #include "app/aboutdlg.h"
+#include "app/configdlg.h"
 #include "app/settings.h"
 #include "controls/groupctrlex.h"
 #include "controls/label.h"
+#include "net/updatecheck.h"
+#include "net/versionfilewriter.h"
+#include "platform/services.h"
 #include "platform/widgets/controls.h"
 #include "platform/widgets/gdi.h"
 #include "platform/widgets/resources.h"
@@ -16,6 +20,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 
@@ -66,14 +71,16 @@ constexpr ToolTip kToolTips[] = {
      "Use the slider to select the percentage of the original image. Aspect ratio will be preserved."},
 };
 
-// The quality radio that shows a stored quality; values without their own radio show "25".
-int qualityRadio(std::int32_t quality) {
+// The quality radio of a quality; a quality without a radio of its own shows `otherwise`
+// ("25" at start, "Set" after the settings dialog).
+int qualityRadio(std::int32_t quality, int otherwise = IDC_QUALITY_25) {
     switch (quality) {
+    case 25: return IDC_QUALITY_25;
     case 50: return IDC_QUALITY_50;
     case 75: return IDC_QUALITY_75;
     case 90: return IDC_QUALITY_90;
     case 100: return IDC_QUALITY_100;
-    default: return IDC_QUALITY_25;
+    default: return otherwise;
     }
 }
 
@@ -97,12 +104,35 @@ QFont buttonFont(int id) {
     return platform::fontFromLogFont(lf);
 }
 
+// The percent a scale shows: rounded, as 0.29 × 100 is 28.999… in a double.
+int percentOf(double scale) { return static_cast<int>(std::lround(scale * 100)); }
+
+// Keeps the wait cursor up while it lives.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 } // namespace
+
+/// The update check started when the window opened: what it asks for and the thread that asks.
+struct StartupUpdateCheck {
+    net::CurrentProgram program;
+    std::string fileUrl;
+    std::string pageUrl;
+    std::unique_ptr<net::BackgroundUpdateCheck> fetch;
+};
 
 CBrimvaleDlg::CBrimvaleDlg(QWidget* parent)
     : CDialog(IDD_BRIMVALE_DIALOG, parent), m_hIcon(platform::LoadIconResource(IDR_MAINFRAME)) {}
 
-CBrimvaleDlg::~CBrimvaleDlg() = default;
+CBrimvaleDlg::~CBrimvaleDlg() {
+    // Ends a start-up check still waiting before anything it could call back into is gone.
+    m_pStartupCheck.reset();
+}
 
 const platform::MessageMap* CBrimvaleDlg::GetMessageMap() const {
     static const auto map =
@@ -253,7 +283,7 @@ BOOL CBrimvaleDlg::OnInitDialog() {
     CheckRadioButton(IDC_SIZE_1024, IDC_SIZE_SCREEN, IDC_SIZE_1024 + m_nSizeChoice);
     CheckRadioButton(IDC_QUALITY_25, IDC_QUALITY_100, qualityId);
     CheckDlgButton(IDC_KEEPASPECT, m_nSizeChoice >= 4 && m_nSizeChoice <= 8 ? BST_CHECKED : BST_UNCHECKED);
-    SetDlgItemText(IDC_PERCENT_EDIT, QString::asprintf("%d", static_cast<int>(std::trunc(m_dCustomScale * 100))));
+    SetDlgItemText(IDC_PERCENT_EDIT, QString::asprintf("%d", percentOf(m_dCustomScale)));
     SetDlgItemText(IDC_QUALITY_EDIT, QString::asprintf("%d", m_nQuality));
     SetDlgItemText(IDC_SIZE_SCREEN, QString::asprintf("Screen: %u X %u", static_cast<unsigned>(m_nScreenWidth),
                                                       static_cast<unsigned>(m_nScreenHeight)));
@@ -267,6 +297,8 @@ BOOL CBrimvaleDlg::OnInitDialog() {
 
     addToolTips();
     m_bInitializing = false;
+    // Once the window is open (the first turn of its event loop), never before it shows.
+    if (m_bAutoUpdate) QTimer::singleShot(0, this, &CBrimvaleDlg::startUpdateCheck);
     return TRUE;
 }
 
@@ -333,9 +365,8 @@ void CBrimvaleDlg::OnSysCommand(UINT nID, LPARAM lParam) {
         m_bSettingsChanged = true;
         break;
     }
-    case IDM_CHECKFORUPDATE: // the update check is not part of the program yet
-    case IDM_PREFERENCES:    // nor is the settings dialog
-        break;
+    case IDM_CHECKFORUPDATE: OnCheckForUpdate(); break;
+    case IDM_PREFERENCES: OnPreferences(); break;
     default: CDialog::OnSysCommand(nID, lParam); break;
     }
 }
@@ -387,6 +418,100 @@ void CBrimvaleDlg::OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDrawItemStruct) {
     CDialog::OnDrawItem(nIDCtl, lpDrawItemStruct);
 }
 
+void CBrimvaleDlg::OnPreferences() {
+    if (m_bBusy) return;
+    CConfigDlg dlg(this);
+    dlg.m_nQuality = m_nDefaultQuality;
+    dlg.m_nSizeChoice = m_nDefaultSizeChoice;
+    dlg.m_bLastSizeIsDefault = m_bLastSizeIsDefault;
+    dlg.m_bLastQualityIsDefault = m_bLastQualityIsDefault;
+    dlg.m_bUseSourceFolder = m_bUseSourceFolder;
+    dlg.m_bAutoUpdate = m_bAutoUpdate;
+    dlg.m_dCustomScale = m_dCustomScale;
+    dlg.m_nCustomWidth = m_nCustomWidth;
+    dlg.m_nCustomHeight = m_nCustomHeight;
+    dlg.m_nSaveType = m_nSaveType;
+    if (dlg.DoModal() != IDOK) return;
+
+    m_bAutoUpdate = dlg.m_bAutoUpdate;
+    m_bLastSizeIsDefault = dlg.m_bLastSizeIsDefault;
+    m_bLastQualityIsDefault = dlg.m_bLastQualityIsDefault;
+    m_bUseSourceFolder = dlg.m_bUseSourceFolder;
+    m_nDefaultSizeChoice = dlg.m_nSizeChoice;
+    if (m_nDefaultSizeChoice == kSizeChoiceDimensions) {
+        m_nCustomWidth = dlg.m_nCustomWidth;
+        m_nCustomHeight = dlg.m_nCustomHeight;
+        SetDlgItemText(IDC_WIDTH_EDIT, QString::asprintf("%d", m_nCustomWidth));
+        SetDlgItemText(IDC_HEIGHT_EDIT, QString::asprintf("%d", m_nCustomHeight));
+    }
+    m_dCustomScale = dlg.m_dCustomScale;
+    m_nDefaultQuality = dlg.m_nQuality;
+    m_nQuality = dlg.m_nQuality;
+    m_nSizeChoice = m_nDefaultSizeChoice;
+    m_nSaveType = dlg.m_nSaveType;
+    m_bSettingsChanged = true;
+
+    CheckRadioButton(IDC_SIZE_1024, IDC_SIZE_SCREEN, IDC_SIZE_1024 + m_nSizeChoice);
+    CheckRadioButton(IDC_QUALITY_25, IDC_QUALITY_SET, qualityRadio(m_nQuality, IDC_QUALITY_SET));
+    CheckDlgButton(IDC_KEEPASPECT, BST_UNCHECKED);
+
+    // Every control that shows a value now in force shows it, so a save does what is shown.
+    m_sliderQuality->SetPos(m_nQuality);
+    SetDlgItemText(IDC_QUALITY_EDIT, QString::asprintf("%d", m_nQuality));
+    if (m_nSizeChoice == kSizeChoiceCustomPercent) {
+        SetDlgItemText(IDC_PERCENT_EDIT, QString::asprintf("%d", percentOf(m_dCustomScale)));
+        m_sliderPercent->SetPos(percentOf(m_dCustomScale));
+    }
+    CheckDlgButton(IDC_USESOURCEFOLDER, m_bUseSourceFolder ? BST_CHECKED : BST_UNCHECKED);
+    GetSystemMenu(FALSE)->CheckMenuItem(IDM_AUTOUPDATE, MF_BYCOMMAND | (m_bAutoUpdate ? MF_CHECKED : MF_UNCHECKED));
+    UpdateStatusSummary();
+}
+
+void CBrimvaleDlg::OnCheckForUpdate() {
+    if (m_bBusy) return;
+    const net::CurrentProgram program = net::currentProgram();
+    const std::string base = net::updateBaseUrl();
+    net::UpdateRequest request;
+    request.fileUrl = net::versionFileUrl(base, program.fileName);
+    net::UpdateResult result;
+    {
+        WaitCursor wait; // while the site is asked, not while the answer is read
+        result = net::fetchUpdate(request);
+    }
+    net::presentUpdate(result, program, request.fileUrl, net::downloadPageUrl(base), /*offerOnly=*/false);
+}
+
+void CBrimvaleDlg::startUpdateCheck() {
+    if (m_pStartupCheck || !isVisible()) return;
+    auto check = std::make_unique<StartupUpdateCheck>();
+    check->program = net::currentProgram();
+    const std::string base = net::updateBaseUrl();
+    check->fileUrl = net::versionFileUrl(base, check->program.fileName);
+    check->pageUrl = net::downloadPageUrl(base);
+    // The result travels to this thread as a queued call. The fetch thread is joined before
+    // the window is destroyed, so `this` is alive when the call is queued, and Qt drops a
+    // queued call whose receiver is gone.
+    check->fetch = std::make_unique<net::BackgroundUpdateCheck>(
+        net::UpdateRequest{check->fileUrl}, [this](const net::UpdateResult& result) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, result] {
+                    if (!m_pStartupCheck) return; // the window closed meanwhile
+                    const std::unique_ptr<StartupUpdateCheck> done = std::move(m_pStartupCheck);
+                    done->fetch.reset();
+                    net::presentUpdate(result, done->program, done->fileUrl, done->pageUrl, /*offerOnly=*/true);
+                },
+                Qt::QueuedConnection);
+        });
+    m_pStartupCheck = std::move(check);
+}
+
+void CBrimvaleDlg::writeVersionFileOnce() {
+    if (m_bVersionFileWritten) return;
+    WriteVersionFile();
+    m_bVersionFileWritten = true;
+}
+
 void CBrimvaleDlg::OnOK() {
     if (m_bSettingsChanged) {
         BrimvaleSettings settings = currentSettings();
@@ -394,5 +519,18 @@ void CBrimvaleDlg::OnOK() {
                      GetDlgItemText(IDC_HEIGHT_EDIT).toStdString());
         takeSettings(settings); // the history now starts with the current destination
     }
+    writeVersionFileOnce();
     CDialog::OnOK();
+}
+
+void CBrimvaleDlg::OnCancel() {
+    writeVersionFileOnce();
+    CDialog::OnCancel();
+}
+
+void CBrimvaleDlg::OnDestroy() {
+    // A start-up check still waiting ends here, at once.
+    m_pStartupCheck.reset();
+    writeVersionFileOnce();
+    CDialog::OnDestroy();
 }

@@ -30,6 +30,7 @@ class QProgressBar;
 class CSliderCtrl;
 class CTreeCtrl;
 struct BrimvaleSettings;
+struct StartupUpdateCheck;
 
 /// The message the file list posts to the window after a tick changed; LPARAM is the row.
 inline constexpr UINT WM_CHECKBOXCHANGED = 201;
@@ -90,6 +91,8 @@ public:
     const CISImageEx& cropImage() const { return m_imgCrop; }
     /// The run's progress bar (null before the first run; hidden outside runs).
     QProgressBar* saveProgress() const { return m_progressSave; }
+    /// True while the update check started at opening waits for the site.
+    bool updateCheckWaiting() const { return m_pStartupCheck != nullptr; }
     /// The name of the last saved crop, whose row the file list highlights.
     void setSavedCropName(const QString& name) { m_strSavedCropName = name; }
 
@@ -100,8 +103,15 @@ protected:
     void OnPaint(QPainter& painter) override;
     void OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDrawItemStruct) override;
     void OnOK() override;
+    void OnCancel() override;
+    void OnDestroy() override;
     const platform::MessageMap* GetMessageMap() const override;
 
+    // ---- Window menu (brimvaledlg.cpp) -------------------------------------------------------
+    /// The settings dialog; after OK the window takes over all of its values.
+    void OnPreferences();
+    /// The update check on this thread, the window blocked meanwhile.
+    void OnCheckForUpdate();
 
     // ---- Folder tree (brimvaledlg_browse.cpp) ----------------------------------------------
     void BuildRootFolders();
@@ -155,6 +165,10 @@ private:
     SaveOptions currentSaveOptions() const;
     void showSaveProgress(int done, int total);
     void addToolTips();
+    /// Starts the update check at start-up on a thread of its own; only a newer version is
+    /// spoken of, on this thread, while the window is open.
+    void startUpdateCheck();
+    void writeVersionFileOnce();
 
     QIcon m_hIcon;
     CTreeCtrl* m_treeFolders = nullptr;
@@ -196,6 +210,8 @@ private:
     CLabel* m_lblPercentOptions = nullptr;
     CLabel* m_lblDimensionOptions = nullptr;
     std::int32_t m_nSaveType = 0;
+    bool m_bVersionFileWritten = false;
+    std::unique_ptr<StartupUpdateCheck> m_pStartupCheck; // while the start-up check waits
 
     // Folder tree.
     std::vector<RootFolder> m_aRootFolders;

@@ -7,6 +7,7 @@
 #include "app/savecropdlg.h"
 #include "browse/folderdialog.h"
 #include "imaging/isimageex.h"
+#include "net/versionfilewriter.h"
 #include "platform/services.h"
 #include "platform/widgets/controls.h"
 #include "platform/widgets/menu.h"
@@ -157,6 +158,12 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // The hive below turns the update check at start on: it asks a loopback port nobody listens
+    // on, never the network. The pictures are drawn from a build folder, where closing the
+    // window would write the version file: it writes none.
+    ::setenv("BRIMVALE_UPDATE_URL", "http://127.0.0.1:9", 1);
+    net::setProgramPathSource([] { return std::string(); });
+
     // A registry of its own, holding a destination so the window shows one.
     QTemporaryDir registry;
     if (!registry.isValid()) return 1;
@@ -196,6 +203,9 @@ int main(int argc, char* argv[]) {
             ok = save(dialog, folder + QStringLiteral("/main-window.png")) && ok;
             // The About box, opened as its menu item does.
             if (QAction* about = dialog.GetSystemMenu(FALSE)->actionOf(IDM_ABOUTBOX, MF_BYCOMMAND)) about->trigger();
+            // The settings dialog, opened as "Preferences" does, on the stored settings.
+            if (QAction* preferences = dialog.GetSystemMenu(FALSE)->actionOf(IDM_PREFERENCES, MF_BYCOMMAND))
+                preferences->trigger();
             browse(dialog);
             ok = save(dialog, folder + QStringLiteral("/main-window-browsing.png")) && ok;
             ok = saveTicked(static_cast<CBrimvaleDlg&>(dialog), smaller, folder) && ok;
@@ -203,6 +213,7 @@ int main(int argc, char* argv[]) {
             break;
         }
         case IDD_ABOUTBOX: ok = save(dialog, folder + QStringLiteral("/about.png")) && ok; break;
+        case IDD_CONFIG: ok = save(dialog, folder + QStringLiteral("/settings-dialog.png")) && ok; break;
         case IDD_SAVECROP: ok = save(dialog, folder + QStringLiteral("/save-crop-dialog.png")) && ok; break;
         case IDD_FOLDERBROWSER: ok = save(dialog, folder + QStringLiteral("/folder-dialog.png")) && ok; break;
         default: ok = save(dialog, folder + QStringLiteral("/template-%1.png").arg(dialog.GetTemplateId())) && ok; break;
@@ -221,7 +232,6 @@ int main(int argc, char* argv[]) {
         CFolderDialog browser(pictures.filePath(QStringLiteral("Smaller/For the web")), nullptr);
         ok = browser.DoModal() == IDCANCEL && ok;
     }
-    // The templates of the dialogs still to come, as laid out.
     // The save-cropped-image dialog as it opens for a 1001 x 668 section of a JPEG.
     {
         CSaveCropDlg crop;
@@ -232,8 +242,9 @@ int main(int argc, char* argv[]) {
         crop.m_strFileName = QStringLiteral("Meadow");
         ok = crop.DoModal() == IDCANCEL && ok;
     }
-    for (int id : {IDD_IMAGETYPE, IDD_CONFIG}) {
-        CDialog dialog(id);
+    // The image type template, as laid out.
+    {
+        CDialog dialog(IDD_IMAGETYPE);
         ok = dialog.DoModal() == IDCANCEL && ok;
     }
     CDialog::SetModalHook({});

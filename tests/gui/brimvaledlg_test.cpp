@@ -267,19 +267,6 @@ TEST_F(MainWindowTest, AutoUpdateItemTogglesItsCheckAndTheStoredValue) {
     EXPECT_NE(registry.hive().find("\"AutoUpdate\"=hex:00,00,00,00"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, PreferencesAndUpdateItemsAreThereButDoNothingYet) {
-    registry.store(intValue("Quality", 50));
-    const std::string before = registry.hive();
-    open(
-        [](CDialog& d) {
-            chooseFromMenu(d, IDM_PREFERENCES);
-            chooseFromMenu(d, IDM_CHECKFORUPDATE);
-            EXPECT_TRUE(d.isVisible());
-        },
-        clickClose);
-    EXPECT_EQ(registry.hive(), before);
-}
-
 TEST_F(MainWindowTest, AboutItemOpensTheAboutBoxWithTheProgramsVersion) {
     QString version;
     int aboutRuns = 0;

@@ -2,6 +2,7 @@
 // The GUI tests' main: the offscreen platform is chosen before the QApplication exists,
 // then the program's own application set-up runs, as it does in brimvale.
 #include "app/brimvaleapp.h"
+#include "net/versionfilewriter.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     brimvale::prepareApplication();
     initTestResources();
+    // The tests run from a build folder: no window they close may write its version file there.
+    net::setProgramPathSource([] { return std::string(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A scripted server on 127.0.0.1 or ::1 for the network tests: each accepted connection runs
-// the next script on the server's thread. Every wait is bounded, so a client that misbehaves
-// fails its test instead of hanging it.
+// A scripted server on 127.0.0.1 or ::1 for the network and window tests: each accepted
+// connection runs the next script on the server's thread. Every wait is bounded, so a client
+// that misbehaves fails its test instead of hanging it.
 #pragma once
 
 #include <arpa/inet.h>
