@@ -87,35 +87,23 @@ TEST(Startup, ElevationSocketsAndTheMainWindowInOrder) {
     }
 }
 
-TEST(Startup, ImagingWorkersRunBeforeTheWindowOpens) {
-    guitest::TempRegistry registry;
-    const platform::AdminProbes previousProbes = platform::setAdminProbes({[] { return true; }, [] { return true; }});
-    std::uint32_t workersWhileOpen = 0;
-    const CDialog::ModalHook previousModal = CDialog::SetModalHook([&](CDialog& d) {
-        workersWhileOpen = is5_GetWorkerCount();
-        QTest::keyClick(&d, Qt::Key_Escape);
-    });
-    CBrimvaleApp app;
-    app.InitInstance();
-    CDialog::SetModalHook(previousModal);
-    platform::setAdminProbes(previousProbes);
-    EXPECT_GT(workersWhileOpen, 0u);
-}
-
-TEST(Startup, TheMainWindowIsTheAppsMainWindowWhileItRuns) {
+TEST(Startup, WhileTheWindowRunsItIsTheAppsMainWindowAndTheImagingWorkersRun) {
     guitest::TempRegistry registry;
     const platform::AdminProbes previousProbes = platform::setAdminProbes({[] { return true; }, [] { return true; }});
     CBrimvaleApp app;
     QWidget* seen = nullptr;
+    std::uint32_t workersWhileOpen = 0;
     const CDialog::ModalHook previousModal = CDialog::SetModalHook([&](CDialog& d) {
         seen = reinterpret_cast<QWidget*>(app.m_pMainWnd);
         EXPECT_EQ(seen, &d);
+        workersWhileOpen = is5_GetWorkerCount();
         QTest::keyClick(&d, Qt::Key_Escape);
     });
     app.InitInstance();
     CDialog::SetModalHook(previousModal);
     platform::setAdminProbes(previousProbes);
     EXPECT_NE(seen, nullptr);
+    EXPECT_GT(workersWhileOpen, 0u);
 }
 
 TEST(Startup, TimesAndNumbersAreFormattedInTheCLocale) {

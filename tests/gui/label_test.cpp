@@ -196,8 +196,6 @@ TEST_F(LabelTest, RotatedTextStartsAtTheCentreAndRunsAlongTheAngle) {
     EXPECT_GT(flat.width(), flat.height());
 
     label.SetRotation(90, true);
-    EXPECT_EQ(label.GetLogFont().lfEscapement, 900);
-    EXPECT_EQ(label.GetLogFont().lfOrientation, 900);
     const QRect up = inkBox(guitest::render(&label), kYellow);
     EXPECT_GT(up.height(), up.width());
     EXPECT_LE(up.bottom(), 61) << "drawn upwards from the centre";
@@ -262,7 +260,6 @@ TEST_F(LabelTest, TransparentLabelShowsItsParentBeneath) {
     EXPECT_EQ(guitest::pixel(guitest::render(&parent), 20, 20), kYellow);
     child->SetTransparent(true);
     EXPECT_EQ(guitest::pixel(guitest::render(&parent), 20, 20), RGB(0, 0, 200));
-    EXPECT_TRUE(child->GetExStyle() & WS_EX_TRANSPARENT);
 }
 
 TEST_F(LabelTest, LinksOpenThroughTheShellWithTheHandCursor) {
@@ -329,7 +326,6 @@ TEST(LabelNotify, AClickGoesToTheParentInsteadOfTheShell) {
     QTest::mouseClick(link, Qt::LeftButton);
     EXPECT_EQ(dialog.notices, (std::vector<std::pair<UINT_PTR, QWidget*>>{{2080u, link}}));
     EXPECT_TRUE(shell.calls().empty());
-    EXPECT_EQ(NM_LINKCLICK, 0x8200u);
 }
 
 TEST(GroupCtrlEx, CaptionHasItsOwnTextAndBackgroundColours) {

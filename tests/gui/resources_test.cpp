@@ -27,12 +27,9 @@ TEST(Resources, FileMenuAndIcon) {
     ASSERT_EQ(menu.GetMenuItemCount(), 1);
     CMenu* popup = menu.GetSubMenu(0);
     ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(popup->menu()->title(), QStringLiteral("FileMenu"));
     ASSERT_EQ(popup->GetMenuItemCount(), 2);
     EXPECT_EQ(popup->GetMenuItemID(0), 32771u);
-    EXPECT_EQ(popup->GetMenuString(32771, MF_BYCOMMAND), QStringLiteral("Select All"));
     EXPECT_EQ(popup->GetMenuItemID(1), 32772u);
-    EXPECT_EQ(popup->GetMenuString(32772, MF_BYCOMMAND), QStringLiteral("Clear All Selections"));
     EXPECT_EQ(menu.GetMenuState(32772, MF_BYCOMMAND), 0u) << "commands are found through the pop-ups";
 
     CMenu missing;
