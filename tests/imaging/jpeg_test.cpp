@@ -89,25 +89,19 @@ TEST_P(JpegDims, HeaderReaderReportsSizeDepthAndResolution) {
     REQUIRE_CORPUS(corpus);
     const DimsRow& row = GetParam();
     const std::string bytes = testutil::readFile(corpus / row.path);
-    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
-    std::uint32_t w = 0, h = 0, bits = 0;
     ResolutionInfo res;
-    is5_Seek(source, 100, IS5_SEEK_SET);  // the reader starts from the beginning regardless
-    ASSERT_TRUE(is5_GetJPGDims(source, &w, &h, &bits, &res));
-    EXPECT_EQ(w, row.width);
-    EXPECT_EQ(h, row.height);
-    EXPECT_EQ(bits, row.bits);
+    EXPECT_EQ(codectest::headerDims(bytes, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+                  is5_Seek(s, 100, IS5_SEEK_SET); // the reader starts from the beginning regardless
+                  return is5_GetJPGDims(s, w, h, b, &res);
+              }),
+              (codectest::Dims{true, row.width, row.height, row.bits}));
     EXPECT_DOUBLE_EQ(res.xResolution, row.xRes);
     EXPECT_DOUBLE_EQ(res.yResolution, row.yRes);
     EXPECT_EQ(res.unit, row.unit);
     // The reader agrees on the size.
-    std::uint32_t rw = 0, rh = 0;
-    HGLOBAL block = is5_ReadJPG(source, &rw, &rh, bits == 8 ? 8 : 24, 0);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(rw, w);
-    EXPECT_EQ(rh, h);
-    GlobalFree(block);
-    is5_CloseSource(source);
+    const auto read = ourDecode(bytes, row.bits == 8 ? 8 : 24);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(std::pair(read->width, read->height), std::pair(row.width, row.height));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -227,24 +227,18 @@ TEST(TiffReader, AlphaIsLaidOverWhiteAndCmykConverted) {
 TEST(TiffReader, HeaderReportsBitsResolutionAndUprightSize) {
     Layout l{.width = 30, .height = 10, .samples = 3, .photometric = PHOTOMETRIC_RGB, .orientation = ORIENTATION_RIGHTTOP};
     const std::string bytes = writeTiff(l, [](std::uint32_t y) { return std::vector<std::uint8_t>(90, std::uint8_t(y)); });
-    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.tif");
-    std::uint32_t w = 0, h = 0, bits = 0;
     ResolutionInfo res;
-    ASSERT_TRUE(is5_GetTIFFDims(source, 0, &w, &h, &bits, &res));
-    EXPECT_EQ(w, 10u);
-    EXPECT_EQ(h, 30u);
-    EXPECT_EQ(bits, 24u);
+    EXPECT_EQ(codectest::headerDims(bytes, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+                  return is5_GetTIFFDims(s, 0, w, h, b, &res);
+              }),
+              (codectest::Dims{true, 10, 30, 24}));
     // Turned a quarter, the stored vertical resolution runs across.
     EXPECT_DOUBLE_EQ(res.xResolution, 150.0);
     EXPECT_DOUBLE_EQ(res.yResolution, 300.0);
     EXPECT_EQ(res.unit, RESUNIT_CENTIMETER);
-    std::uint32_t rw = 0, rh = 0;
-    HGLOBAL block = is5_ReadTIFF(source, &rw, &rh, 24, nullptr, 0, 0);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(rw, 10u);
-    EXPECT_EQ(rh, 30u);
-    GlobalFree(block);
-    is5_CloseSource(source);
+    const auto read = ourDecode(bytes, 24);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(std::pair(read->width, read->height), std::pair(10u, 30u));
 }
 
 TEST(TiffReader, PagesBeyondTheLastFail) {
