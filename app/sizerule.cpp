@@ -5,6 +5,8 @@
 #include "app/sizerule.h"
 
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 
@@ -105,11 +107,70 @@ TargetSize ComputeTargetSize(const SizeRequest& request) {
         out.width = static_cast<std::uint32_t>(request.screenWidth);
         out.height = static_cast<std::uint32_t>(request.screenHeight);
         break;
+    case kSizeChoiceLongEdge:
+        out = LongEdgeSize(w, h, request.edge);
+        break;
+    case kSizeChoiceShortEdge:
+        out = ShortEdgeSize(w, h, request.edge);
+        break;
+    case kSizeChoiceFit:
+        out = FitSize(w, h, request.boxWidth, request.boxHeight);
+        break;
     default:
         out.choice = 0;
         break;
     }
     return out;
+}
+
+namespace {
+
+// side * numerator / denominator rounded to the nearest whole pixel, at least 1 and held
+// within 32 bits; 128-bit products cannot wrap for any 32-bit operands.
+std::uint32_t proportional(std::uint32_t side, std::uint32_t numerator, std::uint32_t denominator) {
+    using Wide = unsigned __int128;
+    const Wide value = (Wide{side} * numerator + denominator / 2) / denominator;
+    if (value == 0) return 1;
+    return value > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(value);
+}
+
+// The size whose side `fixed` (the width when `widthFixed`) is `length`, the other in proportion.
+TargetSize scaledTo(std::uint32_t width, std::uint32_t height, bool widthFixed, std::uint32_t length,
+                    std::int32_t choice) {
+    TargetSize out;
+    out.choice = choice;
+    if (width == 0 || height == 0 || length == 0) return out;
+    if (widthFixed) {
+        out.width = length;
+        out.height = proportional(length, height, width);
+    } else {
+        out.height = length;
+        out.width = proportional(length, width, height);
+    }
+    return out;
+}
+
+} // namespace
+
+TargetSize LongEdgeSize(std::uint32_t width, std::uint32_t height, std::uint32_t edge) {
+    return scaledTo(width, height, width >= height, edge, kSizeChoiceLongEdge);
+}
+
+TargetSize ShortEdgeSize(std::uint32_t width, std::uint32_t height, std::uint32_t edge) {
+    return scaledTo(width, height, width <= height, edge, kSizeChoiceShortEdge);
+}
+
+TargetSize FitSize(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    // The width binds when the picture is relatively wider than the box: w / h >= W / H.
+    const bool widthBinds = std::uint64_t{width} * boxHeight >= std::uint64_t{height} * boxWidth;
+    TargetSize out = scaledTo(width, height, widthBinds, widthBinds ? boxWidth : boxHeight, kSizeChoiceFit);
+    if (boxWidth == 0 || boxHeight == 0) out.width = out.height = 0;
+    return out;
+}
+
+TargetSize WithoutEnlarging(const TargetSize& target, std::uint32_t width, std::uint32_t height) {
+    if (target.width <= width && target.height <= height) return target;
+    return TargetSize{width, height, target.choice};
 }
 
 std::int32_t EffectiveQuality(std::int32_t quality) {

@@ -20,6 +20,10 @@ inline constexpr std::int32_t kSizeChoiceBox320 = 3;
 inline constexpr std::int32_t kSizeChoiceQuarter = 5;
 inline constexpr std::int32_t kSizeChoiceThreeQuarters = 8;
 inline constexpr std::int32_t kSizeChoiceScreen = 9;
+/// Choices of the command line only (no radio of the window has these codes).
+inline constexpr std::int32_t kSizeChoiceLongEdge = 10;  ///< the longer side becomes `edge`
+inline constexpr std::int32_t kSizeChoiceShortEdge = 11; ///< the shorter side becomes `edge`
+inline constexpr std::int32_t kSizeChoiceFit = 12;       ///< the largest size within boxWidth x boxHeight
 
 /// What ComputeTargetSize reads: the checked size radio and the values behind it.
 struct SizeRequest {
@@ -31,6 +35,9 @@ struct SizeRequest {
     std::string heightText;                ///< text of the height edit
     std::int32_t screenWidth = 0;          ///< m_nScreenWidth, m_nScreenHeight
     std::int32_t screenHeight = 0;
+    std::uint32_t edge = 0;                ///< the side length of the long- and short-edge choices
+    std::uint32_t boxWidth = 0;            ///< the box of the fit choice
+    std::uint32_t boxHeight = 0;
 };
 
 /// The output size and the size-choice code that produced it (0 when no radio is checked).
@@ -45,6 +52,20 @@ struct TargetSize {
 /// choices truncate, the dimension texts are read as "%u" reads them (no number gives 0),
 /// and the screen choice yields the screen size whatever the picture's proportions.
 TargetSize ComputeTargetSize(const SizeRequest& request);
+
+/// The size whose longer side is `edge` (a square's both sides), the other side in proportion,
+/// rounded to the nearest pixel and at least 1. Exact integer arithmetic: no picture size
+/// rounds differently on another machine. An empty picture gives 0 x 0.
+TargetSize LongEdgeSize(std::uint32_t width, std::uint32_t height, std::uint32_t edge);
+/// The same with the shorter side becoming `edge`; a side beyond 32 bits is held at the
+/// largest 32-bit value (the resize then refuses it as too large).
+TargetSize ShortEdgeSize(std::uint32_t width, std::uint32_t height, std::uint32_t edge);
+/// The largest size of the picture's proportions within boxWidth x boxHeight, whatever the
+/// picture's orientation: one side fills the box, the other is rounded and at least 1.
+TargetSize FitSize(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth, std::uint32_t boxHeight);
+/// `target`, or the picture's own size when `target` is larger on either side, so that no
+/// copy is ever enlarged; the choice code is kept.
+TargetSize WithoutEnlarging(const TargetSize& target, std::uint32_t width, std::uint32_t height);
 
 /// Reads a leading unsigned number as sscanf's "%u" does; 0 when the text holds none.
 std::uint32_t ScanUnsigned(const std::string& text);

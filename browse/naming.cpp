@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -43,13 +44,23 @@ std::string SizeSuffix(std::int32_t choice, double customScale, std::uint32_t ta
     }
 }
 
+std::string EdgeSizeSuffix(std::int32_t choice, std::uint32_t edge, std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    switch (choice) {
+    case 10: return "L" + std::to_string(edge);
+    case 11: return "S" + std::to_string(edge);
+    case 12: return "fit" + std::to_string(boxWidth) + "x" + std::to_string(boxHeight);
+    default: return {};
+    }
+}
+
 std::optional<std::string> OutputPath(const OutputNameRequest& request) {
     const platform::SplitPathResult parts = platform::splitPath(request.sourcePath);
     if (!parts.ok()) return std::nullopt;
-    const std::string tail = parts.fname + "_" +
-                             SizeSuffix(request.sizeChoice, request.customScale, request.targetWidth,
-                                        request.targetHeight) +
-                             "." + request.extension;
+    const std::string suffix =
+        request.sizeChoice >= 10
+            ? EdgeSizeSuffix(request.sizeChoice, request.edge, request.boxWidth, request.boxHeight)
+            : SizeSuffix(request.sizeChoice, request.customScale, request.targetWidth, request.targetHeight);
+    const std::string tail = parts.fname + "_" + suffix + "." + request.extension;
     if (request.useSourceFolder) return parts.drive + parts.dir + tail;
     return request.destination + platform::kPathSeparator + tail;
 }

@@ -13,6 +13,10 @@
 std::string SizeSuffix(std::int32_t choice, double customScale, std::uint32_t targetWidth,
                        std::uint32_t targetHeight);
 
+/// The suffix of the command line's own choices, named by what was asked, not by the
+/// picture: "L1600" (long edge), "S1080" (short edge), "fit800x600"; empty for other codes.
+std::string EdgeSizeSuffix(std::int32_t choice, std::uint32_t edge, std::uint32_t boxWidth, std::uint32_t boxHeight);
+
 struct OutputNameRequest {
     std::string sourcePath;        ///< the picture being saved
     std::string destination;       ///< the destination folder (not used with useSourceFolder)
@@ -22,6 +26,9 @@ struct OutputNameRequest {
     std::uint32_t targetWidth = 0; ///< the output size (named by codes 7 and 9)
     std::uint32_t targetHeight = 0;
     std::string extension;         ///< "jpg", "png", … without the dot
+    std::uint32_t edge = 0;        ///< what the long-edge, short-edge and fit choices asked for
+    std::uint32_t boxWidth = 0;
+    std::uint32_t boxHeight = 0;
 };
 
 /// The output path: "<destination>/<name>_<suffix>.<ext>", or with useSourceFolder

@@ -29,6 +29,9 @@ std::optional<std::string> SaveOutputPath(const std::string& source, const SaveO
     name.targetWidth = target.width;
     name.targetHeight = target.height;
     name.extension = settings.type.extension;
+    name.edge = settings.size.edge;
+    name.boxWidth = settings.size.boxWidth;
+    name.boxHeight = settings.size.boxHeight;
     return OutputPath(name);
 }
 
@@ -48,13 +51,15 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     SizeRequest size = settings.size;
     size.pictureWidth = image.width;
     size.pictureHeight = image.height;
-    result.target = ComputeTargetSize(size);
+    // The name follows the choice; the size written may be the picture's own.
+    const TargetSize named = ComputeTargetSize(size);
+    result.target = settings.noEnlarge ? WithoutEnlarging(named, image.width, image.height) : named;
     result.stage = SaveStage::Resize;
     result.code = image.ResizeInPlace(ImageSize{result.target.width, result.target.height}, settings.mode);
     if (result.code != kImageOk) return result;
 
     result.stage = SaveStage::Split;
-    result.output = outputFor ? outputFor(result.target) : SaveOutputPath(source, settings, result.target);
+    result.output = outputFor ? outputFor(named) : SaveOutputPath(source, settings, named);
     if (!result.output) return result;
 
     image.jpegQuality = EffectiveQuality(settings.quality);

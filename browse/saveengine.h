@@ -22,6 +22,7 @@ struct SaveOptions {
     std::string destination;        ///< the destination folder (unused with useSourceFolder)
     bool useSourceFolder = false;   ///< write beside each source instead
     std::uint32_t mode = 17;        ///< resampling mode: bicubic
+    bool noEnlarge = false;         ///< a picture the choice would enlarge keeps its own size (and the choice's name)
 };
 
 /// Where a picture's save stopped (Written: complete in its temporary file).
@@ -30,7 +31,7 @@ enum class SaveStage { Read, Resize, Split, Write, Written };
 struct PreparedPicture {
     SaveStage stage = SaveStage::Read;
     std::uint32_t code = 0;           ///< the failing call's result code
-    TargetSize target;                ///< the output size and the size choice that named it
+    TargetSize target;                ///< the size written and the size choice that named it
     std::optional<std::string> output; ///< nullopt: the source path cannot be split into a name
     std::string tempPath;             ///< the finished picture, awaiting publication or discard
 };

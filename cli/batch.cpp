@@ -127,6 +127,7 @@ public:
         m_settings.destination = options.destination;
         m_settings.useSourceFolder = options.useSourceFolder;
         m_settings.mode = options.mode;
+        m_settings.noEnlarge = options.noEnlarge;
     }
 
     int run();
@@ -172,6 +173,9 @@ SizeRequest BatchRun::sizeRequest(std::uint32_t width, std::uint32_t height) con
     request.heightText = m_options.heightText;
     request.screenWidth = m_options.screenWidth;
     request.screenHeight = m_options.screenHeight;
+    request.edge = m_options.edge;
+    request.boxWidth = m_options.boxWidth;
+    request.boxHeight = m_options.boxHeight;
     return request;
 }
 

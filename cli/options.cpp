@@ -56,7 +56,7 @@ constexpr std::array<SizeName, 7> kSizeNames{{{"1024x768", kSizeChoiceBox1024},
 constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif", "psd"};
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
-                 Info, Quiet, Help, Stamp, MetadataFrom };
+                 Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -64,7 +64,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 17> kOptionNames{{
+constexpr std::array<OptionName, 21> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -82,6 +82,10 @@ constexpr std::array<OptionName, 17> kOptionNames{{
     {'h', "help", Key::Help, false},
     {0, "stamp", Key::Stamp, true},
     {0, "metadata-from", Key::MetadataFrom, true},
+    {0, "long-edge", Key::LongEdge, true},
+    {0, "short-edge", Key::ShortEdge, true},
+    {0, "fit", Key::Fit, true},
+    {0, "no-enlarge", Key::NoEnlarge, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -168,6 +172,23 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         if (value.empty()) return bad;
         options.metadataFrom = value;
         return {};
+    case Key::LongEdge:
+    case Key::ShortEdge: {
+        const auto edge = parseInteger(value, 1, UINT32_MAX);
+        if (!edge) return bad + " (a whole number of pixels from 1)";
+        options.sizeChoice = option.key == Key::LongEdge ? kSizeChoiceLongEdge : kSizeChoiceShortEdge;
+        options.edge = static_cast<std::uint32_t>(*edge);
+        return {};
+    }
+    case Key::Fit: {
+        const auto size = parseSize(value, UINT32_MAX);
+        if (!size) return bad + " (WIDTHxHEIGHT)";
+        options.sizeChoice = kSizeChoiceFit;
+        options.boxWidth = static_cast<std::uint32_t>(size->first);
+        options.boxHeight = static_cast<std::uint32_t>(size->second);
+        return {};
+    }
+    case Key::NoEnlarge: options.noEnlarge = true; return {};
     }
     return bad;
 }
@@ -248,6 +269,13 @@ std::string UsageText() {
            "      --percent N        custom percent (name suffix AtNpc)\n"
            "      --dimensions WxH   explicit size (name suffix _WxH)\n"
            "      --screen WxH       the screen choice with the given size (suffix _SWxH)\n"
+           "      --long-edge N      the longer side becomes N, the other in proportion\n"
+           "                         (suffix LN)\n"
+           "      --short-edge N     the shorter side becomes N (suffix SN)\n"
+           "      --fit WxH          the largest size within the box, whatever the\n"
+           "                         orientation (suffix fitWxH)\n"
+           "      --no-enlarge       a picture the size would enlarge is written at its\n"
+           "                         own size, under the size's name\n"
            "  -q, --quality N        JPEG quality (default 75; outside 1-100 becomes 75)\n"
            "  -t, --type jpg|png|bmp|gif|psd   output type (default jpg)\n"
            "  -d, --dest DIR         destination folder, created when missing; or\n"

@@ -20,6 +20,10 @@ struct Options {
     std::string heightText;
     std::int32_t screenWidth = 0;   ///< --screen
     std::int32_t screenHeight = 0;
+    std::uint32_t edge = 0;         ///< --long-edge, --short-edge
+    std::uint32_t boxWidth = 0;     ///< --fit
+    std::uint32_t boxHeight = 0;
+    bool noEnlarge = false;         ///< --no-enlarge
     std::int32_t quality = 75;      ///< as given; the quality rule applies when saving
     std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd
     std::string destination;        ///< --dest, without trailing separators

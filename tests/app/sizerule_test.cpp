@@ -240,3 +240,60 @@ TEST(StatusSummary, WholeLines) {
     EXPECT_EQ((std::array<int, 3>{c.red, c.green, c.blue}), (std::array<int, 3>{128, 0, 0}));
     EXPECT_TRUE(c.bold);
 }
+
+TEST(EdgeAndFitRules, SidesInProportionRoundedAndAtLeastOne) {
+    struct Row {
+        const char* what;
+        std::int32_t choice;
+        std::uint32_t w, h, edge, boxW, boxH;
+        std::uint32_t expectW, expectH;
+    } const rows[] = {
+        {"long edge, landscape", kSizeChoiceLongEdge, 3000, 2000, 1600, 0, 0, 1600, 1067},
+        {"long edge, portrait", kSizeChoiceLongEdge, 2000, 3000, 1600, 0, 0, 1067, 1600},
+        {"long edge, square", kSizeChoiceLongEdge, 500, 500, 64, 0, 0, 64, 64},
+        {"long edge, 1 pixel enlarged", kSizeChoiceLongEdge, 1, 1, 7, 0, 0, 7, 7},
+        {"long edge, a 1-pixel line keeps a side of 1", kSizeChoiceLongEdge, 3000, 1, 100, 0, 0, 100, 1},
+        {"short edge, landscape", kSizeChoiceShortEdge, 3000, 2000, 1080, 0, 0, 1620, 1080},
+        {"short edge, portrait", kSizeChoiceShortEdge, 2000, 3001, 1080, 0, 0, 1080, 1621},
+        {"short edge, square", kSizeChoiceShortEdge, 9, 9, 3, 0, 0, 3, 3},
+        {"short edge of a line passes 32 bits and is held", kSizeChoiceShortEdge, 4294967295u, 1, 2, 0, 0,
+         4294967295u, 2},
+        {"fit, landscape into a landscape box", kSizeChoiceFit, 3000, 2000, 0, 800, 600, 800, 533},
+        {"fit, portrait into a landscape box", kSizeChoiceFit, 2000, 3000, 0, 800, 600, 400, 600},
+        {"fit, landscape into a portrait box", kSizeChoiceFit, 3000, 2000, 0, 600, 800, 600, 400},
+        {"fit, square into a wide box", kSizeChoiceFit, 100, 100, 0, 300, 200, 200, 200},
+        {"fit, same proportions fill the box", kSizeChoiceFit, 1500, 1000, 0, 300, 200, 300, 200},
+        {"fit, 1 pixel", kSizeChoiceFit, 1, 1, 0, 1920, 1080, 1080, 1080},
+        {"fit, limit-sized picture", kSizeChoiceFit, 4294967295u, 4294967295u, 0, 2, 1, 1, 1},
+        {"empty picture", kSizeChoiceLongEdge, 0, 10, 100, 0, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SizeRequest r = request(row.choice, row.w, row.h);
+        r.edge = row.edge;
+        r.boxWidth = row.boxW;
+        r.boxHeight = row.boxH;
+        const TargetSize t = ComputeTargetSize(r);
+        EXPECT_EQ(t.width, row.expectW);
+        EXPECT_EQ(t.height, row.expectH);
+        EXPECT_EQ(t.choice, row.choice);
+    }
+}
+
+TEST(EdgeAndFitRules, WithoutEnlargingKeepsThePicturesOwnSize) {
+    struct Row {
+        TargetSize target;
+        std::uint32_t w, h, expectW, expectH;
+    } const rows[] = {
+        {{800, 533, 1}, 3000, 2000, 800, 533},
+        {{800, 600, 1}, 40, 30, 40, 30},
+        {{200, 100, 7}, 100, 300, 100, 300}, // wider though shorter: still an enlargement
+        {{100, 100, 10}, 100, 100, 100, 100},
+    };
+    for (const Row& row : rows) {
+        const TargetSize t = WithoutEnlarging(row.target, row.w, row.h);
+        EXPECT_EQ(t.width, row.expectW);
+        EXPECT_EQ(t.height, row.expectH);
+        EXPECT_EQ(t.choice, row.target.choice);
+    }
+}

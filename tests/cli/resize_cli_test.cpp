@@ -453,3 +453,43 @@ TEST_F(ResizeCli, MetafileTextAsTheWindowDrawsIt) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(command.GetPixels()), 160 * 48 * 3), drawn) << file;
     }
 }
+
+TEST_F(ResizeCli, EdgeFitAndNoEnlargeSizes) {
+    const std::string photo = source(kJpeg, "P.jpg"); // 227 x 149
+    const std::string square = source(kPng, "Q.png"); // 32 x 32
+    struct Row {
+        std::vector<std::string> options;
+        std::string file;
+        std::string output;
+        ImageSize size;
+    } const rows[] = {
+        {{"--long-edge", "100"}, photo, "out/P_L100.jpg", {100, 66}},
+        {{"--short-edge=100", "-t", "png"}, photo, "out/P_S100.png", {152, 100}},
+        {{"--fit", "300x100"}, photo, "out/P_fit300x100.jpg", {152, 100}},
+        {{"--fit", "100x300"}, photo, "out/P_fit100x300.jpg", {100, 66}},
+        {{"--fit", "100x300", "-t", "png"}, square, "out/Q_fit100x300.png", {100, 100}},
+        {{"--long-edge", "1000", "--no-enlarge"}, photo, "out/P_L1000.jpg", {227, 149}},
+        {{"--dimensions", "1200x100", "--no-enlarge"}, photo, "out/P__1200x100.jpg", {227, 149}},
+        {{"--short-edge", "16", "--no-enlarge", "-t", "png"}, square, "out/Q_S16.png", {16, 16}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> arguments = row.options;
+        arguments.insert(arguments.end(), {"-d", "out", row.file});
+        const RunResult r = run(arguments);
+        SCOPED_TRACE(row.output + "\n" + r.err);
+        ASSERT_EQ(r.status, 0);
+        const ImageSize size = pictureSize(dir.path() / row.output);
+        EXPECT_EQ(size.cx, row.size.cx);
+        EXPECT_EQ(size.cy, row.size.cy);
+        EXPECT_NE(r.out.find(" -> " + row.output + " (" + std::to_string(row.size.cx) + "x" +
+                             std::to_string(row.size.cy) + ", "),
+                  std::string::npos);
+    }
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--long-edge", "0"}, {"--short-edge", "-3"}, {"--fit", "100"}, {"--fit", "0x5"}, {"--no-enlarge=1"}}) {
+        std::vector<std::string> arguments = bad;
+        arguments.insert(arguments.end(), {"-d", "bad", photo});
+        EXPECT_EQ(run(arguments).status, 2) << bad[0];
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "bad"));
+}
