@@ -3,10 +3,15 @@
 #include "browse/saveengine.h"
 
 #include "browse/classify.h"
+#include "browse/foldertree.h"
 #include "browse/naming.h"
+#include "platform/files.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +75,7 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
         ::unlink(temp.c_str()); // a failed write leaves nothing, but be sure
         return result;
     }
+    if (settings.keepDates) CopyFileTimes(source, temp); // a rename keeps them
     result.stage = SaveStage::Written;
     result.tempPath = temp;
     return result;
@@ -93,4 +99,59 @@ bool PublishPicture(PreparedPicture& picture, std::string* error) {
 void DiscardPicture(PreparedPicture& picture) {
     if (!picture.tempPath.empty()) ::unlink(picture.tempPath.c_str());
     picture.tempPath.clear();
+}
+
+std::string NumberedPath(const std::string& path, std::uint32_t number) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::size_t at = hasExtension ? dot : path.size();
+    return path.substr(0, at) + " (" + std::to_string(number) + ")" + path.substr(at);
+}
+
+std::optional<std::string> FirstFreePath(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return path;
+    for (std::uint32_t number = 1; number <= 1000000; ++number) {
+        std::string candidate = NumberedPath(path, number);
+        if (::lstat(candidate.c_str(), &info) != 0) return candidate;
+    }
+    return std::nullopt;
+}
+
+bool CopyFileTimes(const std::string& source, const std::string& target) {
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0) return false;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    return ::utimensat(AT_FDCWD, target.c_str(), times, 0) == 0;
+}
+
+std::vector<FolderPicture> PicturesBelow(const std::string& folder) {
+    std::vector<FolderPicture> pictures;
+    auto addPictures = [&pictures](const std::string& path, const std::string& relative) {
+        for (const platform::DirEntry& entry : platform::listDirectory(path).entries) {
+            if (entry.isDirectory || entry.isSymlink || entry.isMountPoint || entry.name.empty() ||
+                entry.name.front() == '.' || ClassifyExtension(entry.name) == 0)
+                continue;
+            pictures.push_back({JoinPath(path, entry.name), relative});
+        }
+    };
+    // The walk hands each subfolder to `add` before entering it, so its relative path can be
+    // kept as the folder's token and its pictures listed in walk order. Links and folders of
+    // other file systems are handed over too, to be shown but not entered: they are not read.
+    struct stat top {};
+    if (::stat(folder.c_str(), &top) != 0) return pictures;
+    std::vector<std::unique_ptr<std::string>> relatives;
+    addPictures(folder, {});
+    WalkSubfolders(folder, nullptr, [&](FolderToken parent, const std::string& name) -> FolderToken {
+        const std::string* above = static_cast<const std::string*>(parent);
+        auto relative = std::make_unique<std::string>(above ? *above + "/" + name : name);
+        struct stat info {};
+        const std::string path = JoinPath(folder, *relative);
+        if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_dev == top.st_dev)
+            addPictures(path, *relative);
+        relatives.push_back(std::move(relative));
+        return relatives.back().get();
+    });
+    return pictures;
 }

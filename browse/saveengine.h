@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 /// What every picture of a run is saved with; read once when the run starts.
 struct SaveOptions {
@@ -23,6 +24,7 @@ struct SaveOptions {
     bool useSourceFolder = false;   ///< write beside each source instead
     std::uint32_t mode = 17;        ///< resampling mode: bicubic
     bool noEnlarge = false;         ///< a picture the choice would enlarge keeps its own size (and the choice's name)
+    bool keepDates = false;         ///< the copy gets the source's access and modification times
 };
 
 /// Where a picture's save stopped (Written: complete in its temporary file).
@@ -54,3 +56,25 @@ bool PublishPicture(PreparedPicture& picture, std::string* error = nullptr);
 
 /// Removes a prepared picture's temporary file, if any.
 void DiscardPicture(PreparedPicture& picture);
+
+/// `path` with " (n)" before its extension ("a/x_50pc.jpg", 2 → "a/x_50pc (2).jpg"); a name
+/// without an extension gets it at the end.
+std::string NumberedPath(const std::string& path, std::uint32_t number);
+
+/// The first of `path`, "… (1)", "… (2)" … that names nothing yet (nullopt after a million).
+std::optional<std::string> FirstFreePath(const std::string& path);
+
+/// Gives `target` the access and modification times of `source`; false when either fails.
+bool CopyFileTimes(const std::string& source, const std::string& target);
+
+/// A picture found below a folder given to a recursive run.
+struct FolderPicture {
+    std::string path;     ///< the picture's path
+    std::string relative; ///< its folder relative to the one walked ("" at the top, else "a/b")
+};
+
+/// The pictures (files whose extension the file list shows) of `folder` and every folder
+/// below it, by the folder tree's walk rules: listing order, depth first, a folder's own
+/// pictures before its subfolders; names starting with '.' skipped; symbolic links (to
+/// files or folders) and other file systems not entered.
+std::vector<FolderPicture> PicturesBelow(const std::string& folder);

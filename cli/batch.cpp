@@ -128,12 +128,16 @@ public:
         m_settings.useSourceFolder = options.useSourceFolder;
         m_settings.mode = options.mode;
         m_settings.noEnlarge = options.noEnlarge;
+        m_settings.keepDates = options.keepDates;
     }
 
     int run();
 
 private:
     void plan();
+    std::vector<FolderPicture> expandFolders() const;
+    SaveOptions mirroredSettings(const std::string& relative) const;
+    bool skip(const PicturePlan& picture, const std::string& output, Converted& result);
     SizeRequest sizeRequest(std::uint32_t width, std::uint32_t height) const;
     Converted convert(std::size_t index, CISImageEx& image) const;
     bool publish(std::size_t index, Converted& result);
@@ -151,6 +155,7 @@ private:
     std::uint64_t m_savedBytes = 0;
     std::size_t m_written = 0;
     std::size_t m_failed = 0;
+    std::size_t m_skipped = 0;
 
     // Shared between the workers and the publishing thread.
     std::mutex m_mutex;
@@ -184,16 +189,50 @@ void BatchRun::plan() {
     // in it, and theirs do not depend on the picture, so every name is known up front.
     const TargetSize named = ComputeTargetSize(sizeRequest(0, 0));
     std::map<std::string, std::size_t> outputs; // comparable output path → latest picture
-    m_plan.reserve(m_options.files.size());
-    for (std::size_t i = 0; i < m_options.files.size(); ++i) {
+    const std::vector<FolderPicture> sources = expandFolders();
+    m_plan.reserve(sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
         PicturePlan picture;
-        picture.source = m_options.files[i];
-        picture.output = SaveOutputPath(picture.source, m_settings, named);
+        picture.source = sources[i].path;
+        picture.output = SaveOutputPath(picture.source, mirroredSettings(sources[i].relative), named);
         if (const auto earlier = outputs.find(comparablePath(picture.source)); earlier != outputs.end())
             picture.waitFor = static_cast<std::ptrdiff_t>(earlier->second);
         if (picture.output) outputs[comparablePath(*picture.output)] = i;
         m_plan.push_back(std::move(picture));
     }
+}
+
+// The files given, with every folder replaced by the pictures below it under -r.
+std::vector<FolderPicture> BatchRun::expandFolders() const {
+    std::vector<FolderPicture> sources;
+    for (const std::string& file : m_options.files) {
+        std::error_code ec;
+        if (m_options.recursive && fs::is_directory(file, ec)) {
+            std::vector<FolderPicture> found = PicturesBelow(file);
+            sources.insert(sources.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+        } else {
+            sources.push_back({file, {}});
+        }
+    }
+    return sources;
+}
+
+// The settings of a picture found in folder `relative` below a walked folder: the same
+// folder below the destination, made when missing (beside the source it is already there).
+SaveOptions BatchRun::mirroredSettings(const std::string& relative) const {
+    SaveOptions settings = m_settings;
+    if (relative.empty() || settings.useSourceFolder) return settings;
+    settings.destination += "/" + relative;
+    std::error_code ec;
+    fs::create_directories(settings.destination, ec); // a failure shows when the picture is written
+    return settings;
+}
+
+bool BatchRun::skip(const PicturePlan& picture, const std::string& output, Converted& result) {
+    DiscardPicture(result);
+    ++m_skipped;
+    if (!m_options.quiet) m_console.line(picture.source + ": " + output + " exists; skipped");
+    return true;
 }
 
 Converted BatchRun::convert(std::size_t index, CISImageEx& image) const {
@@ -228,9 +267,24 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
     }
     // The window asks before writing; here the picture is already in its temporary file,
     // and a refusal just throws that away.
-    const std::string& output = *picture.output;
-    if (!m_options.overwrite && fileExists(output))
-        return failure(output + " already exists; not replaced (--overwrite replaces it)");
+    std::string output = *picture.output;
+    if (fileExists(output)) {
+        switch (m_options.ifExists) {
+        case IfExists::Refuse: return failure(output + " already exists; not replaced (--overwrite replaces it)");
+        case IfExists::Overwrite: break;
+        case IfExists::Skip: return skip(picture, output, result);
+        case IfExists::Ask:
+            if (!m_console.ask(output + " already exists. Replace it?")) return skip(picture, output, result);
+            break;
+        case IfExists::Rename: {
+            const std::optional<std::string> free = FirstFreePath(output);
+            if (!free) return failure(output + " already exists, and so do its numbered names");
+            output = *free;
+            result.output = output;
+            break;
+        }
+        }
+    }
     if (result.stage == SaveStage::Write)
         return failure(picture.source + ": Unable to write " + output + writeFailureText(output, result.code));
     if (std::string reason; !PublishPicture(result, &reason))
@@ -338,6 +392,7 @@ int BatchRun::run() {
         }
     }
     plan();
+    m_console.setTotal(m_plan.size());
 
     const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(m_options.jobs, m_plan.size()));
     const std::size_t stoppedAt = workers > 1 ? runParallel(workers) : runSequential();
@@ -351,9 +406,12 @@ int BatchRun::run() {
     std::printf("%s\n", RunSummaryText(static_cast<std::int32_t>(m_written), m_options.useSourceFolder,
                                        m_options.destination, m_savedBytes)
                             .c_str());
+    if (m_skipped > 0)
+        std::printf("%zu %s skipped: %s output already existed.\n", m_skipped, m_skipped == 1 ? "picture" : "pictures",
+                    m_skipped == 1 ? "its" : "their");
     std::fflush(stdout);
     if (interrupted) return kExitInterrupted;
-    return m_written == m_plan.size() ? kExitOk : kExitFailed;
+    return m_written + m_skipped == m_plan.size() ? kExitOk : kExitFailed;
 }
 
 std::string formatResolution(double value) {

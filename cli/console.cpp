@@ -53,6 +53,18 @@ void Console::advance(std::size_t done) {
     drawBar();
 }
 
+bool Console::ask(const std::string& question) {
+    clearBar();
+    std::fflush(stdout);
+    std::fprintf(stderr, "brimvale-resize: %s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    char answer[256];
+    const bool given = std::fgets(answer, sizeof answer, stdin) != nullptr;
+    if (!given) std::fputc('\n', stderr); // the prompt's line ends even without an answer
+    drawBar();
+    return given && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
 void Console::finish() {
     clearBar();
     m_progress = false;

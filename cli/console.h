@@ -24,6 +24,11 @@ public:
     void advance(std::size_t done);
     /// Takes the bar off the screen.
     void finish();
+    /// Changes the bar's total (a recursive run knows it only once the folders are read).
+    void setTotal(std::size_t total) { m_total = total; }
+    /// Asks "brimvale-resize: <question> [y/N] " on stderr and reads a line from stdin:
+    /// true for an answer starting with 'y' or 'Y'; anything else, or no answer, is no.
+    bool ask(const std::string& question);
 
 private:
     void clearBar();

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -56,7 +57,8 @@ constexpr std::array<SizeName, 7> kSizeNames{{{"1024x768", kSizeChoiceBox1024},
 constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif", "psd"};
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
-                 Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge };
+                 Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
+                 IfExistsChoice, Recursive, KeepDates };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -64,7 +66,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 21> kOptionNames{{
+constexpr std::array<OptionName, 24> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -86,6 +88,9 @@ constexpr std::array<OptionName, 21> kOptionNames{{
     {0, "short-edge", Key::ShortEdge, true},
     {0, "fit", Key::Fit, true},
     {0, "no-enlarge", Key::NoEnlarge, false},
+    {0, "if-exists", Key::IfExistsChoice, true},
+    {'r', "recursive", Key::Recursive, false},
+    {0, "keep-dates", Key::KeepDates, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -159,7 +164,10 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         return {};
     }
     case Key::SourceFolder: options.useSourceFolder = true; return {};
-    case Key::Overwrite: options.overwrite = true; return {};
+    case Key::Overwrite:
+        options.overwrite = true;
+        options.ifExists = IfExists::Overwrite;
+        return {};
     case Key::KeepGoing: options.keepGoing = true; return {};
     case Key::Info: options.info = true; return {};
     case Key::Quiet: options.quiet = true; return {};
@@ -189,6 +197,21 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         return {};
     }
     case Key::NoEnlarge: options.noEnlarge = true; return {};
+    case Key::IfExistsChoice: {
+        static constexpr std::array<std::pair<std::string_view, IfExists>, 4> kChoices{
+            {{"ask", IfExists::Ask}, {"overwrite", IfExists::Overwrite}, {"skip", IfExists::Skip},
+             {"rename", IfExists::Rename}}};
+        for (const auto& [name, choice] : kChoices) {
+            if (name == value) {
+                options.ifExists = choice;
+                options.overwrite = choice == IfExists::Overwrite;
+                return {};
+            }
+        }
+        return bad + " (ask, overwrite, skip or rename)";
+    }
+    case Key::Recursive: options.recursive = true; return {};
+    case Key::KeepDates: options.keepDates = true; return {};
     }
     return bad;
 }
@@ -282,6 +305,13 @@ std::string UsageText() {
            "      --source-folder    write beside each source picture\n"
            "      --overwrite        replace existing outputs (default: an existing\n"
            "                         output fails that picture)\n"
+           "      --if-exists ask|overwrite|skip|rename\n"
+           "                         for an existing output: ask on the terminal (no\n"
+           "                         answer skips), replace it, skip the picture, or\n"
+           "                         write NAME (1).EXT, NAME (2).EXT ... beside it\n"
+           "  -r, --recursive        walk the folders given (no symbolic links, one file\n"
+           "                         system) and mirror them under --dest\n"
+           "      --keep-dates       the copy gets the source's modification time\n"
            "  -k, --keep-going       go on after a failed picture (default: stop)\n"
            "  -j, --jobs N           pictures converted at once (default: the number of\n"
            "                         cores); the results are the same for any N\n"

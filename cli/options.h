@@ -11,6 +11,15 @@
 
 namespace cli {
 
+/// What to do when a picture's output already exists.
+enum class IfExists {
+    Refuse,    ///< the picture fails (the default)
+    Ask,       ///< ask on the terminal; no answer is no, and a picture not replaced is skipped
+    Overwrite, ///< replace it (also --overwrite)
+    Skip,      ///< leave it and count the picture as skipped
+    Rename,    ///< write "<name> (1).<ext>", "<name> (2).<ext>" … instead
+};
+
 /// Everything the command line chose. The size fields mirror the window's controls, so
 /// ComputeTargetSize and the naming rule read them as they read the window.
 struct Options {
@@ -24,6 +33,9 @@ struct Options {
     std::uint32_t boxWidth = 0;     ///< --fit
     std::uint32_t boxHeight = 0;
     bool noEnlarge = false;         ///< --no-enlarge
+    IfExists ifExists = IfExists::Refuse; ///< --if-exists, --overwrite
+    bool recursive = false;         ///< -r: folders are walked and mirrored under the destination
+    bool keepDates = false;         ///< --keep-dates
     std::int32_t quality = 75;      ///< as given; the quality rule applies when saving
     std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd
     std::string destination;        ///< --dest, without trailing separators

@@ -139,3 +139,13 @@ TEST(SaveEngine, FullDiskFailsTheWriteAndLeavesNoFile) {
     EXPECT_EQ(testutil::namesIn(dir.path()), (std::vector<std::string>{"a.jpg", "a_50pc.png"}));
     EXPECT_EQ(testutil::readFile(dir / "a_50pc.png"), "old");
 }
+
+TEST(SaveEngine, NumberedNamesGoBeforeTheExtension) {
+    const std::tuple<const char*, std::uint32_t, const char*> rows[] = {
+        {"out/x_50pc.jpg", 1, "out/x_50pc (1).jpg"},
+        {"out/a.b/x_50pc.tar.png", 12, "out/a.b/x_50pc.tar (12).png"},
+        {"out/a.b/noext", 2, "out/a.b/noext (2)"},
+        {"out/.hidden", 3, "out/.hidden (3)"},
+    };
+    for (const auto& [path, number, expect] : rows) EXPECT_EQ(NumberedPath(path, number), expect);
+}

@@ -493,3 +493,91 @@ TEST_F(ResizeCli, EdgeFitAndNoEnlargeSizes) {
     }
     EXPECT_FALSE(fs::exists(dir.path() / "bad"));
 }
+
+TEST_F(ResizeCli, ExistingOutputsSkippedRenamedOrAskedFor) {
+    const std::string photo = source(kJpeg, "x.jpg");
+    const fs::path old = dir.path() / "out/x_50pc.jpg";
+    // Runs with `answers` as standard input; the child inherits this process's descriptor 0.
+    auto runAnswering = [&](std::vector<std::string> arguments, const std::string& answers) {
+        testutil::writeFile(dir.path() / "answers.txt", answers);
+        const int saved = ::dup(STDIN_FILENO);
+        const int input = ::open((dir.path() / "answers.txt").c_str(), O_RDONLY);
+        ::dup2(input, STDIN_FILENO);
+        ::close(input);
+        arguments.insert(arguments.end(), {"-d", "out", photo});
+        const RunResult r = run(arguments);
+        ::dup2(saved, STDIN_FILENO);
+        ::close(saved);
+        return r;
+    };
+    struct Row {
+        std::vector<std::string> options;
+        std::string answers;
+        bool replaced;
+        std::string says; // on stdout
+        std::vector<std::string> newFiles;
+    } const rows[] = {
+        {{"--if-exists", "skip"}, "", false, "x_50pc.jpg exists; skipped\n0 pictures saved to out (0 KB total).\n"
+                                             "1 picture skipped: its output already existed.\n", {}},
+        {{"--if-exists=ask"}, "n\n", false, "1 picture skipped", {}},
+        {{"--if-exists=ask"}, "", false, "1 picture skipped", {}},
+        {{"--if-exists=ask"}, "yes\n", true, "1 picture saved", {}},
+        {{"--if-exists", "overwrite"}, "", true, "1 picture saved", {}},
+        {{"--if-exists", "rename"}, "", false, "-> out/x_50pc (1).jpg (113x74, ", {"x_50pc (1).jpg"}},
+        {{"--if-exists", "rename", "-j", "2"}, "", false, "-> out/x_50pc (2).jpg", {"x_50pc (1).jpg", "x_50pc (2).jpg"}},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(dir.path() / "out");
+        fs::create_directories(dir.path() / "out");
+        testutil::writeFile(old, "old");
+        if (row.newFiles.size() > 1) testutil::writeFile(dir.path() / "out" / row.newFiles[0], "one");
+        const RunResult r = runAnswering(row.options, row.answers);
+        SCOPED_TRACE(row.options.back() + " " + row.answers + "\n" + r.out + r.err);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(row.says), std::string::npos);
+        EXPECT_EQ(testutil::readFile(old) != "old", row.replaced);
+        if (row.replaced) EXPECT_EQ(pictureSize(old).cx, 113u);
+        EXPECT_EQ(folderContents(dir.path() / "out").size(), 1 + row.newFiles.size());
+        if (!row.newFiles.empty()) EXPECT_EQ(pictureSize(dir.path() / "out" / row.newFiles.back()).cx, 113u);
+        if (row.options.back() == "ask") EXPECT_NE(r.err.find("x_50pc.jpg already exists. Replace it? [y/N]"), std::string::npos);
+    }
+    EXPECT_EQ(run({"--if-exists", "never", "-d", "out", photo}).status, 2);
+}
+
+TEST_F(ResizeCli, RecursiveRunMirrorsTheTreeWithoutLinksAndKeepsDates) {
+    const fs::path tree = dir.path() / "in/tree";
+    fs::create_directories(tree / "sub/deeper");
+    fs::create_directories(tree / ".hidden");
+    fs::copy_file(corpus / kJpeg, tree / "a.jpg");
+    fs::copy_file(corpus / kPng, tree / "sub/b.png");
+    fs::copy_file(corpus / kBmp, tree / "sub/deeper/c.bmp");
+    fs::copy_file(corpus / kJpeg, tree / ".hidden/d.jpg");
+    testutil::writeFile(tree / "notes.txt", "not a picture");
+    fs::create_directory_symlink(tree / "sub", tree / "link");
+    fs::create_symlink(tree / "a.jpg", tree / "linked.jpg");
+    const std::string single = source(kPng, "single.png");
+    const timespec when[2] = {{978307200, 0}, {978307200, 500000000}}; // 2001-01-01
+    ASSERT_EQ(::utimensat(AT_FDCWD, (tree / "sub/b.png").c_str(), when, 0), 0);
+
+    RunResult r = run({"-r", "--keep-dates", "-t", "png", "-d", "out", tree.string(), single});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "out"))
+        if (entry.is_regular_file()) written.push_back(fs::relative(entry.path(), dir.path() / "out").string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a_50pc.png", "single_50pc.png", "sub/b_50pc.png",
+                                                 "sub/deeper/c_50pc.png"}));
+    // Walk order: a folder's pictures, then its subfolders depth first, then the next argument.
+    EXPECT_LT(r.out.find("a_50pc.png"), r.out.find("sub/b_50pc.png"));
+    EXPECT_LT(r.out.find("sub/deeper/c_50pc.png"), r.out.find("single_50pc.png"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir.path() / "out/sub/b_50pc.png").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, when[1].tv_sec);
+    EXPECT_EQ(info.st_mtim.tv_nsec, when[1].tv_nsec);
+
+    // Without -r a folder is refused as before; without --keep-dates the copy is new.
+    r = run({"-k", "-t", "png", "-d", "out2", tree.string(), (tree / "sub/b.png").string()});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(::stat((dir.path() / "out2/b_50pc.png").c_str(), &info), 0);
+    EXPECT_GT(info.st_mtim.tv_sec, when[1].tv_sec);
+}
