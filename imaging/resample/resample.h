@@ -4,8 +4,10 @@
 
 #include "imaging/is5.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -75,6 +77,46 @@ std::uint32_t filteredBand(const ConstPlane& src, const Plane& dst, std::uint32_
 /// The value of filter `filter` at x, and its support radius.
 double filterValue(std::uint32_t filter, double x);
 double filterRadius(std::uint32_t filter);
+
+/// Runs `band(begin, end, control)` over the pool in four parts of [0, total), or on the
+/// calling thread when `useBands` is false or the pool cannot be used; the calling thread's
+/// progress callback is told of every row.
+std::uint32_t runBands(std::uint32_t total, bool useBands,
+                       const std::function<std::uint32_t(std::uint32_t, std::uint32_t, const BandControl&)>& band);
+
+// Finds the palette entry nearest to a colour (squared distance, lowest index on ties),
+// remembering recent answers: blends of a few palette colours repeat a great deal.
+class ColourMatcher {
+public:
+    ColourMatcher(const Is5Rgbq* palette, std::uint32_t colours)
+        : m_palette(palette), m_colours(std::clamp<std::uint32_t>(colours, 1, 256)) {
+        std::fill(std::begin(m_keys), std::end(m_keys), 0xFFFFFFFFu);
+    }
+    std::uint8_t nearest(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        const std::uint32_t key = (r << 16) | (g << 8) | b;
+        const std::uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
+        if (m_keys[slot] == key) return m_values[slot];
+        std::uint32_t best = 0, bestDistance = 0xFFFFFFFFu;
+        for (std::uint32_t i = 0; i < m_colours; ++i) {
+            const int dr = int(m_palette[i].r) - int(r), dg = int(m_palette[i].g) - int(g), db = int(m_palette[i].b) - int(b);
+            const auto d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = i;
+            }
+        }
+        m_keys[slot] = key;
+        m_values[slot] = static_cast<std::uint8_t>(best);
+        return m_values[slot];
+    }
+
+private:
+    static constexpr int kCacheBits = 12;
+    const Is5Rgbq* m_palette;
+    std::uint32_t m_colours;
+    std::uint32_t m_keys[1u << kCacheBits];
+    std::uint8_t m_values[1u << kCacheBits] = {};
+};
 
 /// Bilinear positions: steps of w / W, reduced to (w - step) / W when enlarging so the
 /// last destination pixel stays inside the source.

@@ -79,6 +79,8 @@ void copyPlane(const std::uint8_t* src, std::uint32_t srcStride, std::uint8_t* d
         std::memcpy(dst + std::size_t{y} * dstStride, src + std::size_t{y} * srcStride, rowBytes);
 }
 
+} // namespace
+
 // Runs `band(begin, end, control)` over the pool in four parts of [0, total), or on
 // the calling thread when the pool cannot be used.
 std::uint32_t runBands(std::uint32_t total, bool useBands,
@@ -98,6 +100,8 @@ std::uint32_t runBands(std::uint32_t total, bool useBands,
     }
     return pool.run(jobs, control.callback ? kBandTimeoutSeconds : 0.0, cancel);
 }
+
+namespace {
 
 // Bilinear blend of four samples, as the palette and 1-bit resamplers form it.
 inline double blend(double p00, double p01, double p10, double p11, double fx, double fy) {
@@ -167,40 +171,6 @@ std::uint32_t resize(const ConstPlane& src, const Plane& dst, std::uint32_t bpp,
     if (mode == IS5_RESIZE_NEAREST) return nearest(src, dst, bpp);
     return IS5_ERR_PARAM;
 }
-
-// Finds the palette entry nearest to a colour (squared distance, lowest index on ties),
-// remembering recent answers: blends of a few palette colours repeat a great deal.
-class ColourMatcher {
-public:
-    ColourMatcher(const Is5Rgbq* palette, std::uint32_t colours)
-        : m_palette(palette), m_colours(std::clamp<std::uint32_t>(colours, 1, 256)) {
-        std::fill(std::begin(m_keys), std::end(m_keys), 0xFFFFFFFFu);
-    }
-    std::uint8_t nearest(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-        const std::uint32_t key = (r << 16) | (g << 8) | b;
-        const std::uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
-        if (m_keys[slot] == key) return m_values[slot];
-        std::uint32_t best = 0, bestDistance = 0xFFFFFFFFu;
-        for (std::uint32_t i = 0; i < m_colours; ++i) {
-            const int dr = int(m_palette[i].r) - int(r), dg = int(m_palette[i].g) - int(g), db = int(m_palette[i].b) - int(b);
-            const auto d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = i;
-            }
-        }
-        m_keys[slot] = key;
-        m_values[slot] = static_cast<std::uint8_t>(best);
-        return m_values[slot];
-    }
-
-private:
-    static constexpr int kCacheBits = 12;
-    const Is5Rgbq* m_palette;
-    std::uint32_t m_colours;
-    std::uint32_t m_keys[1u << kCacheBits];
-    std::uint8_t m_values[1u << kCacheBits] = {};
-};
 
 // Samples a one-channel plane (palette indexes or 0/255 levels) at each destination pixel
 // by the mode, calling `store(i, j, value)` per channel value set.
