@@ -5,6 +5,7 @@
 #include "browse/classify.h"
 #include "browse/foldertree.h"
 #include "browse/naming.h"
+#include "imaging/iccprofile.h"
 #include "platform/files.h"
 
 #include <cerrno>
@@ -73,6 +74,12 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     result.code = image.Write(settings.type.writerType, temp);
     if (result.code != kImageOk) {
         ::unlink(temp.c_str()); // a failed write leaves nothing, but be sure
+        return result;
+    }
+    if (settings.keepIcc && imaging::TakesIccProfile(settings.type.writerType) &&
+        !imaging::EmbedIccProfile(temp, settings.type.writerType, imaging::ReadIccProfile(source))) {
+        ::unlink(temp.c_str());
+        result.code = IS5_ERR_WRITE;
         return result;
     }
     if (settings.keepDates) CopyFileTimes(source, temp); // a rename keeps them

@@ -25,6 +25,7 @@ struct SaveOptions {
     std::uint32_t mode = 17;        ///< resampling mode: bicubic
     bool noEnlarge = false;         ///< a picture the choice would enlarge keeps its own size (and the choice's name)
     bool keepDates = false;         ///< the copy gets the source's access and modification times
+    bool keepIcc = false;           ///< the source's ICC profile goes into copies whose type holds one
 };
 
 /// Where a picture's save stopped (Written: complete in its temporary file).

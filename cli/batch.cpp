@@ -129,6 +129,7 @@ public:
         m_settings.mode = options.mode;
         m_settings.noEnlarge = options.noEnlarge;
         m_settings.keepDates = options.keepDates;
+        m_settings.keepIcc = options.keepIcc;
     }
 
     int run();

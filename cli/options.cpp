@@ -58,7 +58,7 @@ constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif",
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
                  Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
-                 IfExistsChoice, Recursive, KeepDates };
+                 IfExistsChoice, Recursive, KeepDates, StripIcc };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -66,7 +66,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 24> kOptionNames{{
+constexpr std::array<OptionName, 25> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -91,6 +91,7 @@ constexpr std::array<OptionName, 24> kOptionNames{{
     {0, "if-exists", Key::IfExistsChoice, true},
     {'r', "recursive", Key::Recursive, false},
     {0, "keep-dates", Key::KeepDates, false},
+    {0, "strip-icc", Key::StripIcc, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -212,6 +213,7 @@ std::string apply(Options& options, const OptionName& option, const std::string&
     }
     case Key::Recursive: options.recursive = true; return {};
     case Key::KeepDates: options.keepDates = true; return {};
+    case Key::StripIcc: options.keepIcc = false; return {};
     }
     return bad;
 }
@@ -312,6 +314,8 @@ std::string UsageText() {
            "  -r, --recursive        walk the folders given (no symbolic links, one file\n"
            "                         system) and mirror them under --dest\n"
            "      --keep-dates       the copy gets the source's modification time\n"
+           "      --strip-icc        leave out the source's colour profile (by default a\n"
+           "                         JPEG, PNG or Photoshop copy keeps it)\n"
            "  -k, --keep-going       go on after a failed picture (default: stop)\n"
            "  -j, --jobs N           pictures converted at once (default: the number of\n"
            "                         cores); the results are the same for any N\n"

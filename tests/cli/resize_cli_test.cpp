@@ -4,6 +4,7 @@
 // window draws it.
 #include "browse/formatsize.h"
 #include "corpus.h"
+#include "imaging/iccprofile.h"
 #include "imaging/isimageex.h"
 #include "imaging/metadata.h"
 #include "testutil.h"
@@ -580,4 +581,32 @@ TEST_F(ResizeCli, RecursiveRunMirrorsTheTreeWithoutLinksAndKeepsDates) {
     EXPECT_EQ(r.status, 1);
     ASSERT_EQ(::stat((dir.path() / "out2/b_50pc.png").c_str(), &info), 0);
     EXPECT_GT(info.st_mtim.tv_sec, when[1].tv_sec);
+}
+
+TEST_F(ResizeCli, ColourProfileKeptUnlessStripped) {
+    const std::string photo = source("pillow/ok/jpeg/pil_sample_rgb.jpg", "icc.jpg"); // 3144-byte profile
+    const std::string layered = source("pillow/ok/psd/hopper.psd", "icc.psd");
+    const std::vector<std::uint8_t> profile = imaging::ReadIccProfile(photo);
+    ASSERT_EQ(profile.size(), 3144u);
+    // exiftool reads the same bytes, so the reader is not just agreeing with the writer.
+    if (std::system("exiftool -ver >/dev/null 2>&1") == 0) {
+        ASSERT_EQ(std::system(("exiftool -q -b -ICC_Profile " + photo + " > " + dir / "icc.icc").c_str()), 0);
+        EXPECT_EQ(testutil::readFile(dir / "icc.icc"), std::string(profile.begin(), profile.end()));
+    }
+    ASSERT_EQ(imaging::ReadIccProfile(layered).size(), 3144u); // another sRGB profile of the same size
+    for (const std::string& file : {photo, layered}) {
+        const std::vector<std::uint8_t> own = imaging::ReadIccProfile(file);
+        for (const char* type : {"jpg", "png", "psd", "bmp"}) {
+            SCOPED_TRACE(file + " " + type);
+            fs::remove_all(dir.path() / "out");
+            fs::remove_all(dir.path() / "bare");
+            ASSERT_EQ(run({"-t", type, "-d", "out", file}).status, 0);
+            ASSERT_EQ(run({"--strip-icc", "-t", type, "-d", "bare", file}).status, 0);
+            const std::string name = fs::path(file).stem().string() + "_50pc." + type;
+            const bool holds = std::string(type) != "bmp";
+            EXPECT_EQ(imaging::ReadIccProfile(dir / ("out/" + name)), holds ? own : std::vector<std::uint8_t>{});
+            EXPECT_TRUE(imaging::ReadIccProfile(dir / ("bare/" + name)).empty());
+            EXPECT_EQ(pictureSize(dir.path() / "out" / name).cx, pictureSize(dir.path() / "bare" / name).cx);
+        }
+    }
 }
