@@ -69,7 +69,11 @@ CBrimvaleApp::~CBrimvaleApp() { platform::setApplicationCommandTarget(m_pPreviou
 BOOL CBrimvaleApp::InitInstance() {
     if (!platform::isAdministrator()) {
         // One elevated copy at most: it passes this test and carries on from here itself.
-        const DWORD result = platform::restartElevated();
+        // The elevated copy opens the same files; it may start in another folder.
+        std::vector<std::string> arguments;
+        for (const QString& argument : m_astrArguments)
+            arguments.push_back(QFileInfo(argument).absoluteFilePath().toStdString());
+        const DWORD result = platform::restartElevated(arguments);
         if (result == ERROR_SUCCESS) {
             m_nExitCode = 1;
             if (g_hooks.exitProcess) g_hooks.exitProcess(1);
@@ -88,6 +92,7 @@ BOOL CBrimvaleApp::InitInstance() {
     }
 
     CBrimvaleDlg dlg;
+    dlg.SetStartupArguments(m_astrArguments);
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

@@ -6,6 +6,8 @@
 
 #include "platform/widgets/dialog.h"
 
+#include <QStringList>
+
 #include <functional>
 
 class CBrimvaleDlg;
@@ -37,6 +39,8 @@ public:
 
     /// The main window while it runs.
     CBrimvaleDlg* m_pMainWnd = nullptr;
+    /// Files or a folder from the command line, which the main window opens with.
+    QStringList m_astrArguments;
 
 private:
     int m_nExitCode = 0;

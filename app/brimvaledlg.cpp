@@ -297,6 +297,7 @@ BOOL CBrimvaleDlg::OnInitDialog() {
 
     addToolTips();
     m_bInitializing = false;
+    if (!m_astrStartupArguments.isEmpty()) OpenStartupFiles(m_astrStartupArguments);
     // Once the window is open (the first turn of its event loop), never before it shows.
     if (m_bAutoUpdate) QTimer::singleShot(0, this, &CBrimvaleDlg::startUpdateCheck);
     return TRUE;

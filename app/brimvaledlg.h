@@ -58,6 +58,12 @@ public:
     bool ShowPreview(const QString& path);
     /// Draws every selected picture into the preview pane as a grid.
     void ShowMontage();
+    /// Files or a folder to open with (as the command line hands them over): read when the
+    /// window opens.
+    void SetStartupArguments(const QStringList& arguments) { m_astrStartupArguments = arguments; }
+    /// Lists the folder of the first existing argument and ticks the pictures given in it;
+    /// the status line names what was left out.
+    void OpenStartupFiles(const QStringList& arguments);
     /// The full path of a folder tree item.
     QString GetItemPath(HTREEITEM item) const;
     /// False when the destination is missing and could not be created (the run is then not
@@ -222,6 +228,7 @@ private:
     std::int32_t m_nSelectedPictures = 0;
     QString m_strSavedCropName;
     QString m_strLastClickedPath; // the file clicked last, by full path
+    QStringList m_astrStartupArguments;
     std::unique_ptr<CMenu> m_fileMenu;
     // Preview.
     QString m_strCurrentPicture;

@@ -6,6 +6,7 @@
 
 #include "browse/classify.h"
 #include "browse/formatsize.h"
+#include "browse/startfiles.h"
 #include "controls/label.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -13,6 +14,8 @@
 #include "platform/widgets/controls.h"
 #include "preview/selectedpicture.h"
 #include "res/resource.h"
+
+#include <QDir>
 
 #include <ctime>
 
@@ -320,5 +323,32 @@ void CBrimvaleDlg::OnCustomDrawFileList(NMHDR* header, LRESULT* result) {
         }
         break;
     default: break;
+    }
+}
+
+void CBrimvaleDlg::OpenStartupFiles(const QStringList& arguments) {
+    std::vector<std::string> list;
+    for (const QString& argument : arguments) list.push_back(argument.toStdString());
+    const StartupFiles plan = PlanStartupFiles(list, QDir::currentPath().toStdString());
+    if (!plan.folder.empty()) {
+        m_strCurrentFolder = fromPath(plan.folder);
+        m_listFiles->DeleteAllItems();
+        const int count = FillFileList(m_strCurrentFolder, false);
+        m_lblFiles->SetText(QString::asprintf("%s (%d Files)", qUtf8Printable(m_strCurrentFolder), count));
+        for (const std::string& name : plan.names) {
+            for (int row = 0; row < m_listFiles->GetItemCount(); ++row) {
+                if (m_listFiles->GetItemText(row, 0) != fromPath(name)) continue;
+                m_listFiles->SetCheck(row, TRUE);
+                OnCheckBoxChanged(0, row);
+                break;
+            }
+        }
+    }
+    if (!plan.leftOut.empty()) {
+        QStringList names;
+        for (const std::string& name : plan.leftOut) names << fromPath(name);
+        m_lblStatus->SetTextColor(kRed).SetText(
+            QStringLiteral("Not opened (not a picture in %1): %2")
+                .arg(plan.folder.empty() ? QStringLiteral("any folder") : m_strCurrentFolder, names.join(QStringLiteral(", "))));
     }
 }

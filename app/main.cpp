@@ -17,6 +17,7 @@ int main(int argc, char* argv[]) {
     platform::ScopedShellService installShell(&shell);
 
     CBrimvaleApp theApp;
+    theApp.m_astrArguments = QApplication::arguments().mid(1);
     theApp.InitInstance();
     return theApp.GetExitCode();
 }

@@ -83,7 +83,7 @@ Launcher setLauncher(Launcher launcher) {
     return launcher;
 }
 
-std::vector<std::string> elevatedRestartCommand(const std::string& exePath) {
+std::vector<std::string> elevatedRestartCommand(const std::string& exePath, const std::vector<std::string>& arguments) {
     std::vector<std::string> argv = {"pkexec", "env"};
     for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
         const char* value = std::getenv(name);
@@ -91,10 +91,11 @@ std::vector<std::string> elevatedRestartCommand(const std::string& exePath) {
     }
     argv.push_back("BRIMVALE_REGISTRY_DIR=" + RegistryDirectory());
     argv.push_back(exePath);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     return argv;
 }
 
-DWORD restartElevated() {
+DWORD restartElevated(const std::vector<std::string>& arguments) {
     const std::string exePath = modulePath();
     if (exePath.empty()) return ERROR_FILE_NOT_FOUND;
     Launcher launcher;
@@ -102,7 +103,7 @@ DWORD restartElevated() {
         std::lock_guard lock(g_mutex);
         launcher = g_launcher;
     }
-    const std::vector<std::string> argv = elevatedRestartCommand(exePath);
+    const std::vector<std::string> argv = elevatedRestartCommand(exePath, arguments);
     const LaunchResult result = launcher ? launcher(argv) : spawnAndWait(argv);
     if (!result.started) {
         const DWORD error = win32ErrorFromErrno(result.startError); // ENOENT: ERROR_FILE_NOT_FOUND

@@ -42,9 +42,10 @@ Launcher setLauncher(Launcher launcher);
 
 /// The command of the elevated restart: pkexec env, the display variables that are set and
 /// not empty (DISPLAY, XAUTHORITY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR), BRIMVALE_REGISTRY_DIR
-/// with the registry folder this process uses, then exePath. pkexec clears the environment,
-/// so these are handed on explicitly; the command line is not.
-std::vector<std::string> elevatedRestartCommand(const std::string& exePath);
+/// with the registry folder this process uses, exePath. pkexec clears the environment,
+/// so these are handed on explicitly; then the arguments (files to open).
+std::vector<std::string> elevatedRestartCommand(const std::string& exePath,
+                                                const std::vector<std::string>& arguments = {});
 
 /// Runs the program's own executable elevated through pkexec and waits for it to end.
 /// ERROR_SUCCESS: the elevated copy ran (whatever its own exit status); the caller ends
@@ -52,6 +53,6 @@ std::vector<std::string> elevatedRestartCommand(const std::string& exePath);
 /// ERROR_ACCESS_DENIED: pkexec answered 127 (not authorised, or it failed).
 /// ERROR_FILE_NOT_FOUND: pkexec or the program's own path could not be found; another
 /// Windows code for any other start failure.
-DWORD restartElevated();
+DWORD restartElevated(const std::vector<std::string>& arguments = {});
 
 } // namespace platform

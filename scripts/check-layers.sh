@@ -30,7 +30,7 @@ check "$qt|$higher_than_imaging" "imaging has no Qt and no higher layer" imaging
 check "$qt|app/brimvale|controls/|preview/|platform/widgets/|net/" "the command line has no Qt and no window" cli/*.cpp cli/*.h
 check "$qt|$higher_than_rules" "Qt-free rules" \
     browse/classify.* browse/formatsize.* browse/naming.* browse/savetext.* browse/foldertree.* \
-    browse/destinations.* browse/saveengine.* app/registrystore.* app/settings.* app/sizerule.* preview/layout.* preview/croprules.*
+    browse/destinations.* browse/saveengine.* browse/startfiles.* app/registrystore.* app/settings.* app/sizerule.* preview/layout.* preview/croprules.*
 check "$qt|platform/widgets/|platform/gui/metafile|$higher_than_imaging|imaging/" "the platform core has no Qt" \
     platform/*.cpp platform/*.h
 check "$qt|app/|browse/|preview/|controls/|cli/|imaging/|platform/widgets/|platform/gui/" "the network layer has no Qt and no window" \

@@ -572,3 +572,20 @@ TEST_F(BrowseTest, InputDuringAFolderWalkIsDroppedAndACloseWaitsForIt) {
         });
     }
 }
+
+TEST_F(BrowseTest, StartedWithFilesListsTheirFolderTicksThemAndNamesTheRest) {
+    CBrimvaleDlg dialog;
+    dialog.SetStartupArguments({QString::fromStdString(pictures + "/small.png"), QString::fromStdString(pictures + "/wide.jpg"),
+                                QString::fromStdString(documents), QStringLiteral("/nowhere/gone.jpg")});
+    guitest::runModal(dialog, [&](CDialog& d) {
+        EXPECT_EQ(main(d).currentFolder(), QString::fromStdString(pictures));
+        EXPECT_EQ(selectedPaths(d), (QStringList{QString::fromStdString(pictures + "/small.png"),
+                                                 QString::fromStdString(pictures + "/wide.jpg")}));
+        EXPECT_TRUE(files(d)->GetCheck(rowOf(d, "small.png")));
+        EXPECT_FALSE(files(d)->GetCheck(rowOf(d, "portrait.jpg")));
+        const QString status = d.GetDlgItemText(IDC_STATUS);
+        EXPECT_TRUE(status.contains(QString::fromStdString(documents)) && status.contains("gone.jpg")) << status.toStdString();
+        d.EndDialog(IDCANCEL);
+    });
+}
+
