@@ -2,10 +2,12 @@
 // Resampling speed, as ratios to libjpeg-turbo's full decode of a 24-megapixel picture
 // measured in the same run: bicubic 6000 x 4000 -> 3000 x 2000 on the pool and on one
 // thread, the one-pixel-at-a-time formula for comparison, and the box filter's preview
-// size 800 x 533.
+// size 800 x 533; then the named filters at 6000 x 4000 -> 1500 x 1000 and -> 1024 x 683
+// beside the exact route, with Pillow's LANCZOS on the same picture when python3-pil is there.
 #include "benchpicture.h"
 
 #include "imaging/is5.h"
+#include "imaging/resample/filters.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -77,6 +82,70 @@ void perPixelBicubic(const std::uint8_t* src, std::uint32_t w, std::uint32_t h, 
 
 using bench::bestSeconds;
 
+// Pillow's LANCZOS on the same picture, best of `runs`, in seconds; a negative value when
+// python3 with Pillow cannot be run.
+double pillowLanczos(const std::vector<std::uint8_t>& rgb, std::uint32_t W, std::uint32_t H, int runs) {
+    const std::string raw = "/tmp/brimvale-bench-" + std::to_string(::getpid()) + ".rgb";
+    std::FILE* f = std::fopen(raw.c_str(), "wb");
+    if (!f) return -1;
+    std::fwrite(rgb.data(), 1, rgb.size(), f);
+    std::fclose(f);
+    const std::string script =
+        "import sys, time\nfrom PIL import Image\n"
+        "im = Image.frombytes('RGB', (" + std::to_string(kW) + ", " + std::to_string(kH) + "), open('" + raw +
+        "', 'rb').read())\nbest = 1e9\nfor _ in range(" + std::to_string(runs) + "):\n"
+        "    t = time.perf_counter(); im.resize((" + std::to_string(W) + ", " + std::to_string(H) +
+        "), Image.LANCZOS); best = min(best, time.perf_counter() - t)\nprint(best)\n";
+    double seconds = -1;
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+        const std::string command = std::string(python) + " -c \"" + script + "\" 2>/dev/null";
+        if (std::FILE* p = ::popen(command.c_str(), "r")) {
+            if (std::fscanf(p, "%lf", &seconds) != 1) seconds = -1;
+            ::pclose(p);
+        }
+        if (seconds >= 0) break;
+    }
+    std::remove(raw.c_str());
+    return seconds;
+}
+
+void namedFilters(const std::vector<std::uint8_t>& rgb, double tDecode) {
+    using imaging::ResampleFilter;
+    for (const auto& [W, H] : {std::pair<std::uint32_t, std::uint32_t>{1500, 1000}, {1024, 683}}) {
+        std::vector<std::uint8_t> out(std::size_t{W} * H * 3);
+        const double tExact = bestSeconds(5, [&] {
+            is5_ResizeImage(rgb.data(), kW, kH, kW * 3, out.data(), W, H, W * 3, 3, IS5_RESIZE_BICUBIC, 0);
+        });
+        std::printf("\n6000x4000 -> %ux%u (decode %.1f ms)\n", W, H, tDecode * 1000);
+        std::printf("  exact (bicubic), pool:         %7.1f ms  = %.2f x decode\n", tExact * 1000, tExact / tDecode);
+        double tLanczos = 0;
+        for (ResampleFilter filter : {ResampleFilter::Lanczos3, ResampleFilter::Mitchell, ResampleFilter::CatmullRom,
+                                      ResampleFilter::Area}) {
+            for (bool linear : {false, true}) {
+                if (linear && filter != ResampleFilter::Lanczos3) continue;
+                const double tPool = bestSeconds(5, [&] {
+                    imaging::resampleWithFilter(rgb.data(), kW, kH, kW * 3, out.data(), W, H, W * 3, 3, {filter, linear});
+                });
+                const double tOne = bestSeconds(3, [&] {
+                    imaging::resampleWithFilter(rgb.data(), kW, kH, kW * 3, out.data(), W, H, W * 3, 3,
+                                                {filter, linear, true});
+                });
+                if (filter == ResampleFilter::Lanczos3 && !linear) tLanczos = tPool;
+                const std::string name = std::string(imaging::filterName(filter)) + (linear ? " linear" : "");
+                std::printf("  %-12s pool: %7.1f ms = %.2f x decode%s; one thread %7.1f ms\n", name.c_str(),
+                            tPool * 1000, tPool / tDecode,
+                            filter == ResampleFilter::Lanczos3 && !linear ? " (target <= 0.50)" : "", tOne * 1000);
+            }
+        }
+        const double tPillow = pillowLanczos(rgb, W, H, 3);
+        if (tPillow < 0)
+            std::printf("  Pillow LANCZOS: python3 with Pillow not found (Debian: python3-pil), not compared\n");
+        else
+            std::printf("  Pillow LANCZOS, one thread:    %7.1f ms; lanczos3 on the pool takes %.2f x Pillow's time"
+                        " (target <= 2)\n", tPillow * 1000, tLanczos / tPillow);
+    }
+}
+
 } // namespace
 
 int main() {
@@ -118,6 +187,7 @@ int main() {
                 tGeneralSingle / tDecode);
     std::printf("box 6000x4000 -> 800x533, pool:        %7.1f ms  = %.2f x decode, %.2f x bicubic (target < 0.40)\n",
                 tBox * 1000, tBox / tDecode, tBox / tBicubic);
+    namedFilters(rgb, tDecode);
     is5_Shutdown();
     return 0;
 }
