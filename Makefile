@@ -3,7 +3,7 @@ BUILD_DIR := build
 TEST_DIR := build-test
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-build bench clean screenshot
+.PHONY: all deps build run test test-build bench clean screenshot install
 
 all: build
 
@@ -16,6 +16,12 @@ build: deps
 
 run: build
 	$(BUILD_DIR)/bin/brimvale
+
+# Installs the Release build: `make install` into /usr/local, `make install PREFIX=/usr
+# DESTDIR=stage` into a staging folder.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Pictures of the main window, the About box and the other dialog templates, drawn offscreen.
 screenshot: build
