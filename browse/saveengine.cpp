@@ -61,7 +61,8 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     const TargetSize named = ComputeTargetSize(size);
     result.target = settings.noEnlarge ? WithoutEnlarging(named, image.width, image.height) : named;
     result.stage = SaveStage::Resize;
-    result.code = image.ResizeInPlace(ImageSize{result.target.width, result.target.height}, settings.mode);
+    result.code = imaging::resizeImageWithFilter(image, ImageSize{result.target.width, result.target.height},
+                                                settings.filter, settings.mode);
     if (result.code != kImageOk) return result;
 
     result.stage = SaveStage::Split;

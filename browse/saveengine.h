@@ -8,6 +8,7 @@
 
 #include "app/sizerule.h"
 #include "imaging/isimageex.h"
+#include "imaging/resample/filters.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,8 @@ struct SaveOptions {
     OutputType type{"jpg", 0};      ///< extension and writer type
     std::string destination;        ///< the destination folder (unused with useSourceFolder)
     bool useSourceFolder = false;   ///< write beside each source instead
-    std::uint32_t mode = 17;        ///< resampling mode: bicubic
+    std::uint32_t mode = 17;        ///< resampling mode of the exact route: bicubic
+    imaging::FilterChoice filter;   ///< a named filter instead of the exact route
     bool noEnlarge = false;         ///< a picture the choice would enlarge keeps its own size (and the choice's name)
     bool keepDates = false;         ///< the copy gets the source's access and modification times
     bool keepIcc = false;           ///< the source's ICC profile goes into copies whose type holds one

@@ -127,6 +127,7 @@ public:
         m_settings.destination = options.destination;
         m_settings.useSourceFolder = options.useSourceFolder;
         m_settings.mode = options.mode;
+        m_settings.filter = imaging::FilterChoice{options.filter, options.linearLight};
         m_settings.noEnlarge = options.noEnlarge;
         m_settings.keepDates = options.keepDates;
         m_settings.keepIcc = options.keepIcc;

@@ -58,7 +58,7 @@ constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif",
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
                  Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
-                 IfExistsChoice, Recursive, KeepDates, StripIcc };
+                 IfExistsChoice, Recursive, KeepDates, StripIcc, Filter, LinearLight };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -66,7 +66,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 25> kOptionNames{{
+constexpr std::array<OptionName, 27> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -92,6 +92,8 @@ constexpr std::array<OptionName, 25> kOptionNames{{
     {'r', "recursive", Key::Recursive, false},
     {0, "keep-dates", Key::KeepDates, false},
     {0, "strip-icc", Key::StripIcc, false},
+    {0, "filter", Key::Filter, true},
+    {0, "linear-light", Key::LinearLight, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -162,6 +164,7 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         const auto mode = parseInteger(value, 0, IS5_RESIZE_NEAREST);
         if (!mode) return bad + " (0 to 18)";
         options.mode = static_cast<std::uint32_t>(*mode);
+        options.modeGiven = true;
         return {};
     }
     case Key::SourceFolder: options.useSourceFolder = true; return {};
@@ -198,6 +201,13 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         return {};
     }
     case Key::NoEnlarge: options.noEnlarge = true; return {};
+    case Key::Filter: {
+        const auto filter = imaging::filterFromName(value);
+        if (!filter) return bad + " (exact, lanczos3, mitchell, catmull-rom or area)";
+        options.filter = *filter;
+        return {};
+    }
+    case Key::LinearLight: options.linearLight = true; return {};
     case Key::IfExistsChoice: {
         static constexpr std::array<std::pair<std::string_view, IfExists>, 4> kChoices{
             {{"ask", IfExists::Ask}, {"overwrite", IfExists::Overwrite}, {"skip", IfExists::Skip},
@@ -274,6 +284,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
         if (!options.files.empty()) return failure("--stamp takes one FILE, given with it");
         return {std::move(options), {}};
     }
+    const bool exact = options.filter == imaging::ResampleFilter::Exact;
+    if (!exact && options.modeGiven) return failure("--mode chooses the exact route's resampling; not with --filter " +
+                                                    std::string(imaging::filterName(options.filter)));
+    if (exact && options.linearLight) return failure("--linear-light needs a --filter other than exact");
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
         if (destGiven && options.useSourceFolder) return failure("--dest and --source-folder exclude each other");
@@ -320,6 +334,11 @@ std::string UsageText() {
            "  -j, --jobs N           pictures converted at once (default: the number of\n"
            "                         cores); the results are the same for any N\n"
            "      --mode M           resampling mode 0-18 (default 17, bicubic)\n"
+           "      --filter exact|lanczos3|mitchell|catmull-rom|area\n"
+           "                         exact (default) is the --mode route; the others\n"
+           "                         low-pass in proportion to the reduction, so fine\n"
+           "                         detail turns grey instead of into false patterns\n"
+           "      --linear-light     with a filter: filter sRGB decoded to linear light\n"
            "      --info             print what each FILE holds, convert nothing:\n"
            "                         PATH type= width= height= bits= colours= xres= yres=\n"
            "                         unit= (tab-separated), or PATH error=CODE\n"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/sizerule.h"
+#include "imaging/resample/filters.h"
 
 #include <cstdint>
 #include <optional>
@@ -45,6 +46,9 @@ struct Options {
     bool keepGoing = false;
     unsigned jobs = 1;
     std::uint32_t mode = 17;        ///< resampling mode
+    bool modeGiven = false;         ///< --mode was on the command line
+    imaging::ResampleFilter filter = imaging::ResampleFilter::Exact; ///< --filter
+    bool linearLight = false;       ///< --linear-light
     bool info = false;
     bool quiet = false;
     bool help = false;

@@ -610,3 +610,63 @@ TEST_F(ResizeCli, ColourProfileKeptUnlessStripped) {
         }
     }
 }
+
+// A zone plate halved: the exact route keeps full-contrast false rings in the corner, where
+// every filter shows grey; the names do not change with the filter.
+TEST_F(ResizeCli, FiltersTurnFineRingsGreyUnderTheSameNames) {
+    CISImageEx zone;
+    ASSERT_EQ(zone.Allocate(400, 300, 24), kImageOk);
+    const std::int64_t period = 1000;
+    for (std::uint32_t y = 0; y < 300; ++y)
+        for (std::uint32_t x = 0; x < 400; ++x) {
+            const std::int64_t dx = std::int64_t{x} - 200, dy = std::int64_t{y} - 150;
+            const std::int64_t r2 = (dx * dx + dy * dy) % period, n = 2 * std::min(r2, period - r2);
+            const auto v = static_cast<std::uint8_t>(255 - 255 * (3 * n * n * period - 2 * n * n * n) /
+                                                               (period * period * period));
+            std::fill_n(zone.GetPixels() + (std::size_t{y} * 400 + x) * 3, 3, v);
+        }
+    ASSERT_EQ(zone.Write(kImagePng, (dir.path() / "in" / "zone.png").string()), kImageOk);
+    struct Row {
+        std::vector<std::string> options;
+        double maxSpread; // standard deviation of the 30 x 30 corner
+    } const rows[] = {
+        {{}, 1000},
+        {{"--filter", "exact"}, 1000},
+        {{"--filter", "lanczos3"}, 12},
+        {{"--filter=mitchell"}, 12},
+        {{"--filter", "catmull-rom"}, 12},
+        {{"--filter", "area"}, 40}, // a box average is a weak low-pass: rings fade, not vanish
+        {{"--filter", "lanczos3", "--linear-light"}, 12},
+    };
+    double exactSpread = 0;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        std::vector<std::string> arguments = rows[i].options;
+        const std::string folder = "f" + std::to_string(i);
+        arguments.insert(arguments.end(), {"-s", "50%", "-t", "png", "-d", folder, (dir.path() / "in" / "zone.png").string()});
+        const RunResult r = run(arguments);
+        SCOPED_TRACE(folder + "\n" + r.err);
+        ASSERT_EQ(r.status, 0);
+        CISImageEx out;
+        ASSERT_EQ(out.Read((dir.path() / folder / "zone_50pc.png").string(), kImageDetect), kImageOk);
+        ASSERT_EQ(out.width * out.height, 200u * 150);
+        double sum = 0, squares = 0;
+        for (std::uint32_t y = 0; y < 30; ++y)
+            for (std::uint32_t x = 0; x < 30; ++x) {
+                const double v = out.GetPixels()[(std::size_t{y} * 200 + x) * 3];
+                sum += v;
+                squares += v * v;
+            }
+        const double spread = std::sqrt(squares / 900 - (sum / 900) * (sum / 900));
+        EXPECT_LE(spread, rows[i].maxSpread);
+        if (i == 0) exactSpread = spread;
+    }
+    EXPECT_GT(exactSpread, 60); // the rings the filters remove are there to remove
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--filter", "bicubic"}, {"--linear-light"}, {"--filter", "exact", "--linear-light"},
+             {"--filter", "area", "--mode", "0"}}) {
+        std::vector<std::string> arguments = bad;
+        arguments.insert(arguments.end(), {"-d", "bad", (dir.path() / "in" / "zone.png").string()});
+        EXPECT_EQ(run(arguments).status, 2) << bad[0];
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "bad"));
+}
