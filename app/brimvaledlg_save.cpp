@@ -180,6 +180,8 @@ SaveOptions CBrimvaleDlg::currentSaveOptions() const {
     options.type = OutputTypeFor(m_nSaveType).value_or(OutputType{"jpg", 0});
     options.destination = m_strDestination.toStdString();
     options.useSourceFolder = m_bUseSourceFolder;
+    // A wide-gamut photograph keeps its colours: its profile goes into every copy that can hold one.
+    options.keepIcc = true;
     return options;
 }
 

@@ -5,6 +5,7 @@
 #include "browse/formatsize.h"
 #include "browse/savetext.h"
 #include "controls/label.h"
+#include "corpus.h"
 #include "guitest.h"
 #include "mainwindow.h"
 #include "platform/files.h"
@@ -108,6 +109,10 @@ void expectCleared(CDialog& d) {
 } // namespace
 
 TEST_F(SaveTest, EveryTypeIsWrittenAsTheCommandLineWritesIt) {
+    // A photograph with a colour profile keeps it, in the window as on the command line.
+    REQUIRE_CORPUS(corpus);
+    fs::copy_file(corpus / "pillow/ok/jpeg/pil_sample_rgb.jpg", pictures + "/icc.jpg");
+    sources["icc.jpg"] = testutil::readFile(pictures + "/icc.jpg");
     const struct {
         int saveType;
         const char* type;
@@ -116,17 +121,20 @@ TEST_F(SaveTest, EveryTypeIsWrittenAsTheCommandLineWritesIt) {
         SCOPED_TRACE(row.type);
         store(row.saveType);
         guitest::openMainWindow([&](CDialog& d) {
-            select(d, {"a.jpg"});
+            select(d, {"a.jpg", "icc.jpg"});
             click(d, IDC_SAVEIMAGES);
         });
         const std::string cli = root / "cli";
         const std::string command = std::string(BRIMVALE_RESIZE_PATH) + " --quiet -s 50% -q 75 -t " + row.type +
-                                    " -d " + cli + " " + pictures + "/a.jpg > /dev/null";
+                                    " -d " + cli + " " + pictures + "/a.jpg " + pictures + "/icc.jpg > /dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
-        const std::string name = std::string("a_50pc.") + row.type;
-        EXPECT_EQ(testutil::readFile(out + "/" + name), testutil::readFile(cli + "/" + name));
-        EXPECT_FALSE(testutil::readFile(cli + "/" + name).empty());
+        for (const std::string stem : {"a", "icc"}) {
+            const std::string name = stem + "_50pc." + row.type;
+            EXPECT_EQ(testutil::readFile(out + "/" + name), testutil::readFile(cli + "/" + name)) << name;
+            EXPECT_FALSE(testutil::readFile(cli + "/" + name).empty()) << name;
+        }
     }
+    EXPECT_NE(testutil::readFile(out + "/icc_50pc.jpg").find("ICC_PROFILE"), std::string::npos);
 }
 
 TEST_F(SaveTest, RunsNameTheirPicturesCountThemAndSumTheirSizes) {
