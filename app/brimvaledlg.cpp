@@ -127,7 +127,9 @@ struct StartupUpdateCheck {
 };
 
 CBrimvaleDlg::CBrimvaleDlg(QWidget* parent)
-    : CDialog(IDD_BRIMVALE_DIALOG, parent), m_hIcon(platform::LoadIconResource(IDR_MAINFRAME)) {}
+    : CDialog(IDD_BRIMVALE_DIALOG, parent),
+      // The desktop theme's icon when Brimvale is installed, else the built-in one.
+      m_hIcon(QIcon::fromTheme(QStringLiteral("org.brimvale.Brimvale"), platform::LoadIconResource(IDR_MAINFRAME))) {}
 
 CBrimvaleDlg::~CBrimvaleDlg() {
     // Ends a start-up check still waiting before anything it could call back into is gone.

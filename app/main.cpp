@@ -9,6 +9,8 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimvale"));
+    // The desktop entry's name: the desktop matches the windows to the menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brimvale.Brimvale"));
     brimvale::prepareApplication();
 
     platform::QtMessageBoxService messageBoxes;

@@ -9,8 +9,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/res/linux/org.brimvale.Brimvale.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/res/linux/org.brimvale.Brimvale.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${PROJECT_SOURCE_DIR}/res/icons/128.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps RENAME org.brimvale.Brimvale.png)
+foreach(size 16 24 32 48 64 128 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/icons/hicolor/${size}x${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME org.brimvale.Brimvale.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/res/icons/hicolor/scalable.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME org.brimvale.Brimvale.svg)
 install(FILES ${PROJECT_SOURCE_DIR}/res/help/brimvale.html ${PROJECT_SOURCE_DIR}/README.md
               ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brimvale)

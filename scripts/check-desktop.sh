@@ -24,7 +24,8 @@ cmake --install "$build" --prefix "$tmp/prefix" >/dev/null || fail "install into
 DESTDIR="$tmp/stage" cmake --install "$build" --prefix /usr >/dev/null || fail "install into DESTDIR failed"
 for root in "$tmp/prefix" "$tmp/stage/usr"; do
     for file in bin/brimvale bin/brimvale-resize share/applications/org.brimvale.Brimvale.desktop \
-        share/metainfo/org.brimvale.Brimvale.metainfo.xml share/icons/hicolor/128x128/apps/org.brimvale.Brimvale.png \
+        share/metainfo/org.brimvale.Brimvale.metainfo.xml share/icons/hicolor/16x16/apps/org.brimvale.Brimvale.png \
+        share/icons/hicolor/256x256/apps/org.brimvale.Brimvale.png share/icons/hicolor/scalable/apps/org.brimvale.Brimvale.svg \
         share/man/man1/brimvale.1 share/man/man1/brimvale-resize.1 share/doc/brimvale/README.md \
         share/doc/brimvale/LICENSE share/doc/brimvale/brimvale.html; do
         [ -e "$root/$file" ] || fail "missing $root/$file"
