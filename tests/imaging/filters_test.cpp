@@ -155,6 +155,16 @@ TEST(NamedFilters, FlatPicturesStayFlat) {
         }
 }
 
+// Every level survives the trip into linear light and back.
+TEST(NamedFilters, EveryFlatLevelSurvivesLinearLight) {
+    for (ResampleFilter filter : kFilters)
+        for (int level = 0; level < 256; ++level) {
+            const Pixels src(8 * 6, static_cast<std::uint8_t>(level));
+            EXPECT_EQ(resample(src, 8, 6, 3, 2, 1, {filter, true}), Pixels(3 * 2, static_cast<std::uint8_t>(level)))
+                << imaging::filterName(filter) << " level " << level;
+        }
+}
+
 TEST(NamedFilters, AreaAtWholeReductionsIsTheBlockMean) {
     struct Row {
         std::uint32_t w, h, kx, ky, channels;
