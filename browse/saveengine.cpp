@@ -6,6 +6,7 @@
 #include "browse/foldertree.h"
 #include "browse/naming.h"
 #include "imaging/iccprofile.h"
+#include "imaging/keepmetadata.h"
 #include "platform/files.h"
 
 #include <cerrno>
@@ -79,6 +80,13 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     }
     if (settings.keepIcc && imaging::TakesIccProfile(settings.type.writerType) &&
         !imaging::EmbedIccProfile(temp, settings.type.writerType, imaging::ReadIccProfile(source))) {
+        ::unlink(temp.c_str());
+        result.code = IS5_ERR_WRITE;
+        return result;
+    }
+    if (settings.keepMetadata &&
+        !imaging::EmbedKeptMetadata(temp, settings.type.writerType, imaging::ReadKeptMetadata(source),
+                                    result.target.width, result.target.height, settings.stripPrivate)) {
         ::unlink(temp.c_str());
         result.code = IS5_ERR_WRITE;
         return result;

@@ -28,6 +28,8 @@ struct SaveOptions {
     bool noEnlarge = false;         ///< a picture the choice would enlarge keeps its own size (and the choice's name)
     bool keepDates = false;         ///< the copy gets the source's access and modification times
     bool keepIcc = false;           ///< the source's ICC profile goes into copies whose type holds one
+    bool keepMetadata = false;      ///< the source's EXIF (set upright, the copy's size, no thumbnail) and XMP go into JPEG and PNG copies
+    bool stripPrivate = false;      ///< with keepMetadata: no GPS, maker note, serial numbers or XMP
 };
 
 /// Where a picture's save stopped (Written: complete in its temporary file).

@@ -131,6 +131,8 @@ public:
         m_settings.noEnlarge = options.noEnlarge;
         m_settings.keepDates = options.keepDates;
         m_settings.keepIcc = options.keepIcc;
+        m_settings.keepMetadata = options.keepMetadata;
+        m_settings.stripPrivate = options.stripPrivate;
     }
 
     int run();

@@ -58,7 +58,8 @@ constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif",
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
                  Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
-                 IfExistsChoice, Recursive, KeepDates, StripIcc, Filter, LinearLight };
+                 IfExistsChoice, Recursive, KeepDates, StripIcc, Filter, LinearLight,
+                 KeepMetadata, StripPrivate };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -66,7 +67,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 27> kOptionNames{{
+constexpr std::array<OptionName, 29> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -94,6 +95,8 @@ constexpr std::array<OptionName, 27> kOptionNames{{
     {0, "strip-icc", Key::StripIcc, false},
     {0, "filter", Key::Filter, true},
     {0, "linear-light", Key::LinearLight, false},
+    {0, "keep-metadata", Key::KeepMetadata, false},
+    {0, "strip-private", Key::StripPrivate, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -224,6 +227,8 @@ std::string apply(Options& options, const OptionName& option, const std::string&
     case Key::Recursive: options.recursive = true; return {};
     case Key::KeepDates: options.keepDates = true; return {};
     case Key::StripIcc: options.keepIcc = false; return {};
+    case Key::KeepMetadata: options.keepMetadata = true; return {};
+    case Key::StripPrivate: options.stripPrivate = true; return {};
     }
     return bad;
 }
@@ -288,6 +293,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
     if (!exact && options.modeGiven) return failure("--mode chooses the exact route's resampling; not with --filter " +
                                                     std::string(imaging::filterName(options.filter)));
     if (exact && options.linearLight) return failure("--linear-light needs a --filter other than exact");
+    if (options.stripPrivate && !options.keepMetadata) return failure("--strip-private needs --keep-metadata");
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
         if (destGiven && options.useSourceFolder) return failure("--dest and --source-folder exclude each other");
@@ -330,6 +336,10 @@ std::string UsageText() {
            "      --keep-dates       the copy gets the source's modification time\n"
            "      --strip-icc        leave out the source's colour profile (by default a\n"
            "                         JPEG, PNG or Photoshop copy keeps it)\n"
+           "      --keep-metadata    a JPEG or PNG copy keeps the source's EXIF and XMP:\n"
+           "                         orientation upright, the copy's size, no thumbnail\n"
+           "      --strip-private    with --keep-metadata: leave out GPS, the maker note,\n"
+           "                         serial numbers, the owner's name and the XMP\n"
            "  -k, --keep-going       go on after a failed picture (default: stop)\n"
            "  -j, --jobs N           pictures converted at once (default: the number of\n"
            "                         cores); the results are the same for any N\n"

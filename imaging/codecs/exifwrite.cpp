@@ -124,6 +124,7 @@ private:
         std::size_t pos = 8;
         const std::size_t wanted = m_block.makerNoteOffset;
         bool notePending = m_present[kMakerNote] && keepMakerNoteOffset && wanted >= 8;
+        const bool noteAfterExif = m_present[kMakerNote] && !notePending; // also a note with no source offset
         auto placeNote = [&] {
             if (pos <= wanted) pos = wanted;
             m_offset[kMakerNote] = pos;
@@ -135,7 +136,7 @@ private:
             if (notePending && pos + m_size[c] > wanted) placeNote();
             m_offset[c] = pos;
             pos = even(pos + m_size[c]);
-            if (c == kExif && m_present[kMakerNote] && !keepMakerNoteOffset) {
+            if (c == kExif && noteAfterExif) {
                 m_offset[kMakerNote] = pos;
                 pos = even(pos + m_size[kMakerNote]);
             }

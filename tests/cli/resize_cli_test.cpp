@@ -4,6 +4,7 @@
 // window draws it.
 #include "browse/formatsize.h"
 #include "corpus.h"
+#include "imaging/codecs/exif.h"
 #include "imaging/iccprofile.h"
 #include "imaging/isimageex.h"
 #include "imaging/metadata.h"
@@ -669,4 +670,103 @@ TEST_F(ResizeCli, FiltersTurnFineRingsGreyUnderTheSameNames) {
         EXPECT_EQ(run(arguments).status, 2) << bad[0];
     }
     EXPECT_FALSE(fs::exists(dir.path() / "bad"));
+}
+
+TEST_F(ResizeCli, MetadataKeptUprightAndSizedOrStrippedOfPrivateParts) {
+    using imaging::detail::ExifDirectory;
+    // A 400 x 300 JPEG stored turned (Orientation 6), with GPS, a maker note, serial numbers,
+    // a thumbnail and an XMP packet.
+    CISImageEx picture;
+    ASSERT_EQ(picture.Allocate(400, 300, 24), kImageOk);
+    std::fill_n(picture.GetPixels(), 400 * 300 * 3, std::uint8_t{90});
+    ASSERT_EQ(picture.Write(kImageJpeg, (dir.path() / "plain.jpg").string()), kImageOk);
+    ASSERT_EQ(picture.Allocate(16, 12, 24), kImageOk);
+    ASSERT_EQ(picture.Write(kImageJpeg, (dir.path() / "thumb.jpg").string()), kImageOk);
+    imaging::detail::ExifBlock block;
+    auto tag = [&block](ExifDirectory d, std::uint16_t id, std::uint16_t type, const std::string& bytes) {
+        const std::size_t unit = imaging::detail::exifTypeSize(type);
+        block.put(d, {id, type, static_cast<std::uint32_t>(bytes.size() / unit), {bytes.begin(), bytes.end()}});
+    };
+    tag(ExifDirectory::ifd0, 0x010F, 2, std::string("Brimvale test\0", 14));
+    tag(ExifDirectory::ifd0, 0x0112, 3, std::string("\6\0", 2));
+    tag(ExifDirectory::exif, 0x9000, 7, "0232");
+    tag(ExifDirectory::exif, 0x927C, 7, "maker note bytes");
+    tag(ExifDirectory::exif, 0xA002, 3, std::string("\x90\x01", 2));
+    tag(ExifDirectory::exif, 0xA003, 3, std::string("\x2C\x01", 2));
+    tag(ExifDirectory::exif, 0xA430, 2, std::string("Ann Owner\0", 10));
+    tag(ExifDirectory::exif, 0xA431, 2, std::string("BODY123\0", 8));
+    tag(ExifDirectory::exif, 0xA435, 2, std::string("LENS456\0", 8));
+    tag(ExifDirectory::gps, 0x0000, 1, std::string("\2\3\0\0", 4));
+    tag(ExifDirectory::gps, 0x0001, 2, std::string("N\0", 2));
+    tag(ExifDirectory::ifd1, 0x0103, 3, std::string("\6\0", 2));
+    const std::string thumb = testutil::readFile(dir.path() / "thumb.jpg");
+    block.thumbnail.assign(thumb.begin(), thumb.end());
+    const std::vector<std::uint8_t> tiff = imaging::detail::buildExifTiff(block);
+    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:creator><rdf:Seq>"
+                            "<rdf:li>Ann</rdf:li></rdf:Seq></dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>";
+    auto app1 = [](const std::string& body) {
+        return std::string("\xFF\xE1", 2) + char((body.size() + 2) >> 8) + char((body.size() + 2) & 0xFF) + body;
+    };
+    const std::string plain = testutil::readFile(dir.path() / "plain.jpg");
+    const fs::path photo = dir.path() / "in" / "meta.jpg";
+    testutil::writeFile(photo, plain.substr(0, 2) + app1(std::string("Exif\0\0", 6) + std::string(tiff.begin(), tiff.end())) +
+                                   app1(std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp) + plain.substr(2));
+
+    auto tags = [this](const fs::path& file) {
+        EXPECT_EQ(std::system(("exiftool -a -G0 -s -s -n " + file.string() + " > " + (dir / "tags.txt")).c_str()), 0);
+        return testutil::readFile(dir / "tags.txt");
+    };
+    const std::string given = tags(photo);
+    for (const char* line : {"[EXIF] Orientation: 6", "[EXIF] GPSLatitudeRef: N", "[EXIF] SerialNumber: BODY123",
+                             "[EXIF] ThumbnailImage:", "[XMP] Creator: Ann"})
+        ASSERT_NE(given.find(line), std::string::npos) << line << "\n" << given;
+
+    // The copy is 150 x 200: the upright 300 x 400 picture halved.
+    const std::vector<std::string> kept = {"[EXIF] Orientation: 1", "[EXIF] ExifImageWidth: 150",
+                                           "[EXIF] ExifImageHeight: 200", "[EXIF] Make: Brimvale test"};
+    const std::vector<std::string> privateParts = {"[EXIF] GPS", "MakerNote", "[EXIF] SerialNumber", "LensSerialNumber",
+                                                   "OwnerName", "[XMP]"};
+    struct Row {
+        std::vector<std::string> options;
+        std::string type;
+        std::vector<std::string> present, absent;
+    } const rows[] = {
+        {{"--keep-metadata"}, "jpg", {"[EXIF] GPSLatitudeRef: N", "[EXIF] LensSerialNumber: LENS456", "[XMP] Creator: Ann"}, {}},
+        {{"--keep-metadata", "--strip-private"}, "jpg", {}, privateParts},
+        {{"--keep-metadata"}, "png", {"[EXIF] GPSLatitudeRef: N", "[EXIF] OwnerName: Ann Owner", "[XMP] Creator: Ann"}, {}},
+        {{"--keep-metadata", "--strip-private"}, "png", {}, privateParts},
+        {{}, "jpg", {}, {"[EXIF]", "[XMP]"}},
+        {{}, "png", {}, {"[EXIF]", "[XMP]"}},
+        {{"--keep-metadata"}, "bmp", {}, {"[EXIF]", "[XMP]"}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        const std::string folder = "m" + std::to_string(i);
+        std::vector<std::string> arguments = row.options;
+        arguments.insert(arguments.end(), {"-s", "50%", "-t", row.type, "-d", folder, photo.string()});
+        const RunResult r = run(arguments);
+        SCOPED_TRACE(folder + "\n" + r.err);
+        ASSERT_EQ(r.status, 0);
+        const fs::path out = dir.path() / folder / ("meta_50pc." + row.type);
+        EXPECT_EQ(pictureSize(out).cx, 150u);
+        const std::string found = tags(out);
+        SCOPED_TRACE(found);
+        const bool keeps = !row.options.empty() && row.type != "bmp";
+        std::vector<std::string> present = row.present, absent = row.absent;
+        if (keeps) present.insert(present.end(), kept.begin(), kept.end());
+        absent.insert(absent.end(), {"Warning", "Thumbnail", "Orientation: 6"});
+        for (const std::string& line : present) EXPECT_NE(found.find(line), std::string::npos) << line;
+        for (const std::string& line : absent) EXPECT_EQ(found.find(line), std::string::npos) << line;
+        if (keeps) {
+            const std::string check = "exiv2 -q -pa " + out.string() + " > " + (dir / "exiv2.txt") + " 2>&1";
+            EXPECT_EQ(std::system(check.c_str()), 0);
+            const std::string exiv2 = testutil::readFile(dir / "exiv2.txt");
+            EXPECT_NE(exiv2.find("Exif.Image.Orientation"), std::string::npos) << exiv2;
+            EXPECT_EQ(exiv2.find("Warning"), std::string::npos) << exiv2;
+            EXPECT_EQ(exiv2.find("Error"), std::string::npos) << exiv2;
+        }
+    }
+    EXPECT_EQ(run({"--strip-private", "-d", "bad", photo.string()}).status, 2);
 }
