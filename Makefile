@@ -3,7 +3,7 @@ BUILD_DIR := build
 TEST_DIR := build-test
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-build bench clean screenshot install
+.PHONY: all deps build run test test-build bench clean screenshot install package package-check
 
 all: build
 
@@ -23,6 +23,14 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
+# A Debian package of the Release build (build/brimvale_VERSION_ARCH.deb), and its check:
+# lintian, then both programs run from the unpacked package.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-check: package
+	@bash scripts/check-package.sh $(BUILD_DIR)
+
 # Pictures of the main window, the About box and the other dialog templates, drawn offscreen.
 screenshot: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/brimvale-screenshot $(BUILD_DIR)/screenshots
@@ -37,6 +45,7 @@ test: test-build
 	  echo "The ten slowest tests (seconds):"; \
 	  awk '/^---/ { exit } NF == 3 { printf "%8.1f  %s\n", $$3, $$1 }' Testing/Temporary/CTestCostData.txt \
 	    | sort -rn | head -10; exit $$status; }
+	@$(MAKE) --no-print-directory package-check
 
 bench: build
 	@status=0; for b in $$(cat $(BUILD_DIR)/benchmarks.txt); do \

@@ -26,8 +26,8 @@ for root in "$tmp/prefix" "$tmp/stage/usr"; do
     for file in bin/brimvale bin/brimvale-resize share/applications/org.brimvale.Brimvale.desktop \
         share/metainfo/org.brimvale.Brimvale.metainfo.xml share/icons/hicolor/16x16/apps/org.brimvale.Brimvale.png \
         share/icons/hicolor/256x256/apps/org.brimvale.Brimvale.png share/icons/hicolor/scalable/apps/org.brimvale.Brimvale.svg \
-        share/man/man1/brimvale.1 share/man/man1/brimvale-resize.1 share/doc/brimvale/README.md \
-        share/doc/brimvale/LICENSE share/doc/brimvale/brimvale.html; do
+        share/man/man1/brimvale.1.gz share/man/man1/brimvale-resize.1.gz share/doc/brimvale/README.md \
+        share/doc/brimvale/copyright share/doc/brimvale/changelog.gz share/doc/brimvale/brimvale.html; do
         [ -e "$root/$file" ] || fail "missing $root/$file"
     done
 done

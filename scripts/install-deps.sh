@@ -11,7 +11,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   imagemagick pngcheck libtiff-tools
   libimage-exiftool-perl exiv2
-  help2man desktop-file-utils appstream groff-base man-db
+  help2man desktop-file-utils appstream groff-base man-db lintian dpkg-dev
 )
 
 missing=()
