@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package made by `make package`: lintian finds no error, and unpacked into
 # a temporary folder both programs run from there: brimvale-resize --help and a batch of two
-# pictures, brimvale offscreen until it has shown its window, and the version record in the
+# pictures, brimvale offscreen drawing its window into a picture, and the version record in the
 # stripped programs.
 set -u
 build="${1:?build folder}"
@@ -27,8 +27,9 @@ for program in brimvale brimvale-resize; do
     readelf -S "$bin/$program" | grep -q brimvale_version ||
         fail "$program lost its version record"
 done
-# The window: it runs until closed, so it counts as started when it is still running after a few seconds.
-HOME="$tmp/home" BRIMVALE_UPDATE_URL=http://127.0.0.1:9 QT_QPA_PLATFORM=offscreen timeout 8 "$bin/brimvale" "$tmp/in" \
-    >/dev/null 2>&1
-[ $? -eq 124 ] || fail "brimvale did not keep running offscreen"
+# The window, offscreen, drawn into a picture as it opens on the two pictures.
+HOME="$tmp/home" BRIMVALE_UPDATE_URL=http://127.0.0.1:9 QT_QPA_PLATFORM=offscreen timeout 60 \
+    "$bin/brimvale" --screenshot "$tmp/window.png" "$tmp/in/a.jpg" "$tmp/in/b.png" >/dev/null 2>&1 ||
+    fail "brimvale --screenshot failed"
+[ -s "$tmp/window.png" ] && identify "$tmp/window.png" >/dev/null 2>&1 || fail "no picture of the window"
 exit $status
