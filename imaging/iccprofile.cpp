@@ -2,6 +2,7 @@
 // Embedded ICC profiles read from and written into finished files.
 #include "imaging/iccprofile.h"
 
+#include "imaging/detail/wholefile.h"
 #include "imaging/isimageex.h"
 
 #include <tiffio.h>
@@ -174,20 +175,6 @@ Bytes readPsdProfile(std::FILE* f) {
     return {};
 }
 
-bool readWhole(const std::string& path, Bytes& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-bool writeWhole(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
 // The APP2 chunks go after SOI and any APP0 (JFIF) segments, as readers expect them early.
 bool embedJpeg(Bytes& file, const Bytes& profile) {
     if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8) return false;
@@ -287,11 +274,11 @@ bool EmbedIccProfile(const std::string& path, int imageType, const std::vector<s
     if (profile.size() > kMaxIccProfile || !TakesIccProfile(imageType)) return false;
     if (imageType == kImageTiff) return embedTiff(path, profile);
     Bytes file;
-    if (!readWhole(path, file)) return false;
+    if (!imaging::detail::readWholeFile(path, file)) return false;
     const bool done = imageType == kImageJpeg  ? embedJpeg(file, profile)
                       : imageType == kImagePng ? embedPng(file, profile)
                                                : embedPsd(file, profile);
-    return done && writeWhole(path, file);
+    return done && imaging::detail::writeWholeFile(path, file);
 }
 
 } // namespace imaging

@@ -8,6 +8,7 @@
 #include "imaging/codecs/jpegmarkers.h"
 #include "imaging/codecs/pngtext.h"
 #include "imaging/detail/source.h"
+#include "imaging/detail/wholefile.h"
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 
@@ -54,20 +55,6 @@ void putBe32(Bytes& out, std::uint32_t v) {
     putBe16(out, v & 0xFFFF);
 }
 
-bool readWhole(const std::string& path, Bytes& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-bool writeWhole(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
 bool startsWith(const Bytes& data, const void* name, std::size_t size) {
     return data.size() >= size && std::memcmp(data.data(), name, size) == 0;
 }
@@ -93,7 +80,7 @@ void readPng(const std::string& path, Is5Source& source, KeptMetadata& kept) {
             break;
         }
     Bytes file;
-    if (!readWhole(path, file)) return;
+    if (!imaging::detail::readWholeFile(path, file)) return;
     for (std::size_t at = 8; at + 12 <= file.size();) {
         const std::uint32_t length = be32(&file[at]);
         if (length > file.size() - at - 12) break;
@@ -233,9 +220,9 @@ bool EmbedKeptMetadata(const std::string& path, int imageType, const KeptMetadat
     const std::string xmp = stripPrivate ? std::string() : metadata.xmp;
     if (exif.empty() && xmp.empty()) return true;
     Bytes file;
-    if (!readWhole(path, file)) return false;
+    if (!imaging::detail::readWholeFile(path, file)) return false;
     const bool done = imageType == kImagePng ? embedPng(file, exif, xmp) : embedJpeg(file, exif, xmp);
-    return done && writeWhole(path, file);
+    return done && imaging::detail::writeWholeFile(path, file);
 }
 
 } // namespace imaging
