@@ -2,6 +2,7 @@
 // Cropping in the main window, offscreen: rubber bands dragged over the preview (queued moves
 // and release, then the press, which tracks until the release), plain clicks, Escape, and the
 // save-cropped-image dialog driven through the modal hook.
+#include "dngfile.h"
 #include "imaging/metadata.h"
 #include "mainwindow.h"
 #include "preview/previewpane.h"
@@ -60,6 +61,7 @@ protected:
         fs::create_directories(out);
         writeSplit(pictures + "/wide.jpg", 2000, 1000, kRedInk, kBlueInk, kImageJpeg);
         writeSplit(pictures + "/a.PSD", 300, 200, kGreenInk, kYellowInk, kImagePsd);
+        testutil::writeFile(pictures + "/raw.dng", dngfile::makeDng(true));
         for (int n = 1; n <= 8; ++n) {
             const std::string name = "colour-o" + std::to_string(n) + ".jpg";
             fs::copy_file(kOrientation / name, pictures + "/" + name);
@@ -130,6 +132,13 @@ TEST_F(CropTest, BandsCropTheUprightPictureAsShown) {
         drag(d, QPoint(p.left + 10, p.top + 10), QPoint(p.left + 50, p.top + 50));
         EXPECT_EQ(main(d).cropImage().width, width);
         EXPECT_EQ(d.GetDlgItemText(IDC_STATUS), QStringLiteral("wide.jpg: Unable to read the image"));
+
+        // A camera-raw picture is cropped from its raw data, as the preview read it.
+        clickRow(d, "raw.dng");
+        const RECT r = main(d).previewImageRect();
+        drag(d, QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+        EXPECT_EQ(main(d).cropImage().width, dngfile::kW);
+        EXPECT_EQ(main(d).cropImage().height, dngfile::kH);
     });
 }
 
