@@ -133,6 +133,21 @@ TEST_F(CropTest, BandsCropTheUprightPictureAsShown) {
         EXPECT_EQ(main(d).cropImage().width, width);
         EXPECT_EQ(d.GetDlgItemText(IDC_STATUS), QStringLiteral("wide.jpg: Unable to read the image"));
 
+        // A larger photograph stored on its side (left half red) is fitted upright (top half
+        // red): bands over its top and bottom quarters crop red and blue.
+        writeSplit(pictures + "/turned.jpg", 400, 200, kRedInk, kBlueInk, kImageJpeg);
+        REQUIRE_OR_SKIP(std::system(("exiftool -q -n -Orientation=6 -overwrite_original " + pictures + "/turned.jpg").c_str()) == 0,
+                        "exiftool");
+        clickItem(d, topItem(d, "Pictures"));
+        clickRow(d, "turned.jpg");
+        const RECT t = main(d).previewImageRect();
+        ASSERT_GT(t.Height(), t.Width());
+        drag(d, QPoint(t.left + 2, t.top + 2), QPoint(t.right - 2, t.top + t.Height() / 4));
+        EXPECT_LT(main(d).cropImage().height, main(d).cropImage().width);
+        EXPECT_TRUE(near(pixelOf(main(d).cropImage(), 5, 5), kRedInk));
+        drag(d, QPoint(t.left + 2, t.bottom - t.Height() / 4), QPoint(t.right - 2, t.bottom - 2));
+        EXPECT_TRUE(near(pixelOf(main(d).cropImage(), 5, 5), kBlueInk));
+
         // A camera-raw picture is cropped from its raw data, as the preview read it.
         clickRow(d, "raw.dng");
         const RECT r = main(d).previewImageRect();
