@@ -16,6 +16,7 @@
 #include "browse/savetext.h"
 #include "controls/label.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/services.h"
 #include "platform/widgets/busy.h"
 #include "platform/widgets/controls.h"
@@ -49,18 +50,6 @@ QStringList toQStrings(const std::vector<std::string>& list) {
     QStringList out;
     for (const std::string& s : list) out << QString::fromStdString(s);
     return out;
-}
-
-// The file name without its last extension, and the folder, of a path.
-std::string stemOf(const std::string& path) {
-    const std::string name = path.substr(path.rfind('/') + 1);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Anything at a path, a dangling symbolic link included.
@@ -320,7 +309,8 @@ bool CBrimvaleDlg::SavePicture(int index) {
         DiscardPicture(picture);
         const std::string suffix =
             SizeSuffix(picture.target.choice, options.size.customScale, picture.target.width, picture.target.height);
-        askDuringRun(WriteFailureText(stemOf(source), suffix, options.type.extension, folderOf(output)), MB_OK);
+        askDuringRun(WriteFailureText(platform::splitPath(source).fname, suffix, options.type.extension, FolderOf(output)),
+                     MB_OK);
         return false;
     }
     m_nSavedBytes += platform::getFileStatus(output).size;

@@ -64,3 +64,9 @@ std::optional<std::string> OutputPath(const OutputNameRequest& request) {
     if (request.useSourceFolder) return parts.drive + parts.dir + tail;
     return request.destination + platform::kPathSeparator + tail;
 }
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}

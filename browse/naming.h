@@ -36,3 +36,6 @@ struct OutputNameRequest {
 /// its last extension (inner dots kept). nullopt when the source path cannot be split into
 /// its parts (an empty path, or a part longer than 255 characters).
 std::optional<std::string> OutputPath(const OutputNameRequest& request);
+
+/// The folder a path lies in, without a trailing '/': "." for a bare name, "/" at the root.
+std::string FolderOf(const std::string& path);

@@ -3,6 +3,7 @@
 #include "browse/startfiles.h"
 
 #include "browse/classify.h"
+#include "browse/naming.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -20,11 +21,6 @@ std::string absolute(const std::string& argument, const std::string& currentFold
     return text;
 }
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 StartupFiles PlanStartupFiles(const std::vector<std::string>& arguments, const std::string& currentFolder) {
@@ -34,7 +30,7 @@ StartupFiles PlanStartupFiles(const std::vector<std::string>& arguments, const s
     std::error_code error;
     for (const std::string& path : paths) {
         if (fs::is_directory(path, error)) plan.folder = path;
-        else if (fs::is_regular_file(path, error)) plan.folder = parentOf(path);
+        else if (fs::is_regular_file(path, error)) plan.folder = FolderOf(path);
         else continue;
         break;
     }
@@ -42,7 +38,7 @@ StartupFiles PlanStartupFiles(const std::vector<std::string>& arguments, const s
         const std::string& path = paths[i];
         if (path == plan.folder && fs::is_directory(path, error)) continue; // the folder itself
         const std::string name = path.substr(path.rfind('/') + 1);
-        const bool picture = parentOf(path) == plan.folder && fs::is_regular_file(path, error) &&
+        const bool picture = FolderOf(path) == plan.folder && fs::is_regular_file(path, error) &&
                              ClassifyExtension(name) != 0;
         if (!picture) plan.leftOut.push_back(arguments[i]);
         else if (std::find(plan.names.begin(), plan.names.end(), name) == plan.names.end()) plan.names.push_back(name);

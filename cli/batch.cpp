@@ -29,6 +29,7 @@
 
 #include "browse/classify.h"
 #include "browse/formatsize.h"
+#include "browse/naming.h"
 #include "browse/saveengine.h"
 #include "browse/savetext.h"
 #include "imaging/isimageex.h"
@@ -91,8 +92,7 @@ std::string readFailureText(const std::string& path, std::uint32_t code) {
 // Why a picture could not be written into `output`'s folder: the folder's own refusal
 // (permission denied, read-only file system), a full disk, else what the code says.
 std::string writeFailureText(const std::string& output, std::uint32_t code) {
-    const std::size_t slash = output.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    const std::string folder = FolderOf(output);
     std::string reason = is5_ErrorText(code);
     struct statvfs space {};
     if (::access(folder.c_str(), W_OK | X_OK) != 0)

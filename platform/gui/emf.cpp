@@ -361,9 +361,9 @@ void playFillRegion(Record& rec) {
     for (const QRect& q : rects) logical.emplace_back(q.x(), q.y(), q.width(), q.height());
     if (rec.type == kFillRgn) {
         // The record's brush fills without staying selected.
-        BrushSpec saved = dc.brush;
+        BrushDesc saved = dc.brush;
         player.selectObject(brushIndex);
-        BrushSpec chosen = dc.brush;
+        BrushDesc chosen = dc.brush;
         dc.brush = saved;
         player.fillRects(logical, chosen);
     } else {

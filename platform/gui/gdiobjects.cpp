@@ -40,9 +40,9 @@ GdiObject logicalBrush(std::uint32_t style, QColor color, std::uint32_t hatch) {
     o.type = GdiObject::Type::Brush;
     o.brush.color = color;
     o.brush.hatch = hatch;
-    o.brush.kind = style == kBsNull      ? BrushSpec::Kind::Null
-                 : style == kBsHatched   ? BrushSpec::Kind::Hatched
-                                         : BrushSpec::Kind::Solid;
+    o.brush.kind = style == kBsNull      ? BrushDesc::Kind::Null
+                 : style == kBsHatched   ? BrushDesc::Kind::Hatched
+                                         : BrushDesc::Kind::Solid;
     return o;
 }
 
@@ -82,7 +82,7 @@ DibDecode patternBrush(const DibRef& dib, std::uint64_t maxPixels, bool monochro
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x) line[x] = qGray(line[x]) >= 128 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
         }
-    o.brush.kind = BrushSpec::Kind::Pattern;
+    o.brush.kind = BrushDesc::Kind::Pattern;
     o.brush.pattern = image;
     o.brush.monochrome = monochrome;
     return d;

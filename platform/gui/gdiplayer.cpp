@@ -87,13 +87,13 @@ bool reachesFar(const QRectF& box, const QRectF& band) {
              box.top() >= band.top() - kCutSlack && box.bottom() <= band.bottom() + kCutSlack);
 }
 
-BrushSpec solidBrush(QColor c) {
-    BrushSpec b;
+BrushDesc solidBrush(QColor c) {
+    BrushDesc b;
     b.color = c;
     return b;
 }
 
-BrushSpec solidBrush(int level) { return solidBrush(QColor(level, level, level)); }
+BrushDesc solidBrush(int level) { return solidBrush(QColor(level, level, level)); }
 
 } // namespace
 
@@ -379,14 +379,14 @@ void GdiPlayer::selectObject(std::uint32_t index) {
         case kGrayBrush: m_dc.brush = solidBrush(128); break;
         case kDkGrayBrush: m_dc.brush = solidBrush(64); break;
         case kBlackBrush: m_dc.brush = solidBrush(0); break;
-        case kNullBrush: m_dc.brush.kind = BrushSpec::Kind::Null; break;
-        case kWhitePen: m_dc.pen = PenSpec{}; m_dc.pen.color = Qt::white; break;
-        case kBlackPen: m_dc.pen = PenSpec{}; break;
-        case kNullPen: m_dc.pen = PenSpec{}; m_dc.pen.null = true; break;
+        case kNullBrush: m_dc.brush.kind = BrushDesc::Kind::Null; break;
+        case kWhitePen: m_dc.pen = PenDesc{}; m_dc.pen.color = Qt::white; break;
+        case kBlackPen: m_dc.pen = PenDesc{}; break;
+        case kNullPen: m_dc.pen = PenDesc{}; m_dc.pen.null = true; break;
         case kOemFixedFont: case kAnsiFixedFont: case kAnsiVarFont: case kSystemFont: case kDeviceDefaultFont:
-        case kSystemFixedFont: case kDefaultGuiFont: m_dc.font = FontSpec{}; break;
-        case kDcBrush: m_dc.brush = BrushSpec{}; break;
-        case kDcPen: m_dc.pen = PenSpec{}; break;
+        case kSystemFixedFont: case kDefaultGuiFont: m_dc.font = FontDesc{}; break;
+        case kDcBrush: m_dc.brush = BrushDesc{}; break;
+        case kDcPen: m_dc.pen = PenDesc{}; break;
         default: break;
         }
         return;
@@ -462,26 +462,26 @@ bool GdiPlayer::costOf(const QPainterPath& device, bool fill, bool stroke, doubl
 // ---------------------------------------------------------------------------------------
 // drawing
 
-QPen GdiPlayer::makePen(const PenSpec& spec) {
-    if (spec.null || (spec.style & kPsStyleMask) == kPsNull) return QPen(Qt::NoPen);
-    QPen pen(spec.color);
-    const double deviceWidth = spec.width * scaleOf(full());
+QPen GdiPlayer::makePen(const PenDesc& desc) {
+    if (desc.null || (desc.style & kPsStyleMask) == kPsNull) return QPen(Qt::NoPen);
+    QPen pen(desc.color);
+    const double deviceWidth = desc.width * scaleOf(full());
     // Qt takes widths below 32768; a wider pen covers more than any sensible picture anyway.
-    pen.setWidthF(spec.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
-    pen.setCapStyle(spec.cap);
-    pen.setJoinStyle(spec.join);
+    pen.setWidthF(desc.cosmetic || !(deviceWidth > 1.0) ? 1.0 : std::min(deviceWidth, kMaxPenWidth));
+    pen.setCapStyle(desc.cap);
+    pen.setJoinStyle(desc.join);
     // GDI's limit is the mitre's length over the pen's width, Qt's the mitre's reach from
     // the corner in pen widths.
     pen.setMiterLimit(std::clamp(m_dc.miterLimit / 2, 1.0, kMaxMiterLimit));
-    switch (spec.style & kPsStyleMask) {
+    switch (desc.style & kPsStyleMask) {
     case kPsDash: pen.setStyle(Qt::DashLine); break;
     case kPsDot: case kPsAlternate: pen.setStyle(Qt::DotLine); break;
     case kPsDashDot: pen.setStyle(Qt::DashDotLine); break;
     case kPsDashDotDot: pen.setStyle(Qt::DashDotDotLine); break;
     case kPsUserStyle: {
         QList<qreal> pattern;
-        const double unit = spec.cosmetic || spec.width <= 0 ? 1.0 : spec.width;
-        for (double d : spec.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
+        const double unit = desc.cosmetic || desc.width <= 0 ? 1.0 : desc.width;
+        for (double d : desc.dashes) pattern << std::clamp(d / unit, 0.01, 1e6);
         if (pattern.size() % 2) pattern << pattern; // Qt needs dash and gap pairs
         if (!pattern.isEmpty()) pen.setDashPattern(pattern);
         break;
@@ -507,23 +507,23 @@ void GdiPlayer::applyRop2Colour(QPen& pen, QBrush& brush, bool& skip) const {
     }
 }
 
-void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushSpec& spec, Qt::FillRule rule) {
+void GdiPlayer::fillWithBrush(const QPainterPath& device, const BrushDesc& desc, Qt::FillRule rule) {
     QPainterPath path = device;
     path.setFillRule(rule);
     QBrush brush;
-    switch (spec.kind) {
-    case BrushSpec::Kind::Null: return;
-    case BrushSpec::Kind::Solid: brush = QBrush(spec.color); break;
-    case BrushSpec::Kind::Hatched: {
+    switch (desc.kind) {
+    case BrushDesc::Kind::Null: return;
+    case BrushDesc::Kind::Solid: brush = QBrush(desc.color); break;
+    case BrushDesc::Kind::Hatched: {
         static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
                                                       Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
         if (m_dc.bkOpaque) m_painter.fillPath(path, m_dc.bkColor);
-        brush = QBrush(spec.color, spec.hatch < 6 ? kHatches[spec.hatch] : Qt::SolidPattern);
+        brush = QBrush(desc.color, desc.hatch < 6 ? kHatches[desc.hatch] : Qt::SolidPattern);
         break;
     }
-    case BrushSpec::Kind::Pattern: {
-        QImage img = spec.pattern;
-        if (spec.monochrome) {
+    case BrushDesc::Kind::Pattern: {
+        QImage img = desc.pattern;
+        if (desc.monochrome) {
             // 0 bits take the text colour, 1 bits the background colour
             for (int y = 0; y < img.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
@@ -569,7 +569,7 @@ void GdiPlayer::strokeOutline(const QPainterPath& device, const QPen& pen) {
 void GdiPlayer::renderDevice(const QPainterPath& device, bool fill, bool stroke) {
     QPen pen = stroke ? makePen(m_dc.pen) : QPen(Qt::NoPen);
     const double penWidth = pen.style() == Qt::NoPen ? 0 : pen.widthF();
-    if (!costOf(device, fill && m_dc.brush.kind != BrushSpec::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
+    if (!costOf(device, fill && m_dc.brush.kind != BrushDesc::Kind::Null, pen.style() != Qt::NoPen, penWidth)) return;
     if (pen.style() != Qt::NoPen && pen.style() != Qt::SolidLine) {
         // Many thousands of dashes cost more than they show: draw such a line solid.
         double pattern = 0;
@@ -577,7 +577,7 @@ void GdiPlayer::renderDevice(const QPainterPath& device, bool fill, bool stroke)
         pattern *= std::max(1.0, penWidth);
         if (!(pattern > 0) || controlLength(device) / pattern > kMaxDashes) pen.setStyle(Qt::SolidLine);
     }
-    if (fill && m_dc.brush.kind != BrushSpec::Kind::Null) {
+    if (fill && m_dc.brush.kind != BrushDesc::Kind::Null) {
         std::optional<QPainterPath> area = fitForFill(device);
         if (!area) return;
         fillWithBrush(*area, m_dc.brush, m_dc.fillRule);
@@ -804,7 +804,7 @@ void GdiPlayer::setPixel(QPointF p, QColor c) {
     m_painter.fillRect(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1), c);
 }
 
-void GdiPlayer::fillRects(const std::vector<QRectF>& logicalRects, const BrushSpec& brush) {
+void GdiPlayer::fillRects(const std::vector<QRectF>& logicalRects, const BrushDesc& brush) {
     if (failed() || !transformUsable()) return;
     QPainterPath path;
     for (const QRectF& r : logicalRects) path.addRect(r.normalized());
@@ -895,7 +895,7 @@ void GdiPlayer::textOut(QPointF reference, const QString& text, const std::vecto
     const bool updateCp = m_dc.textAlign & 1;
     const QPointF origin = updateCp ? m_dc.current : reference;
     const double scaleX = std::hypot(t.m11(), t.m12()), scaleY = std::hypot(t.m21(), t.m22());
-    const FontSpec& fs = m_dc.font;
+    const FontDesc& fs = m_dc.font;
     double pixels;
     if (fs.height == 0) pixels = 12 * scaleOf(m_setup.deviceToOutput); // the default font's size on the device
     else pixels = std::fabs(static_cast<double>(fs.height)) * scaleY * (fs.height > 0 ? 0.8 : 1.0);
@@ -1017,7 +1017,7 @@ void GdiPlayer::strokeAndFillPath() {
             closed.addPolygon(poly);
             closed.closeSubpath();
         }
-        PenSpec saved = m_dc.pen;
+        PenDesc saved = m_dc.pen;
         m_dc.pen.null = true;
         renderDevice(closed, true, false);
         m_dc.pen = saved;

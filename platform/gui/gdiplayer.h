@@ -83,7 +83,7 @@ struct WorkBudget {
     }
 };
 
-struct PenSpec {
+struct PenDesc {
     bool null = false;
     bool cosmetic = true;   // one device pixel whatever the mapping
     double width = 0;       // logical units
@@ -94,7 +94,7 @@ struct PenSpec {
     std::vector<double> dashes; // PS_USERSTYLE, logical units
 };
 
-struct BrushSpec {
+struct BrushDesc {
     enum class Kind { Solid, Null, Hatched, Pattern };
     Kind kind = Kind::Solid;
     QColor color = Qt::white;
@@ -103,7 +103,7 @@ struct BrushSpec {
     bool monochrome = false; // a 1-bit pattern takes the text and background colours
 };
 
-struct FontSpec {
+struct FontDesc {
     std::int32_t height = 0;
     std::int32_t escapement = 0; // tenths of a degree, counter-clockwise
     std::int32_t weight = 400;
@@ -114,9 +114,9 @@ struct FontSpec {
 struct GdiObject {
     enum class Type { Pen, Brush, Font, Other };
     Type type = Type::Other;
-    PenSpec pen;
-    BrushSpec brush;
-    FontSpec font;
+    PenDesc pen;
+    BrushDesc brush;
+    FontDesc font;
 };
 
 // GDI's numbers that records carry, by name.
@@ -172,9 +172,9 @@ struct DcState {
     std::uint32_t mapMode = kMmText;
     QPointF windowOrg{0, 0}, windowExt{1, 1}, viewportOrg{0, 0}, viewportExt{1, 1};
     QTransform world;
-    PenSpec pen;
-    BrushSpec brush;
-    FontSpec font;
+    PenDesc pen;
+    BrushDesc brush;
+    FontDesc font;
     QColor textColor = Qt::black, bkColor = Qt::white;
     bool bkOpaque = true;
     Qt::FillRule fillRule = Qt::OddEvenFill;
@@ -254,7 +254,7 @@ public:
     void ellipse(QRectF r);
     void arc(ArcKind kind, QRectF box, QPointF start, QPointF end);
     void setPixel(QPointF p, QColor c);
-    void fillRects(const std::vector<QRectF>& logicalRects, const BrushSpec& brush);
+    void fillRects(const std::vector<QRectF>& logicalRects, const BrushDesc& brush);
     /// A raster operation without a source bitmap over a logical rectangle.
     void patBlt(QRectF r, std::uint32_t rop);
     /// Draws `image` (already cut to the source rectangle) into the logical rectangle.
@@ -289,7 +289,7 @@ private:
     bool transformUsable();
     QTransform pageTransform() const;
     void invalidate() { m_fullDirty = true; }
-    QPen makePen(const PenSpec& spec);
+    QPen makePen(const PenDesc& desc);
     bool costOf(const QPainterPath& devicePath, bool fill, bool stroke, double penWidth);
     bool spent();
     QRectF bandRect() const;
@@ -299,7 +299,7 @@ private:
     void strokeOutline(const QPainterPath& device, const QPen& pen);
     void render(const QPainterPath& logical, bool fill, bool stroke);
     void renderDevice(const QPainterPath& device, bool fill, bool stroke);
-    void fillWithBrush(const QPainterPath& device, const BrushSpec& brush, Qt::FillRule rule);
+    void fillWithBrush(const QPainterPath& device, const BrushDesc& brush, Qt::FillRule rule);
     void addFigure(const QPainterPath& logical); // a whole figure into the open path
     void continueFigure(QPainterPath logicalContinuation, QPointF end);
     void applyClip();

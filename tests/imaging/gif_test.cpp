@@ -52,7 +52,7 @@ std::string table(unsigned n) {
     return t;
 }
 
-struct GifSpec {
+struct GifShape {
     unsigned width = 0, height = 0; // the frame; the screen too unless set
     std::string data;               // the packed LZW bytes
     std::string global = table(4);
@@ -71,7 +71,7 @@ std::uint8_t tableFlags(const std::string& t) {
     return static_cast<std::uint8_t>(t.empty() ? 0 : 0x80 | (bits - 1));
 }
 
-std::string build(const GifSpec& g) {
+std::string build(const GifShape& g) {
     std::string f = g.version + le16(g.screenWidth ? g.screenWidth : g.width) +
                     le16(g.screenHeight ? g.screenHeight : g.height);
     f += {char(tableFlags(g.global)), char(g.background), '\0'};
@@ -116,45 +116,45 @@ TEST(GifRead, GoldenPixelsAndColours) {
     using Entry = std::array<int, 4>; // index, r, g, b
     struct Row {
         const char* name;
-        GifSpec layout;
+        GifShape layout;
         std::uint32_t width, height, bits;
         std::vector<std::uint8_t> pixels;
         std::vector<Entry> colours{};
     };
-    GifSpec plain87{.width = 2, .height = 2, .data = literals({0, 1, 2, 3})};
+    GifShape plain87{.width = 2, .height = 2, .data = literals({0, 1, 2, 3})};
     plain87.version = "GIF87a";
     // Code 6 arrives while it is being defined (the string so far plus its first value);
     // codes widen from 3 to 4 bits once entry 7 is made.
-    const GifSpec growth{.width = 13, .height = 1,
+    const GifShape growth{.width = 13, .height = 1,
                          .data = packCodes({{4, 3}, {1, 3}, {6, 3}, {6, 3}, {7, 4}, {2, 4}, {9, 4}, {5, 4}})};
     // Stored row order 0, 4, 2, 1, 3: the four interlace passes.
-    const GifSpec interlaced{.width = 2, .height = 5, .data = literals({0, 1, 1, 1, 2, 3, 1, 2, 3, 0}),
+    const GifShape interlaced{.width = 2, .height = 5, .data = literals({0, 1, 1, 1, 2, 3, 1, 2, 3, 0}),
                              .interlaced = true};
-    const GifSpec pieces{.width = 4, .height = 2, .data = literals({3, 2, 1, 0, 0, 1, 2, 3}), .chunk = 1};
-    const GifSpec onScreen{.width = 1, .height = 1, .data = literals({1}), .screenWidth = 3, .screenHeight = 1,
+    const GifShape pieces{.width = 4, .height = 2, .data = literals({3, 2, 1, 0, 0, 1, 2, 3}), .chunk = 1};
+    const GifShape onScreen{.width = 1, .height = 1, .data = literals({1}), .screenWidth = 3, .screenHeight = 1,
                            .background = 3, .left = 2};
-    GifSpec outsideBackground = onScreen;
+    GifShape outsideBackground = onScreen;
     outsideBackground.background = 9;
-    GifSpec transparentAround{.width = 2, .height = 1, .data = literals({0, 1}), .screenWidth = 3,
+    GifShape transparentAround{.width = 2, .height = 1, .data = literals({0, 1}), .screenWidth = 3,
                               .screenHeight = 2, .background = 3, .left = 1, .top = 1};
     transparentAround.extensions = graphicControl(2);
-    const GifSpec oversized{.width = 2, .height = 2, .data = literals({0, 1, 2, 3}), .screenWidth = 2,
+    const GifShape oversized{.width = 2, .height = 2, .data = literals({0, 1, 2, 3}), .screenWidth = 2,
                             .screenHeight = 1, .left = 1};
     // Eight 3-bit codes end exactly on a byte: no padding bits can pass for codes.
-    const GifSpec earlyEnd{.width = 8, .height = 1,
+    const GifShape earlyEnd{.width = 8, .height = 1,
                            .data = packCodes({{4, 3}, {1, 3}, {3, 3}, {4, 3}, {0, 3}, {2, 3}, {4, 3}, {1, 3}}),
                            .background = 2};
-    const GifSpec laterBadCode{.width = 4, .height = 1, .data = packCodes({{4, 3}, {1, 3}, {7, 3}, {2, 3}}),
+    const GifShape laterBadCode{.width = 4, .height = 1, .data = packCodes({{4, 3}, {1, 3}, {7, 3}, {2, 3}}),
                                .background = 2}; // 7 names no entry yet
-    const GifSpec wideValues{.width = 2, .height = 1, .data = packCodes({{512, 10}, {300, 10}, {1, 10}, {513, 10}}),
+    const GifShape wideValues{.width = 2, .height = 1, .data = packCodes({{512, 10}, {300, 10}, {1, 10}, {513, 10}}),
                              .global = table(2), .minCodeSize = 9};
-    const GifSpec codeSizeOne{.width = 1, .height = 1, .data = packCodes({{2, 2}, {1, 2}, {3, 3}}),
+    const GifShape codeSizeOne{.width = 1, .height = 1, .data = packCodes({{2, 2}, {1, 2}, {3, 3}}),
                               .global = table(2), .minCodeSize = 1};
-    GifSpec local{.width = 2, .height = 2, .data = literals({0, 1, 2, 3}), .global = table(2)};
+    GifShape local{.width = 2, .height = 2, .data = literals({0, 1, 2, 3}), .global = table(2)};
     local.local = std::string("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\0", 12);
-    const GifSpec shortTable{.width = 2, .height = 1, .data = literals({3, 1}), .global = table(2)};
-    const GifSpec noTable{.width = 2, .height = 1, .data = literals({1, 2}), .global = ""};
-    GifSpec extensions{.width = 2, .height = 1, .data = literals({2, 1})};
+    const GifShape shortTable{.width = 2, .height = 1, .data = literals({3, 1}), .global = table(2)};
+    const GifShape noTable{.width = 2, .height = 1, .data = literals({1, 2}), .global = ""};
+    GifShape extensions{.width = 2, .height = 1, .data = literals({2, 1})};
     extensions.extensions = std::string("\x21\xFE\x05" "hello" "\x03" "abc\0", 13) +           // comment
                             std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0", 19) +       // application
                             graphicControl(2) +                                           // for the text
@@ -230,12 +230,12 @@ TEST(GifRead, FullTableStaysInUseUntilClear) {
 }
 
 TEST(GifRead, DamagedFilesFailCleanly) {
-    const GifSpec good{.width = 2, .height = 2, .data = literals({0, 1, 2, 3})};
+    const GifShape good{.width = 2, .height = 2, .data = literals({0, 1, 2, 3})};
     const std::string valid = build(good);
     const std::size_t descriptor = 13 + 12;
     ASSERT_EQ(valid[descriptor], ',');
     auto with = [&](auto change) {
-        GifSpec g = good;
+        GifShape g = good;
         change(g);
         return build(g);
     };
@@ -247,20 +247,20 @@ TEST(GifRead, DamagedFilesFailCleanly) {
     const std::vector<Row> rows = {
         {"empty", "", IS5_ERR_READ},
         {"truncated signature", "GIF8", IS5_ERR_READ},
-        {"unknown version", with([](GifSpec& g) { g.version = "GIF90a"; }), IS5_ERR_FORMAT},
+        {"unknown version", with([](GifShape& g) { g.version = "GIF90a"; }), IS5_ERR_FORMAT},
         {"ends inside the global table", valid.substr(0, 16), IS5_ERR_READ},
         {"ends inside the image descriptor", valid.substr(0, descriptor + 5), IS5_ERR_READ},
         {"trailer before any frame", valid.substr(0, descriptor) + ";", IS5_ERR_FORMAT},
         {"stray byte between blocks", valid.substr(0, descriptor) + '\0' + valid.substr(descriptor), IS5_ERR_FORMAT},
-        {"zero-width frame", with([](GifSpec& g) { g.width = 0; g.screenWidth = 2; }), IS5_ERR_FORMAT},
-        {"minimum code size 0", with([](GifSpec& g) { g.minCodeSize = 0; }), IS5_ERR_FORMAT},
-        {"minimum code size 12", with([](GifSpec& g) { g.minCodeSize = 12; }), IS5_ERR_FORMAT},
-        {"first code names no entry", with([](GifSpec& g) { g.data = packCodes({{4, 3}, {7, 3}}); }), IS5_ERR_FORMAT},
-        {"end code before any pixel", with([](GifSpec& g) { g.data = packCodes({{4, 3}, {5, 3}}); }), IS5_ERR_FORMAT},
+        {"zero-width frame", with([](GifShape& g) { g.width = 0; g.screenWidth = 2; }), IS5_ERR_FORMAT},
+        {"minimum code size 0", with([](GifShape& g) { g.minCodeSize = 0; }), IS5_ERR_FORMAT},
+        {"minimum code size 12", with([](GifShape& g) { g.minCodeSize = 12; }), IS5_ERR_FORMAT},
+        {"first code names no entry", with([](GifShape& g) { g.data = packCodes({{4, 3}, {7, 3}}); }), IS5_ERR_FORMAT},
+        {"end code before any pixel", with([](GifShape& g) { g.data = packCodes({{4, 3}, {5, 3}}); }), IS5_ERR_FORMAT},
         {"file ends after the code size", valid.substr(0, descriptor + 11), IS5_ERR_READ},
-        {"no data blocks", with([](GifSpec& g) { g.data.clear(); }), IS5_ERR_READ},
-        {"frame of 65535 x 65535", with([](GifSpec& g) { g.width = g.height = 65535; }), IS5_ERR_TOO_LARGE},
-        {"screen of 60000 x 60000", with([](GifSpec& g) { g.screenWidth = g.screenHeight = 60000; }),
+        {"no data blocks", with([](GifShape& g) { g.data.clear(); }), IS5_ERR_READ},
+        {"frame of 65535 x 65535", with([](GifShape& g) { g.width = g.height = 65535; }), IS5_ERR_TOO_LARGE},
+        {"screen of 60000 x 60000", with([](GifShape& g) { g.screenWidth = g.screenHeight = 60000; }),
          IS5_ERR_TOO_LARGE},
     };
     for (const Row& r : rows) {
@@ -273,8 +273,8 @@ TEST(GifRead, DamagedFilesFailCleanly) {
 
 TEST(GifRead, ThroughTheImageObject) {
     CISImageEx img;
-    const GifSpec spec{.width = 3, .height = 2, .data = literals({0, 1, 2, 3, 2, 1}), .global = table(8)};
-    ASSERT_EQ(codectest::readObject(img, build(spec), "p.gif"), 0u);
+    const GifShape desc{.width = 3, .height = 2, .data = literals({0, 1, 2, 3, 2, 1}), .global = table(8)};
+    ASSERT_EQ(codectest::readObject(img, build(desc), "p.gif"), 0u);
     EXPECT_EQ(img.imageType, kImageGif);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.width, 3u);

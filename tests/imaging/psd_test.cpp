@@ -18,7 +18,7 @@ std::string be16(unsigned v) { return {static_cast<char>(v >> 8), static_cast<ch
 std::string be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
 using codectest::hex;
 
-struct PsdSpec {
+struct PsdShape {
     std::string signature = "8BPS";
     unsigned version = 1, channels = 3, depth = 8, mode = 3;
     std::uint32_t width = 2, height = 1;
@@ -28,7 +28,7 @@ struct PsdSpec {
     std::string data{}; // everything after the compression word
 };
 
-std::string build(const PsdSpec& p) {
+std::string build(const PsdShape& p) {
     std::string f = p.signature + be16(p.version) + std::string(6, '\0') + be16(p.channels) + be32(p.height) +
                     be32(p.width) + be16(p.depth) + be16(p.mode);
     f += be32(static_cast<std::uint32_t>(p.colourData.size())) + p.colourData;
@@ -66,8 +66,8 @@ std::vector<std::uint8_t> asVector(const std::string& b) { return {b.begin(), b.
 
 using Px = std::vector<std::uint8_t>;
 
-PsdSpec bitmap() {
-    PsdSpec p{.channels = 1, .depth = 1, .mode = 0, .width = 10, .height = 2};
+PsdShape bitmap() {
+    PsdShape p{.channels = 1, .depth = 1, .mode = 0, .width = 10, .height = 2};
     p.data = hex({0xA5, 0x00, 0x12, 0xC0}); // 1 = black
     return p;
 }
@@ -78,31 +78,31 @@ TEST(PsdRead, GoldenPixels) {
     using Entry = std::array<int, 4>; // index, r, g, b
     struct Row {
         const char* name;
-        PsdSpec layout;
+        PsdShape layout;
         std::uint32_t depth;
         Px pixels;
         std::vector<Entry> entries{}; // palette entries that come with 8-bit output
     };
-    PsdSpec bitmapPacked = bitmap();
+    PsdShape bitmapPacked = bitmap();
     bitmapPacked.compression = 1;
     bitmapPacked.data = packed({{hex({0x00, 0xA5, 0x00, 0x00}), hex({0x01, 0x12, 0xC0})}});
-    const PsdSpec grey{.channels = 1, .mode = 1, .data = hex({0, 200})};
-    PsdSpec indexed{.channels = 1, .mode = 2, .data = hex({5, 0})};
+    const PsdShape grey{.channels = 1, .mode = 1, .data = hex({0, 200})};
+    PsdShape indexed{.channels = 1, .mode = 2, .data = hex({5, 0})};
     indexed.colourData = palette768({{0, 1, 2, 3}, {5, 250, 100, 50}});
-    const PsdSpec rgb{.width = 3, .data = hex({255, 0, 9, 128, 1, 9, 0, 2, 9})};
+    const PsdShape rgb{.width = 3, .data = hex({255, 0, 9, 128, 1, 9, 0, 2, 9})};
     // Two rows of three: a run, a literal, a run and a literal per channel.
-    const PsdSpec rgbPacked{.width = 3, .height = 2, .compression = 1,
+    const PsdShape rgbPacked{.width = 3, .height = 2, .compression = 1,
                             .data = packed({{hex({0xFE, 7}), hex({0x02, 1, 2, 3})},
                                             {hex({0x02, 4, 5, 6}), hex({0xFE, 8})},
                                             {hex({0xFE, 9}), hex({0x80, 0xFE, 10})}})};
-    const PsdSpec cmyk{.channels = 4, .mode = 4, .data = hex({255, 128, 0, 128, 255, 128, 255, 128})};
-    const PsdSpec deep{.depth = 16, .width = 1, .data = hex({0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF})};
+    const PsdShape cmyk{.channels = 4, .mode = 4, .data = hex({255, 128, 0, 128, 255, 128, 255, 128})};
+    const PsdShape deep{.depth = 16, .width = 1, .data = hex({0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF})};
     // Merged transparency (negative layer count): black at alpha 0 cannot be matted
     // colour, so these colours are laid over white here.
-    const PsdSpec straight{.channels = 4, .layerCount = -1, .data = hex({0, 0, 0, 0, 0, 0, 0, 128})};
-    const PsdSpec matted{.channels = 4, .layerCount = -1, .data = hex({255, 200, 255, 180, 255, 160, 0, 128})};
-    const PsdSpec extraChannel{.channels = 4, .layerCount = 2, .data = hex({1, 2, 3, 4, 5, 6, 0, 0})};
-    const PsdSpec greyAlpha{.channels = 2, .mode = 1, .layerCount = -1, .data = hex({0, 90, 0, 255})};
+    const PsdShape straight{.channels = 4, .layerCount = -1, .data = hex({0, 0, 0, 0, 0, 0, 0, 128})};
+    const PsdShape matted{.channels = 4, .layerCount = -1, .data = hex({255, 200, 255, 180, 255, 160, 0, 128})};
+    const PsdShape extraChannel{.channels = 4, .layerCount = 2, .data = hex({1, 2, 3, 4, 5, 6, 0, 0})};
+    const PsdShape greyAlpha{.channels = 2, .mode = 1, .layerCount = -1, .data = hex({0, 90, 0, 255})};
 
     const std::vector<Row> rows = {
         {"bitmap raw, indexes", bitmap(), 8, {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1},
@@ -154,38 +154,38 @@ TEST(PsdRead, GoldenPixels) {
 }
 
 TEST(PsdRead, DamagedAndUnsupportedFiles) {
-    auto with = [](PsdSpec p, auto change) {
+    auto with = [](PsdShape p, auto change) {
         change(p);
         return build(p);
     };
-    const PsdSpec rgb{.data = hex({1, 2, 3, 4, 5, 6})};
-    const PsdSpec rle{.height = 2, .compression = 1,
+    const PsdShape rgb{.data = hex({1, 2, 3, 4, 5, 6})};
+    const PsdShape rle{.height = 2, .compression = 1,
                       .data = packed({{hex({0xFF, 1}), hex({0xFF, 2})},
                                       {hex({0xFF, 3}), hex({0xFF, 4})},
                                       {hex({0xFF, 5}), hex({0xFF, 6})}})};
     const std::string valid = build(rgb);
     const std::vector<codectest::BadFile> rows = {
         {"truncated header", valid.substr(0, 20), 24, IS5_ERR_READ},
-        {"bad signature", with(rgb, [](PsdSpec& p) { p.signature = "8BPX"; }), 24, IS5_ERR_FORMAT},
-        {"large document format", with(rgb, [](PsdSpec& p) { p.version = 2; }), 24, IS5_ERR_UNSUPPORTED},
-        {"unknown version", with(rgb, [](PsdSpec& p) { p.version = 3; }), 24, IS5_ERR_FORMAT},
-        {"no channels", with(rgb, [](PsdSpec& p) { p.channels = 0; }), 24, IS5_ERR_FORMAT},
-        {"RGB with two channels", with(rgb, [](PsdSpec& p) { p.channels = 2; }), 24, IS5_ERR_FORMAT},
-        {"32 bits per channel", with(rgb, [](PsdSpec& p) { p.depth = 32; }), 24, IS5_ERR_UNSUPPORTED},
-        {"Lab", with(rgb, [](PsdSpec& p) { p.mode = 9; }), 24, IS5_ERR_UNSUPPORTED},
-        {"duotone", with(rgb, [](PsdSpec& p) { p.mode = 8; p.channels = 1; }), 24, IS5_ERR_UNSUPPORTED},
-        {"multichannel", with(rgb, [](PsdSpec& p) { p.mode = 7; }), 24, IS5_ERR_UNSUPPORTED},
-        {"indexed without colour data", with(rgb, [](PsdSpec& p) { p.mode = 2; p.channels = 1; }), 24, IS5_ERR_FORMAT},
-        {"ZIP compression", with(rgb, [](PsdSpec& p) { p.compression = 2; }), 24, IS5_ERR_UNSUPPORTED},
-        {"unknown compression", with(rgb, [](PsdSpec& p) { p.compression = 9; }), 24, IS5_ERR_FORMAT},
+        {"bad signature", with(rgb, [](PsdShape& p) { p.signature = "8BPX"; }), 24, IS5_ERR_FORMAT},
+        {"large document format", with(rgb, [](PsdShape& p) { p.version = 2; }), 24, IS5_ERR_UNSUPPORTED},
+        {"unknown version", with(rgb, [](PsdShape& p) { p.version = 3; }), 24, IS5_ERR_FORMAT},
+        {"no channels", with(rgb, [](PsdShape& p) { p.channels = 0; }), 24, IS5_ERR_FORMAT},
+        {"RGB with two channels", with(rgb, [](PsdShape& p) { p.channels = 2; }), 24, IS5_ERR_FORMAT},
+        {"32 bits per channel", with(rgb, [](PsdShape& p) { p.depth = 32; }), 24, IS5_ERR_UNSUPPORTED},
+        {"Lab", with(rgb, [](PsdShape& p) { p.mode = 9; }), 24, IS5_ERR_UNSUPPORTED},
+        {"duotone", with(rgb, [](PsdShape& p) { p.mode = 8; p.channels = 1; }), 24, IS5_ERR_UNSUPPORTED},
+        {"multichannel", with(rgb, [](PsdShape& p) { p.mode = 7; }), 24, IS5_ERR_UNSUPPORTED},
+        {"indexed without colour data", with(rgb, [](PsdShape& p) { p.mode = 2; p.channels = 1; }), 24, IS5_ERR_FORMAT},
+        {"ZIP compression", with(rgb, [](PsdShape& p) { p.compression = 2; }), 24, IS5_ERR_UNSUPPORTED},
+        {"unknown compression", with(rgb, [](PsdShape& p) { p.compression = 9; }), 24, IS5_ERR_FORMAT},
         {"raw data one byte short", valid.substr(0, valid.size() - 1), 24, IS5_ERR_READ},
         {"section longer than the file", valid.substr(0, 30) + be32(1000) + valid.substr(34), 24, IS5_ERR_READ},
         {"byte counts beyond the file", build(rle).substr(0, build(rle).size() - 1), 24, IS5_ERR_READ},
-        {"byte count too small for the row", with(rle, [](PsdSpec& p) { p.data[1] = 1; }), 24, IS5_ERR_FORMAT},
-        {"run past the row's end", with(rle, [](PsdSpec& p) { p.data[12] = static_cast<char>(0xFE); }), 24,
+        {"byte count too small for the row", with(rle, [](PsdShape& p) { p.data[1] = 1; }), 24, IS5_ERR_FORMAT},
+        {"run past the row's end", with(rle, [](PsdShape& p) { p.data[12] = static_cast<char>(0xFE); }), 24,
          IS5_ERR_FORMAT},
-        {"literal past its byte count", with(rle, [](PsdSpec& p) { p.data[12] = 0x01; }), 24, IS5_ERR_FORMAT},
-        {"30000 x 30000", with(rgb, [](PsdSpec& p) { p.width = p.height = 30000; }), 24, IS5_ERR_TOO_LARGE},
+        {"literal past its byte count", with(rle, [](PsdShape& p) { p.data[12] = 0x01; }), 24, IS5_ERR_FORMAT},
+        {"30000 x 30000", with(rgb, [](PsdShape& p) { p.width = p.height = 30000; }), 24, IS5_ERR_TOO_LARGE},
         {"RGB at 8 bits", valid, 8, IS5_ERR_UNSUPPORTED},
         {"depth 4", valid, 4, IS5_ERR_PARAM},
     };
@@ -203,7 +203,7 @@ TEST(PsdRead, ThroughTheImageObject) {
     EXPECT_EQ(img.GetPixels()[0], 1);
     EXPECT_EQ(img.GetPixels()[1], 0);
 
-    ASSERT_EQ(codectest::readObject(img, build(PsdSpec{.data = hex({1, 2, 3, 4, 5, 6})}), "rgb.psd"), 0u);
+    ASSERT_EQ(codectest::readObject(img, build(PsdShape{.data = hex({1, 2, 3, 4, 5, 6})}), "rgb.psd"), 0u);
     EXPECT_EQ(img.imageType, kImagePsd);
     EXPECT_EQ(img.bitsPerPixel, 24u);
     EXPECT_EQ(img.GetPixels()[1], 3);
