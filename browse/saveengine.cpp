@@ -5,11 +5,14 @@
 #include "browse/classify.h"
 #include "browse/foldertree.h"
 #include "browse/naming.h"
+#include "browse/qualitysearch.h"
 #include "imaging/iccprofile.h"
 #include "imaging/keepmetadata.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -21,6 +24,14 @@ namespace {
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Twice the target on each side (saturated): the least a reduced JPEG decoding must give.
+ImageSize fastDecodeFloor(ImageSize target) {
+    auto twice = [](std::uint32_t side) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{side} * 2, UINT32_MAX));
+    };
+    return {twice(target.cx), twice(target.cy)};
 }
 
 } // namespace
@@ -42,6 +53,85 @@ std::optional<std::string> SaveOutputPath(const std::string& source, const SaveO
     return OutputPath(name);
 }
 
+bool HasQuality(int writerType) { return writerType == kImageJpeg || writerType == kImageJpegGrey; }
+
+std::uint32_t FastDecodeScale(ImageSize picture, ImageSize target) {
+    const ImageSize floor = fastDecodeFloor(target);
+    return ReducedDecodeScale(picture.cx, picture.cy, floor.cx, floor.cy);
+}
+
+namespace {
+
+// What a copy gets after its pixels are written: the source's profile, metadata and dates.
+std::uint32_t finishCopy(const std::string& source, const SaveOptions& settings, const TargetSize& target,
+                         const std::string& temp) {
+    if (settings.keepIcc && imaging::TakesIccProfile(settings.type.writerType) &&
+        !imaging::EmbedIccProfile(temp, settings.type.writerType, imaging::ReadIccProfile(source)))
+        return IS5_ERR_WRITE;
+    if (settings.keepMetadata &&
+        !imaging::EmbedKeptMetadata(temp, settings.type.writerType, imaging::ReadKeptMetadata(source), target.width,
+                                    target.height, settings.stripPrivate))
+        return IS5_ERR_WRITE;
+    return kImageOk;
+}
+
+// Puts encoded bytes into `temp` through a file destination, which publishes them only whole.
+std::uint32_t writeBytes(const std::string& temp, const std::vector<std::uint8_t>& bytes) {
+    auto lastCode = [] { return is5_GetLastError() ? is5_GetLastError() : IS5_ERR_WRITE; };
+    IS5_DEST dest = is5_OpenFileDest(temp.c_str(), 0);
+    if (!dest) return lastCode();
+    if (is5_WriteDest(dest, bytes.data(), bytes.size())) is5_MarkDestComplete(dest);
+    return is5_CloseDest(dest) ? kImageOk : lastCode();
+}
+
+std::uint64_t fileSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// The copy at the highest quality whose finished file is within settings.maxBytes. The
+// profile and metadata are inserted as whole segments, the same bytes at every quality, so
+// what they add is measured once, on the first encoding, and counted with every other.
+std::uint32_t writeWithinSize(const std::string& source, const SaveOptions& settings, CISImageEx& image,
+                              PreparedPicture& result, const std::string& temp) {
+    const int type = settings.type.writerType;
+    std::vector<std::uint8_t> best, lowest, encoded;
+    std::int32_t bestQuality = 0, inTemp = 0;
+    std::optional<std::uint64_t> added;
+    const QualityChoice choice = HighestQualityWithin(settings.maxBytes, [&](std::int32_t quality, std::uint64_t& bytes) {
+        image.jpegQuality = quality;
+        if (const std::uint32_t rc = image.WriteToMemory(type, encoded)) return rc;
+        if (!added) {
+            if (const std::uint32_t rc = writeBytes(temp, encoded)) return rc;
+            if (const std::uint32_t rc = finishCopy(source, settings, result.target, temp)) return rc;
+            const std::uint64_t finished = fileSize(temp);
+            added = finished - std::min<std::uint64_t>(finished, encoded.size());
+            inTemp = quality;
+        }
+        bytes = encoded.size() + *added;
+        // Only the best fitting encoding so far, and quality 1, can end up chosen.
+        if (bytes <= settings.maxBytes && quality > bestQuality) {
+            best.swap(encoded);
+            bestQuality = quality;
+        } else if (quality == 1) {
+            lowest.swap(encoded);
+        }
+        return kImageOk;
+    });
+    if (choice.code) return choice.code;
+    result.quality = choice.quality;
+    result.encodes = choice.encodes;
+    if (choice.quality != inTemp) {
+        if (const std::uint32_t rc = writeBytes(temp, choice.fits ? best : lowest)) return rc;
+        if (const std::uint32_t rc = finishCopy(source, settings, result.target, temp)) return rc;
+    }
+    // The file itself decides, should the profile or metadata ever take other bytes.
+    result.overLimit = fileSize(temp) > settings.maxBytes;
+    return kImageOk;
+}
+
+} // namespace
+
 PreparedPicture PreparePicture(const std::string& source, const SaveOptions& settings, CISImageEx& image,
                                const std::string& tag,
                                const std::function<std::optional<std::string>(const TargetSize&)>& outputFor) {
@@ -51,16 +141,33 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
         ~ClearAfter() { image.Clear(); }
     } clear{image};
 
+    // The name follows the choice; the size written may be the picture's own.
+    TargetSize named;
+    auto sizePicture = [&](ImageSize picture) {
+        SizeRequest size = settings.size;
+        size.pictureWidth = picture.cx;
+        size.pictureHeight = picture.cy;
+        named = ComputeTargetSize(size);
+        result.target = settings.noEnlarge ? WithoutEnlarging(named, picture.cx, picture.cy) : named;
+    };
     result.stage = SaveStage::Read;
-    result.code = image.Read(source, IsCameraRaw(source) ? kImageRaw : kImageDetect);
+    const int type = IsCameraRaw(source) ? kImageRaw : kImageDetect;
+    if (settings.fast) {
+        // The display read hands over the full upright size (a JPEG's from its header, before
+        // decoding) and decodes a JPEG at the smallest scale covering the size answered.
+        result.code = image.ReadForDisplay(
+            source, type,
+            [&](ImageSize picture) {
+                sizePicture(picture);
+                return fastDecodeFloor({result.target.width, result.target.height});
+            },
+            nullptr);
+    } else {
+        result.code = image.Read(source, type);
+        if (result.code == kImageOk) sizePicture({image.width, image.height});
+    }
     if (result.code != kImageOk) return result;
 
-    SizeRequest size = settings.size;
-    size.pictureWidth = image.width;
-    size.pictureHeight = image.height;
-    // The name follows the choice; the size written may be the picture's own.
-    const TargetSize named = ComputeTargetSize(size);
-    result.target = settings.noEnlarge ? WithoutEnlarging(named, image.width, image.height) : named;
     result.stage = SaveStage::Resize;
     result.code = imaging::resizeImageWithFilter(image, ImageSize{result.target.width, result.target.height},
                                                 settings.filter, settings.mode);
@@ -73,22 +180,14 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     image.jpegQuality = EffectiveQuality(settings.quality);
     result.stage = SaveStage::Write;
     const std::string temp = folderOf(*result.output) + "." + tag + ".part";
-    result.code = image.Write(settings.type.writerType, temp);
+    if (settings.maxBytes > 0 && HasQuality(settings.type.writerType)) {
+        result.code = writeWithinSize(source, settings, image, result, temp);
+    } else {
+        result.code = image.Write(settings.type.writerType, temp);
+        if (result.code == kImageOk) result.code = finishCopy(source, settings, result.target, temp);
+    }
     if (result.code != kImageOk) {
         ::unlink(temp.c_str()); // a failed write leaves nothing, but be sure
-        return result;
-    }
-    if (settings.keepIcc && imaging::TakesIccProfile(settings.type.writerType) &&
-        !imaging::EmbedIccProfile(temp, settings.type.writerType, imaging::ReadIccProfile(source))) {
-        ::unlink(temp.c_str());
-        result.code = IS5_ERR_WRITE;
-        return result;
-    }
-    if (settings.keepMetadata &&
-        !imaging::EmbedKeptMetadata(temp, settings.type.writerType, imaging::ReadKeptMetadata(source),
-                                    result.target.width, result.target.height, settings.stripPrivate)) {
-        ::unlink(temp.c_str());
-        result.code = IS5_ERR_WRITE;
         return result;
     }
     if (settings.keepDates) CopyFileTimes(source, temp); // a rename keeps them

@@ -30,6 +30,8 @@ struct SaveOptions {
     bool keepIcc = false;           ///< the source's ICC profile goes into copies whose type holds one
     bool keepMetadata = false;      ///< the source's EXIF (set upright, the copy's size, no thumbnail) and XMP go into JPEG and PNG copies
     bool stripPrivate = false;      ///< with keepMetadata: no GPS, maker note, serial numbers or XMP
+    std::uint64_t maxBytes = 0;     ///< above 0, for a type with a quality: the highest quality whose file fits
+    bool fast = false;              ///< a JPEG much larger than its target is decoded at a reduced scale (FastDecodeScale)
 };
 
 /// Where a picture's save stopped (Written: complete in its temporary file).
@@ -41,15 +43,30 @@ struct PreparedPicture {
     TargetSize target;                ///< the size written and the size choice that named it
     std::optional<std::string> output; ///< nullopt: the source path cannot be split into a name
     std::string tempPath;             ///< the finished picture, awaiting publication or discard
+    std::int32_t quality = 0;         ///< with maxBytes: the quality chosen, else 0
+    std::uint32_t encodes = 0;        ///< with maxBytes: the encodings the search made
+    bool overLimit = false;           ///< with maxBytes: written at quality 1 and still larger
 };
+
+/// Whether a writer type has a quality for maxBytes to choose.
+bool HasQuality(int writerType);
+
+/// The DCT scale denominator (1, 2, 4 or 8) at which `fast` decodes a JPEG whose upright
+/// size is `picture` for a copy of `target`: the largest whose decoded picture is still at
+/// least twice the target both ways, so the resampler has detail to work from; 1 when even
+/// half the picture is not (it then is more than half the picture on a side).
+std::uint32_t FastDecodeScale(ImageSize picture, ImageSize target);
 
 /// The output path of a picture saved at `target` (nullopt when the path cannot be split).
 std::optional<std::string> SaveOutputPath(const std::string& source, const SaveOptions& settings,
                                           const TargetSize& target);
 
 /// Reads, sizes, resizes and writes one picture into "<output folder>/.<tag>.part", using
-/// `image` as its workspace (cleared afterwards). `outputFor` names the output from the
-/// target size; by default SaveOutputPath. The source is only ever read.
+/// `image` as its workspace (cleared afterwards). With maxBytes the quality is searched
+/// (HighestQualityWithin) over encodings in memory that count the profile and metadata the
+/// copy gets, and the chosen one is written; over the limit it is still written, marked.
+/// `outputFor` names the output from the target size; by default SaveOutputPath. The source
+/// is only ever read.
 PreparedPicture PreparePicture(const std::string& source, const SaveOptions& settings, CISImageEx& image,
                                const std::string& tag,
                                const std::function<std::optional<std::string>(const TargetSize&)>& outputFor = {});

@@ -118,6 +118,9 @@ public:
     /// extension), converting it to the depth that type needs in temporary objects (this
     /// object never changes). The file appears under `path` only when complete.
     std::uint32_t Write(int imageType, const std::string& path) const;
+    /// Encodes the picture as Write does, into `bytes` instead of a file (22 is not a type
+    /// here: there is no name to take it from). Same result codes as Write.
+    std::uint32_t WriteToMemory(int imageType, std::vector<std::uint8_t>& bytes) const;
 
     /// Draws the picture 1:1 with its top-left pixel at `point` of the device context.
     std::uint32_t Draw(CDC* dc, ImagePoint point) const;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -336,5 +337,25 @@ std::uint32_t CISImageEx::Write(int type, const std::string& path) const {
     // temporary file; a finished picture that cannot take its name fails here.
     if (rc != IS5_OK) is5_MarkDestFailed(dest);
     if (!is5_CloseDest(dest) && rc == IS5_OK) rc = failedStep();
+    return rc;
+}
+
+std::uint32_t CISImageEx::WriteToMemory(int type, std::vector<std::uint8_t>& bytes) const {
+    bytes.clear();
+    if (!HasPicture() || !hasWriter(type)) return kImageNoPicture;
+    IS5_DEST dest = is5_OpenMemoryDest();
+    if (!dest) return failedStep();
+    std::uint32_t rc = writeByType(dest, *this, type);
+    if (rc == IS5_OK) {
+        std::size_t size = 0;
+        const std::uint8_t* data = is5_GetDestBuffer(dest, &size);
+        try {
+            bytes.assign(data, data + size);
+        } catch (const std::bad_alloc&) {
+            rc = kImageNoMemory;
+        }
+    }
+    is5_MarkDestFailed(dest); // nothing to keep: the bytes are copied out
+    is5_CloseDest(dest);
     return rc;
 }

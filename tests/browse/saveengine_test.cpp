@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // One picture of a batch save on real files: each stage's failure leaves nothing behind and
 // keeps an existing output; a prepared picture appears under its name only when published.
+#include "browse/qualitysearch.h"
 #include "browse/saveengine.h"
+#include "corpus.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -148,4 +150,68 @@ TEST(SaveEngine, NumberedNamesGoBeforeTheExtension) {
         {"out/.hidden", 3, "out/.hidden (3)"},
     };
     for (const auto& [path, number, expect] : rows) EXPECT_EQ(NumberedPath(path, number), expect);
+}
+
+TEST(SaveEngine, FastDecodeScaleLeavesTwiceTheTarget) {
+    const struct {
+        ImageSize picture, target;
+        std::uint32_t scale;
+    } rows[] = {
+        {{6000, 4000}, {1500, 1000}, 2}, {{6000, 4000}, {1501, 1000}, 1}, {{6000, 4000}, {3000, 2000}, 1},
+        {{6000, 4000}, {1024, 683}, 2},  {{3000, 2000}, {1024, 683}, 1},  {{6000, 4000}, {375, 250}, 8},
+        {{6000, 4000}, {376, 250}, 4},   {{4000, 6000}, {683, 1024}, 2},  {{227, 149}, {14, 9}, 8},
+        {{227, 149}, {15, 9}, 4},        // 227 / 8 rounds up to 29, short of 30
+        {{4294967295u, 8}, {2147483648u, 1}, 1}, // twice the width does not wrap to 0
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(FastDecodeScale(r.picture, r.target), r.scale)
+            << r.picture.cx << "x" << r.picture.cy << " to " << r.target.cx << "x" << r.target.cy;
+}
+
+// Limits taken from the finished files at a few qualities, of a photograph whose colour
+// profile (3144 bytes) is kept and so counts. Bisection promises a quality whose file fits
+// and, below 100, a quality above it whose file does not; with sizes that grow with the
+// quality, as libjpeg's do here, that is the highest quality that fits.
+TEST(SaveEngine, MaxSizeTakesTheHighestQualityWhoseFileFits) {
+    REQUIRE_CORPUS(corpus);
+    testutil::TempDir dir;
+    fs::copy_file(corpus / "pillow/ok/jpeg/pil_sample_rgb.jpg", dir.path() / "icc.jpg");
+    SaveOptions options = halfSize(dir.str());
+    options.size.choice = 6; // a custom percent
+    options.size.customScale = 3.0; // 300 x 300
+    options.keepIcc = true;
+    CISImageEx image;
+    auto save = [&](std::int32_t quality, std::uint64_t limit) {
+        SaveOptions settings = options;
+        settings.quality = quality;
+        settings.maxBytes = limit;
+        PreparedPicture picture = PreparePicture(dir / "icc.jpg", settings, image, "t");
+        EXPECT_EQ(picture.stage, SaveStage::Written);
+        const std::uint64_t size = picture.tempPath.empty() ? 0 : fs::file_size(picture.tempPath);
+        DiscardPicture(picture);
+        return std::pair{picture, size};
+    };
+    const struct {
+        std::int32_t quality; // the limit is the file's size at this quality
+        std::int64_t slack;   // plus this many bytes
+        bool fits;
+    } rows[] = {{100, 0, true}, {100, 5000, true}, {60, 0, true}, {60, -1, true}, {1, 0, true}, {1, -1, false}};
+    for (const auto& row : rows) {
+        const std::uint64_t limit = save(row.quality, 0).second + row.slack;
+        const auto [picture, size] = save(75, limit);
+        SCOPED_TRACE(std::to_string(row.quality) + " " + std::to_string(row.slack) + ": quality " +
+                     std::to_string(picture.quality));
+        EXPECT_LE(picture.encodes, kMaxQualityEncodes);
+        EXPECT_EQ(picture.overLimit, !row.fits);
+        if (!row.fits) {
+            EXPECT_EQ(picture.quality, 1);
+            EXPECT_EQ(size, limit + 1);
+            continue;
+        }
+        EXPECT_LE(size, limit);
+        if (picture.quality < 100) EXPECT_GT(save(picture.quality + 1, 0).second, limit);
+        if (row.slack >= 0) EXPECT_GE(picture.quality, row.quality);
+        else EXPECT_LT(picture.quality, row.quality);
+    }
+    EXPECT_EQ(save(75, save(100, 0).second).first.encodes, 1u);
 }
