@@ -133,6 +133,8 @@ public:
         m_settings.keepIcc = options.keepIcc;
         m_settings.keepMetadata = options.keepMetadata;
         m_settings.stripPrivate = options.stripPrivate;
+        m_settings.maxBytes = options.maxBytes;
+        m_settings.fast = options.fast;
     }
 
     int run();
@@ -298,9 +300,19 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
     const std::uint64_t size = ::stat(output.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     m_savedBytes += size;
     ++m_written;
+    // A picture over --max-size even at quality 1 is kept, but fails like any other.
+    const std::string quality = result.quality > 0 ? ", quality " + std::to_string(result.quality) + " after " +
+                                                         std::to_string(result.encodes) + " encodings"
+                                                   : std::string();
+    if (result.overLimit) {
+        ++m_failed;
+        m_console.error(picture.source + " -> " + output + " is " + std::to_string(size) + " bytes at quality 1, over the " +
+                        std::to_string(m_options.maxBytes) + "-byte limit");
+        return false;
+    }
     if (!m_options.quiet) {
         m_console.line(picture.source + " -> " + output + " (" + std::to_string(result.target.width) + "x" +
-                       std::to_string(result.target.height) + ", " + FormatSize(size) + ")");
+                       std::to_string(result.target.height) + ", " + FormatSize(size) + quality + ")");
     }
     return true;
 }
@@ -415,7 +427,7 @@ int BatchRun::run() {
                     m_skipped == 1 ? "its" : "their");
     std::fflush(stdout);
     if (interrupted) return kExitInterrupted;
-    return m_written + m_skipped == m_plan.size() ? kExitOk : kExitFailed;
+    return m_written + m_skipped == m_plan.size() && m_failed == 0 ? kExitOk : kExitFailed;
 }
 
 std::string formatResolution(double value) {

@@ -59,7 +59,7 @@ constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif",
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
                  Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
                  IfExistsChoice, Recursive, KeepDates, StripIcc, Filter, LinearLight,
-                 KeepMetadata, StripPrivate };
+                 KeepMetadata, StripPrivate, MaxSize, Fast };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -67,7 +67,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 29> kOptionNames{{
+constexpr std::array<OptionName, 31> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -97,6 +97,8 @@ constexpr std::array<OptionName, 29> kOptionNames{{
     {0, "linear-light", Key::LinearLight, false},
     {0, "keep-metadata", Key::KeepMetadata, false},
     {0, "strip-private", Key::StripPrivate, false},
+    {0, "max-size", Key::MaxSize, true},
+    {0, "fast", Key::Fast, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -229,6 +231,19 @@ std::string apply(Options& options, const OptionName& option, const std::string&
     case Key::StripIcc: options.keepIcc = false; return {};
     case Key::KeepMetadata: options.keepMetadata = true; return {};
     case Key::StripPrivate: options.stripPrivate = true; return {};
+    case Key::MaxSize: {
+        // N bytes, or N K (1024 bytes) or N M (1024 x 1024 bytes).
+        std::string_view digits = value;
+        std::uint64_t unit = 1;
+        if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) unit = 1024;
+        else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) unit = 1024 * 1024;
+        if (unit != 1) digits.remove_suffix(1);
+        const auto count = parseInteger(digits, 1, std::int64_t{1} << 40);
+        if (!count || digits.front() == '+') return bad + " (a whole number of bytes from 1, or with K or M)";
+        options.maxBytes = static_cast<std::uint64_t>(*count) * unit;
+        return {};
+    }
+    case Key::Fast: options.fast = true; return {};
     }
     return bad;
 }
@@ -294,6 +309,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
                                                     std::string(imaging::filterName(options.filter)));
     if (exact && options.linearLight) return failure("--linear-light needs a --filter other than exact");
     if (options.stripPrivate && !options.keepMetadata) return failure("--strip-private needs --keep-metadata");
+    if (options.maxBytes > 0 && options.saveType != 0) return failure("--max-size needs a type with a quality (jpg)");
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
         if (destGiven && options.useSourceFolder) return failure("--dest and --source-folder exclude each other");
@@ -322,6 +338,11 @@ std::string UsageText() {
            "      --no-enlarge       a picture the size would enlarge is written at its\n"
            "                         own size, under the size's name\n"
            "  -q, --quality N        JPEG quality (default 75; outside 1-100 becomes 75)\n"
+           "      --max-size N[K|M]  the highest JPEG quality (1-100) whose file, profile\n"
+           "                         and metadata included, is at most N bytes (K = 1024,\n"
+           "                         M = 1024 x 1024), found in at most 8 trial encodings;\n"
+           "                         a picture over N even at quality 1 is written at 1\n"
+           "                         and counts as failed\n"
            "  -t, --type jpg|png|bmp|gif|psd   output type (default jpg)\n"
            "  -d, --dest DIR         destination folder, created when missing; or\n"
            "      --source-folder    write beside each source picture\n"
@@ -349,6 +370,9 @@ std::string UsageText() {
            "                         low-pass in proportion to the reduction, so fine\n"
            "                         detail turns grey instead of into false patterns\n"
            "      --linear-light     with a filter: filter sRGB decoded to linear light\n"
+           "      --fast             a JPEG at least four times the copy's size on each\n"
+           "                         side is decoded at 1/2, 1/4 or 1/8 scale, still at\n"
+           "                         least twice the copy's size, then resized as usual\n"
            "      --info             print what each FILE holds, convert nothing:\n"
            "                         PATH type= width= height= bits= colours= xres= yres=\n"
            "                         unit= (tab-separated), or PATH error=CODE\n"

@@ -40,6 +40,8 @@ struct Options {
     bool keepIcc = true;            ///< the source's ICC profile is kept unless --strip-icc
     bool keepMetadata = false;      ///< --keep-metadata: the source's EXIF and XMP go into the copy
     bool stripPrivate = false;      ///< --strip-private: without GPS, maker note, serial numbers and XMP
+    std::uint64_t maxBytes = 0;     ///< --max-size: the file size a copy's quality is chosen to fit, 0 none
+    bool fast = false;              ///< --fast: a JPEG much larger than its target decoded at a reduced scale
     std::int32_t quality = 75;      ///< as given; the quality rule applies when saving
     std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd
     std::string destination;        ///< --dest, without trailing separators
