@@ -15,6 +15,7 @@ struct Magic {
     std::uint32_t contentType;
     std::uint32_t offset;
     std::string_view bytes;
+    std::string_view start = {}; ///< what the data must also start with
 };
 
 using namespace std::string_view_literals;
@@ -55,6 +56,7 @@ constexpr Magic kMagic[] = {
     {22, 0, "P6"sv},
     {24, 0, "\x00\x00\x01\x00"sv},
     {24, 0, "\x00\x00\x02\x00"sv},
+    {25, 8, "WEBP"sv, "RIFF"sv},
 };
 
 constexpr std::uint32_t kContentWbmp = 13;
@@ -80,7 +82,8 @@ std::uint32_t guess(IS5_SOURCE source) {
     std::uint32_t result = 0;
     for (const Magic& m : kMagic) {
         if (m.bytes.empty() || m.offset + m.bytes.size() > got) continue;
-        if (std::memcmp(head + m.offset, m.bytes.data(), m.bytes.size()) == 0) {
+        if (std::memcmp(head + m.offset, m.bytes.data(), m.bytes.size()) == 0 &&
+            (m.start.empty() || std::memcmp(head, m.start.data(), m.start.size()) == 0)) {
             result = m.contentType;
             break;
         }
@@ -128,7 +131,7 @@ int ImageTypeFromExtension(const std::string& name) {
         {".bmp", kImageBmp},  {".wbmp", kImageWbmp}, {".wbm", kImageWbmp}, {".tga", kImageTga},
         {".jpeg", kImageJpeg}, {".jpg", kImageJpeg}, {".tif", kImageTiff}, {".tiff", kImageTiff},
         {".pcx", kImagePcx},  {".gif", kImageGif},   {".png", kImagePng},  {".wmf", kImageWmf},
-        {".emf", kImageEmf},  {".psd", kImagePsd},
+        {".emf", kImageEmf},  {".psd", kImagePsd},   {".webp", kImageWebp},
     };
     std::string ext = imaging::detail::lowerExtension(name);
     for (const Entry& e : kTable)
@@ -156,6 +159,7 @@ int DetectImageType(IS5_SOURCE source, const std::string& path) {
     case 20: type = kImagePbm; break;
     case 21: type = kImagePgm; break;
     case 22: type = kImagePpm; break;
+    case 25: type = kImageWebp; break;
     default: type = path.empty() ? kImageJpeg : ImageTypeFromExtension(path); break;
     }
     is5_Seek(source, 0, IS5_SEEK_SET);

@@ -2,6 +2,7 @@
 // Embedded ICC profiles read from and written into finished files.
 #include "imaging/iccprofile.h"
 
+#include "imaging/codecs/webpchunks.h"
 #include "imaging/detail/wholefile.h"
 #include "imaging/isimageex.h"
 
@@ -258,6 +259,7 @@ std::vector<std::uint8_t> ReadIccProfile(const std::string& path) {
     }
     if (!std::memcmp(magic, kPngSignature, 8)) return readPngProfile(f.get());
     if (!std::memcmp(magic, "8BPS", 4)) return readPsdProfile(f.get());
+    if (!std::memcmp(magic, "RIFF", 4)) return imaging::detail::ReadWebpChunk(path, "ICCP", kMaxIccProfile);
     if (!std::memcmp(magic, "II*\0", 4) || !std::memcmp(magic, "MM\0*", 4)) {
         f.reset();
         return readTiffProfile(path);
@@ -266,7 +268,8 @@ std::vector<std::uint8_t> ReadIccProfile(const std::string& path) {
 }
 
 bool TakesIccProfile(int imageType) {
-    return imageType == kImageJpeg || imageType == kImagePng || imageType == kImageTiff || imageType == kImagePsd;
+    return imageType == kImageJpeg || imageType == kImagePng || imageType == kImageTiff || imageType == kImagePsd ||
+           imageType == kImageWebp;
 }
 
 bool EmbedIccProfile(const std::string& path, int imageType, const std::vector<std::uint8_t>& profile) {
@@ -275,9 +278,10 @@ bool EmbedIccProfile(const std::string& path, int imageType, const std::vector<s
     if (imageType == kImageTiff) return embedTiff(path, profile);
     Bytes file;
     if (!imaging::detail::readWholeFile(path, file)) return false;
-    const bool done = imageType == kImageJpeg  ? embedJpeg(file, profile)
-                      : imageType == kImagePng ? embedPng(file, profile)
-                                               : embedPsd(file, profile);
+    const bool done = imageType == kImageJpeg   ? embedJpeg(file, profile)
+                      : imageType == kImagePng  ? embedPng(file, profile)
+                      : imageType == kImageWebp ? imaging::detail::SetWebpChunk(file, "ICCP", profile)
+                                                : embedPsd(file, profile);
     return done && imaging::detail::writeWholeFile(path, file);
 }
 

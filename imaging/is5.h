@@ -102,7 +102,7 @@ const char* is5_GetSourceFileName(IS5_SOURCE source);
 /// Content type of the data from the current position: 0 unknown, 1 BMP, 2 GIF, 3 JPEG,
 /// 4 PNG, 5 PCX, 6 TIFF, 7 WMF, 8 EMF, 9 PAX, 10 PSD, 11/12 TLA, 13 WBMP, 14 TGA,
 /// 15 PhotoCD overview, 16 PhotoCD, 17/18 JPEG 2000, 19 OLE, 20 PBM, 21 PGM, 22 PPM,
-/// 23 CALS, 24 icon.
+/// 23 CALS, 24 icon, 25 WebP.
 std::uint32_t is5_GuessFileType(IS5_SOURCE source);
 
 // ---- header readers (no pixels decoded) -------------------------------------------------
@@ -130,6 +130,10 @@ BOOL is5_GetWBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* hei
 BOOL is5_GetGIFDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* colourResolution);
 /// PNM: bitsPerPixel 1 (PBM), 8 (PGM) or 24 (PPM).
 BOOL is5_GetPNMDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel);
+/// WebP ("RIFF" … "WEBP" files only): the picture's size (an animation's canvas), whether it
+/// has alpha and whether it is an animation.
+BOOL is5_GetWEBPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, BOOL* hasAlpha,
+                     BOOL* isAnimation);
 
 // ---- readers ----------------------------------------------------------------------------
 // Each decodes the picture at the source's start into a new block, in the requested
@@ -169,6 +173,10 @@ HGLOBAL is5_ReadGIF(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// PBM, PGM, PPM, plain and raw; depth 1 (PBM), 8 (PGM, grey ramp) or 24.
 HGLOBAL is5_ReadPNM(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t flags);
+/// WebP, lossy or lossless, a still picture or an animation's first frame on its canvas;
+/// depth 24, or 32 for R, G, B, A as decoded (alpha not laid over white).
+HGLOBAL is5_ReadWEBP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
+                     std::uint32_t flags);
 
 // ---- palette helpers ----------------------------------------------------------------------
 // Each reads the palette a file stores (from the source's start) into `palette` and the
@@ -347,6 +355,13 @@ BOOL is5_WritePCX(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width
 BOOL is5_WriteTGA(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
                   std::uint32_t depth, std::uint32_t stride, const Is5Rgbq* palette, const ResolutionInfo* resolution,
                   std::uint32_t flags);
+/// is5_WriteWEBP option: lossless (VP8L) instead of lossy (VP8).
+inline constexpr std::uint32_t IS5_WEBP_LOSSLESS = 1;
+/// WebP of a 24-bit picture, at most 16383 pixels a side: lossy at `quality` (0-100, others
+/// clamped), or lossless with IS5_WEBP_LOSSLESS, where the quality is the effort spent on a
+/// smaller file.
+BOOL is5_WriteWEBP(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                   std::uint32_t stride, int quality, std::uint32_t options);
 /// WBMP type 0 from an 8-bit picture: a non-zero pixel is white.
 BOOL is5_WriteWBMP(IS5_DEST dest, const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
                    std::uint32_t stride, std::uint32_t flags);

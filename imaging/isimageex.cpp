@@ -331,6 +331,7 @@ std::uint32_t CISImageEx::readFromSource(IS5_SOURCE source, int type, std::uint3
         colours = 256;
         break;
     case kImagePpm: block = is5_ReadPNM(source, &w, &h, 24, nullptr, 0); break;
+    case kImageWebp: block = is5_ReadWEBP(source, &w, &h, 24, 0); break;
     case kImageRaw: {
         // The raw module reports through the layer's last error once it holds the hook.
         Is5ExtHook* hook = is5_GetExtHook(0);

@@ -39,6 +39,7 @@ enum ImageTypeCode : int {
     kImagePbm = 24,
     kImagePgm = 25,
     kImagePpm = 26,
+    kImageWebp = 27,
 };
 
 /// Result codes of the object's own (the layer's codes pass through unchanged).
@@ -142,7 +143,8 @@ public:
     std::vector<std::uint8_t> ownedPixels;
     HGLOBAL globalPixels = nullptr;
     int wbmpThreshold = 128;
-    int jpegQuality = 75;
+    int jpegQuality = 75;        ///< also the quality of lossy WebP
+    bool webpLossless = false;
     bool jpegProgressive = false;
     double outputXResolution = 300.0;
     double outputYResolution = 300.0;

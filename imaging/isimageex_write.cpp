@@ -222,6 +222,9 @@ std::uint32_t write24(IS5_DEST dest, const CISImageEx& img, const CISImageEx& op
     case kImageEmf:
         return writerResult(is5_WriteRGBToMetafile(dest, px, w, h, stride, type == kImageWmf ? 0 : 1, 0));
     case kImagePsd: return writerResult(is5_WritePSD(dest, px, w, h, 24, stride, nullptr, 0));
+    case kImageWebp:
+        return writerResult(is5_WriteWEBP(dest, px, w, h, stride, options.jpegQuality,
+                                          options.webpLossless ? IS5_WEBP_LOSSLESS : 0));
     default: return kImageNoPicture;
     }
 }
@@ -288,6 +291,7 @@ std::uint32_t writeByType(IS5_DEST dest, const CISImageEx& img, int type) {
     case kImageWmf:
     case kImageEmf:
     case kImagePsd:
+    case kImageWebp:
         if (img.bitsPerPixel == 24) return write24(dest, img, img, type, res);
         if (std::uint32_t rc = toRgb(img, converted)) return rc;
         return write24(dest, converted, img, type, res);
@@ -318,7 +322,9 @@ std::uint32_t writeByType(IS5_DEST dest, const CISImageEx& img, int type) {
     }
 }
 
-bool hasWriter(int type) { return type >= kImageJpeg && type <= kImageGif && type != kImagePcd; }
+bool hasWriter(int type) {
+    return (type >= kImageJpeg && type <= kImageGif && type != kImagePcd) || type == kImageWebp;
+}
 
 } // namespace
 

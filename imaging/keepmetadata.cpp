@@ -7,6 +7,7 @@
 #include "imaging/codecs/exif.h"
 #include "imaging/codecs/jpegmarkers.h"
 #include "imaging/codecs/pngtext.h"
+#include "imaging/codecs/webpchunks.h"
 #include "imaging/detail/source.h"
 #include "imaging/detail/wholefile.h"
 #include "imaging/is5.h"
@@ -35,6 +36,7 @@ constexpr std::size_t kXmpNameSize = sizeof kXmpName;
 constexpr char kPngXmpKey[] = "XML:com.adobe.xmp";
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::size_t kMaxSegmentData = 65533; // a marker segment's body, its length field aside
+constexpr std::size_t kMaxWebpChunk = 8u << 20; // an EXIF or XMP chunk kept from a WebP, as PNG text is bounded
 
 constexpr std::uint16_t kTagImageWidth = 0x0100, kTagImageLength = 0x0101, kTagOrientation = 0x0112;
 constexpr std::uint16_t kTagPixelXDimension = 0xA002, kTagPixelYDimension = 0xA003;
@@ -92,6 +94,20 @@ void readPng(const std::string& path, Is5Source& source, KeptMetadata& kept) {
         if (!std::memcmp(&file[at + 4], "IEND", 4)) break;
         at += std::size_t{length} + 12;
     }
+}
+
+// WebP's EXIF chunk holds the TIFF structure; some writers put JPEG's "Exif\0\0" before it.
+void readWebp(const std::string& path, KeptMetadata& kept) {
+    kept.exif = detail::ReadWebpChunk(path, "EXIF", kMaxWebpChunk);
+    if (startsWith(kept.exif, kExifName, sizeof kExifName))
+        kept.exif.erase(kept.exif.begin(), kept.exif.begin() + sizeof kExifName);
+    const Bytes xmp = detail::ReadWebpChunk(path, "XMP ", kMaxWebpChunk);
+    kept.xmp.assign(xmp.begin(), xmp.end());
+}
+
+bool embedWebp(Bytes& file, const Bytes& exif, const std::string& xmp) {
+    if (!exif.empty() && !detail::SetWebpChunk(file, "EXIF", exif)) return false;
+    return xmp.empty() || detail::SetWebpChunk(file, "XMP ", Bytes(xmp.begin(), xmp.end()));
 }
 
 // A SHORT or LONG value in the block's byte order.
@@ -169,10 +185,12 @@ KeptMetadata ReadKeptMetadata(const std::string& path) {
     KeptMetadata kept;
     std::unique_ptr<Is5Source, SourceCloser> source(is5_OpenFileSource(path.c_str()));
     if (!source) return kept;
-    std::uint8_t magic[8] = {};
-    if (is5_Read(source.get(), magic, 8) != 8 || !is5_Seek(source.get(), 0, SEEK_SET)) return kept;
+    std::uint8_t magic[12] = {};
+    const std::uint32_t got = is5_Read(source.get(), magic, sizeof magic);
+    if (got < 8 || !is5_Seek(source.get(), 0, SEEK_SET)) return kept;
     if (magic[0] == 0xFF && magic[1] == 0xD8) readJpeg(*source, kept);
     else if (!std::memcmp(magic, kPngSignature, 8)) readPng(path, *source, kept);
+    else if (detail::isWebpFile(magic, got)) readWebp(path, kept);
     return kept;
 }
 
@@ -210,7 +228,7 @@ std::vector<std::uint8_t> ExifForCopy(const std::vector<std::uint8_t>& exif, std
 }
 
 bool TakesKeptMetadata(int imageType) {
-    return imageType == kImageJpeg || imageType == kImageJpegGrey || imageType == kImagePng;
+    return imageType == kImageJpeg || imageType == kImageJpegGrey || imageType == kImagePng || imageType == kImageWebp;
 }
 
 bool EmbedKeptMetadata(const std::string& path, int imageType, const KeptMetadata& metadata, std::uint32_t width,
@@ -221,7 +239,9 @@ bool EmbedKeptMetadata(const std::string& path, int imageType, const KeptMetadat
     if (exif.empty() && xmp.empty()) return true;
     Bytes file;
     if (!imaging::detail::readWholeFile(path, file)) return false;
-    const bool done = imageType == kImagePng ? embedPng(file, exif, xmp) : embedJpeg(file, exif, xmp);
+    const bool done = imageType == kImagePng    ? embedPng(file, exif, xmp)
+                      : imageType == kImageWebp ? embedWebp(file, exif, xmp)
+                                                : embedJpeg(file, exif, xmp);
     return done && imaging::detail::writeWholeFile(path, file);
 }
 
