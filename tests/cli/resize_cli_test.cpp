@@ -14,6 +14,8 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
+#include <cmath>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -160,15 +162,18 @@ TEST_F(ResizeCli, ParallelRunsMatchTheSequentialRun) {
                                       dir / "in/missing.jpg",           source(kPng, "a.png"),
                                       source(kBmp, "g.bmp"),           source(kJpeg, "h.jpg")};
     // "a.png" names the same output as "a.jpg": it fails like in a sequential run.
-    for (const char* type : {"png", "jpg"}) {
-        SCOPED_TRACE(type);
+    const std::vector<std::pair<const char*, std::vector<std::string>>> runs = {
+        {"png", {}}, {"jpg", {}}, {"jpg", {"--max-size", "40K", "--fast"}}};
+    for (const auto& [type, extra] : runs) {
+        SCOPED_TRACE(std::string(type) + (extra.empty() ? "" : " --max-size"));
         std::map<std::string, std::string> outputs[2];
         RunResult results[2];
         const char* jobs[2] = {"1", "4"};
         for (int k = 0; k < 2; ++k) {
-            const fs::path cwd = dir.path() / (std::string(type) + jobs[k]);
+            const fs::path cwd = dir.path() / (std::string(type) + jobs[k] + std::to_string(extra.size()));
             fs::create_directories(cwd);
             std::vector<std::string> arguments{"-k", "-j", jobs[k], "-t", type, "-s", "640x480", "-d", "out"};
+            arguments.insert(arguments.end(), extra.begin(), extra.end());
             arguments.insert(arguments.end(), files.begin(), files.end());
             results[k] = run(arguments, cwd);
             outputs[k] = folderContents(cwd / "out");
@@ -769,4 +774,119 @@ TEST_F(ResizeCli, MetadataKeptUprightAndSizedOrStrippedOfPrivateParts) {
         }
     }
     EXPECT_EQ(run({"--strip-private", "-d", "bad", photo.string()}).status, 2);
+}
+
+// --max-size: each line names the quality chosen; a picture over the limit even at quality 1
+// is still written, and fails the run as a failed picture does.
+TEST_F(ResizeCli, MaxSizeChoosesTheQualityAndReportsPicturesOverIt) {
+    const std::string first = source(kJpeg, "a.jpg"), second = source(kBmp, "b.bmp");
+    struct Row {
+        std::vector<std::string> options;
+        int status;
+        std::vector<std::string> written; // in out/
+        std::string said;                 // on standard output or error
+    } const rows[] = {
+        {{"--max-size", "6k"}, 0, {"a_50pc.jpg", "b_50pc.jpg"}, "a_50pc.jpg (113x74, "},
+        {{"--max-size=1M", "--quiet"}, 0, {"a_50pc.jpg", "b_50pc.jpg"}, "2 pictures saved"},
+        {{"--max-size", "300"}, 1, {"a_50pc.jpg"}, "a_50pc.jpg is "}, // JPEG's tables alone take more
+        {{"-k", "--max-size", "300"}, 1, {"a_50pc.jpg", "b_50pc.jpg"}, "b_50pc.jpg is "},
+        {{"--max-size", "0"}, 2, {}, "bad value '0'"},
+        {{"--max-size", "5X"}, 2, {}, "bad value '5X'"},
+        {{"--max-size", "5K", "-t", "png"}, 2, {}, "--max-size needs"},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(dir.path() / "out");
+        std::vector<std::string> arguments = row.options;
+        arguments.insert(arguments.end(), {"-d", "out", first, second});
+        const RunResult r = run(arguments);
+        SCOPED_TRACE(row.options[1] + "\n" + r.out + r.err);
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_NE((r.out + r.err).find(row.said), std::string::npos);
+        std::vector<std::string> names;
+        if (fs::exists(dir.path() / "out")) names = testutil::namesIn(dir.path() / "out");
+        EXPECT_EQ(names, row.written);
+        // quality N after M encodings: the quality of a file within 6 KB, found in at most 8
+        if (row.options[1] == "6k") {
+            for (const std::string& name : names) EXPECT_LE(fs::file_size(dir.path() / "out" / name), 6144u);
+            const std::size_t at = r.out.find("KB, quality ");
+            ASSERT_NE(at, std::string::npos);
+            const int quality = std::stoi(r.out.substr(at + 12));
+            EXPECT_TRUE(quality > 1 && quality < 100) << quality;
+            EXPECT_LE(std::stoi(r.out.substr(r.out.find(" after ", at) + 7)), 8);
+        }
+    }
+}
+
+// --fast on a 1200 x 800 JPEG stored on its side (Orientation 6): reduced decoding where the
+// copy is at most a quarter of the upright picture on each side, close to the exact copy;
+// the same bytes where it does not apply. Without --fast the copy is the one the plain
+// route (read, bicubic resize, write) makes.
+TEST_F(ResizeCli, FastCopiesStayCloseToTheExactOnes) {
+    CISImageEx picture;
+    ASSERT_EQ(picture.Allocate(1200, 800, 24), kImageOk);
+    for (std::uint32_t y = 0; y < 800; ++y)
+        for (std::uint32_t x = 0; x < 1200; ++x) {
+            std::uint8_t* p = picture.GetPixels() + (std::size_t{y} * 1200 + x) * 3;
+            const bool block = x > 300 && x < 700 && y > 200 && y < 500; // hard edges
+            p[0] = static_cast<std::uint8_t>(block ? 230 : x * 200 / 1200);
+            p[1] = static_cast<std::uint8_t>(128 + 100 * std::sin(x * 0.05) * std::cos(y * 0.03));
+            p[2] = static_cast<std::uint8_t>(block ? 20 : y * 255 / 800);
+        }
+    picture.jpegQuality = 90;
+    ASSERT_EQ(picture.Write(kImageJpeg, (dir.path() / "flat.jpg").string()), kImageOk);
+    imaging::detail::ExifBlock exif;
+    exif.put(imaging::detail::ExifDirectory::ifd0, {0x0112, 3, 1, {0, 6}});
+    exif.bigEndian = true;
+    const std::vector<std::uint8_t> tiff = imaging::detail::buildExifTiff(exif);
+    const std::string body = std::string("Exif\0\0", 6) + std::string(tiff.begin(), tiff.end());
+    const std::string plain = testutil::readFile(dir.path() / "flat.jpg");
+    const fs::path photo = dir.path() / "in" / "side.jpg";
+    testutil::writeFile(photo, plain.substr(0, 2) + "\xFF\xE1" + char((body.size() + 2) >> 8) +
+                                   char((body.size() + 2) & 0xFF) + body + plain.substr(2));
+    const std::string png = source(kPng, "small.png");
+
+    struct Row {
+        std::vector<std::string> size;
+        std::string file, output;
+        ImageSize upright;
+        double maxMean; // the mean and largest difference from the exact copy, per channel
+        int maxPeak;    // (0: the same bytes); the peaks lie on the hard edges
+    } const rows[] = {
+        {{"--fit", "100x100"}, photo.string(), "side_fit100x100.jpg", {67, 100}, 6.5, 96}, // 1/4
+        {{"--fit", "300x300"}, photo.string(), "side_fit300x300.jpg", {200, 300}, 2.5, 80}, // 1/2
+        {{"-s", "50%"}, photo.string(), "side_50pc.jpg", {400, 600}, 0, 0},
+        {{"--fit", "8x8"}, png, "small_fit8x8.jpg", {8, 8}, 0, 0}, // not a JPEG
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.output);
+        std::vector<std::string> arguments = row.size;
+        arguments.insert(arguments.end(), {"-d", "exact", row.file});
+        ASSERT_EQ(run(arguments).status, 0);
+        arguments.insert(arguments.begin(), "--fast");
+        arguments[arguments.size() - 2] = "fast";
+        ASSERT_EQ(run(arguments).status, 0);
+        const fs::path exactFile = dir.path() / "exact" / row.output, fastFile = dir.path() / "fast" / row.output;
+        CISImageEx exact, fast, plainRoute;
+        ASSERT_EQ(exact.Read(exactFile.string(), kImageDetect), kImageOk);
+        ASSERT_EQ(fast.Read(fastFile.string(), kImageDetect), kImageOk);
+        EXPECT_EQ(fast.width, row.upright.cx);
+        EXPECT_EQ(fast.height, row.upright.cy);
+        ASSERT_EQ(exact.width * exact.height, fast.width * fast.height);
+        EXPECT_EQ(testutil::readFile(exactFile) == testutil::readFile(fastFile), row.maxPeak == 0);
+        double sum = 0;
+        int peak = 0;
+        const std::size_t samples = std::size_t{exact.width} * exact.height * 3;
+        for (std::size_t i = 0; i < samples; ++i) {
+            const int d = std::abs(exact.GetPixels()[i] - fast.GetPixels()[i]);
+            sum += d;
+            peak = std::max(peak, d);
+        }
+        EXPECT_LE(sum / samples, row.maxMean);
+        EXPECT_LE(peak, row.maxPeak);
+
+        ASSERT_EQ(plainRoute.Read(row.file, kImageDetect), kImageOk);
+        ASSERT_EQ(plainRoute.ResizeInPlace(row.upright, 17), kImageOk);
+        ASSERT_EQ(plainRoute.Write(kImageJpeg, (dir.path() / "plain.jpg").string()), kImageOk);
+        EXPECT_EQ(testutil::readFile(exactFile), testutil::readFile(dir.path() / "plain.jpg"));
+    }
 }
