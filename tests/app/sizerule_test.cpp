@@ -11,24 +11,23 @@
 
 namespace {
 
+// One request and the size it gives: a choice, the picture, then the inputs that choice reads.
 struct SizeRow {
     const char* what;
     std::int32_t choice;
     std::uint32_t w, h;
     std::uint32_t expectW, expectH;
+    double scale = 0;                          // custom percent
+    const char* widthText = "";                // dimensions
+    const char* heightText = "";
+    std::uint32_t edge = 0, boxW = 0, boxH = 0; // edges and fit; the screen for the screen choice
 };
-
-SizeRequest request(std::int32_t choice, std::uint32_t w, std::uint32_t h) {
-    SizeRequest r;
-    r.choice = choice;
-    r.pictureWidth = w;
-    r.pictureHeight = h;
-    return r;
-}
 
 } // namespace
 
-TEST(ComputeTargetSize, PresetBoxesAndFixedPercents) {
+TEST(ComputeTargetSize, EveryChoiceGivesItsSize) {
+    constexpr std::int32_t kPercent = kSizeChoiceCustomPercent, kDims = kSizeChoiceDimensions,
+                           kLong = kSizeChoiceLongEdge, kShort = kSizeChoiceShortEdge, kFit = kSizeChoiceFit;
     const SizeRow rows[] = {
         {"landscape 1024 box", 0, 3000, 2000, 1024, 682},
         {"landscape 800 box", 1, 3000, 2000, 800, 533},
@@ -49,78 +48,58 @@ TEST(ComputeTargetSize, PresetBoxesAndFixedPercents) {
         {"75%", 8, 3000, 2000, 2250, 1500},
         {"75% rounds down", 8, 3001, 7, 2250, 5},
         {"75% of a side whose triple passes 32 bits", 8, 2147483648u, 4, 1610612736, 3},
+        {"33%", kPercent, 3000, 2000, 990, 660, 33 / 100.0},
+        {"150%", kPercent, 3000, 2000, 4500, 3000, 150 / 100.0},
+        // 100 x 0.29 is 28.999999999999996 in doubles.
+        {"29% truncates the double product", kPercent, 100, 100, 28, 28, 29 / 100.0},
+        {"57%", kPercent, 100, 300, 56, 170, 57 / 100.0},
+        {"100%", kPercent, 123, 45, 123, 45, 1.0},
+        {"0.1%", kPercent, 999, 999, 0, 0, 0.001},
+        {"dimensions", kDims, 3000, 2000, 1200, 900, 0, "1200", "900"},
+        {"dimensions after blanks", kDims, 3000, 2000, 640, 480, 0, "  640", "\t480"},
+        {"dimensions before letters", kDims, 3000, 2000, 12, 7, 0, "12abc", "7 px"},
+        {"no dimensions", kDims, 3000, 2000, 0, 0, 0, "", "abc"},
+        {"letters first", kDims, 3000, 2000, 0, 0, 0, "x100", "-"},
+        {"signs, read as unsigned", kDims, 3000, 2000, 4294967295u, 5, 0, "-1", "+5"},
+        {"screen, landscape", kSizeChoiceScreen, 3000, 2000, 1920, 1080, 0, "", "", 0, 1920, 1080},
+        {"screen, portrait", kSizeChoiceScreen, 2000, 3000, 1920, 1080, 0, "", "", 0, 1920, 1080},
+        {"screen, 1 pixel", kSizeChoiceScreen, 1, 1, 1920, 1080, 0, "", "", 0, 1920, 1080},
+        {"no choice", kSizeChoiceNone, 3000, 2000, 0, 0},
+        {"long edge, landscape", kLong, 3000, 2000, 1600, 1067, 0, "", "", 1600},
+        {"long edge, portrait", kLong, 2000, 3000, 1067, 1600, 0, "", "", 1600},
+        {"long edge, square", kLong, 500, 500, 64, 64, 0, "", "", 64},
+        {"long edge, 1 pixel enlarged", kLong, 1, 1, 7, 7, 0, "", "", 7},
+        {"long edge, a 1-pixel line keeps a side of 1", kLong, 3000, 1, 100, 1, 0, "", "", 100},
+        {"short edge, landscape", kShort, 3000, 2000, 1620, 1080, 0, "", "", 1080},
+        {"short edge, portrait", kShort, 2000, 3001, 1080, 1621, 0, "", "", 1080},
+        {"short edge, square", kShort, 9, 9, 3, 3, 0, "", "", 3},
+        {"short edge of a line passes 32 bits and is held", kShort, 4294967295u, 1, 4294967295u, 2, 0, "", "", 2},
+        {"fit, landscape into a landscape box", kFit, 3000, 2000, 800, 533, 0, "", "", 0, 800, 600},
+        {"fit, portrait into a landscape box", kFit, 2000, 3000, 400, 600, 0, "", "", 0, 800, 600},
+        {"fit, landscape into a portrait box", kFit, 3000, 2000, 600, 400, 0, "", "", 0, 600, 800},
+        {"fit, square into a wide box", kFit, 100, 100, 200, 200, 0, "", "", 0, 300, 200},
+        {"fit, same proportions fill the box", kFit, 1500, 1000, 300, 200, 0, "", "", 0, 300, 200},
+        {"fit, 1 pixel", kFit, 1, 1, 1080, 1080, 0, "", "", 0, 1920, 1080},
+        {"fit, limit-sized picture", kFit, 4294967295u, 4294967295u, 1, 1, 0, "", "", 0, 2, 1},
+        {"empty picture", kLong, 0, 10, 0, 0, 0, "", "", 100},
     };
     for (const SizeRow& row : rows) {
         SCOPED_TRACE(row.what);
-        const TargetSize t = ComputeTargetSize(request(row.choice, row.w, row.h));
-        EXPECT_EQ(t.width, row.expectW);
-        EXPECT_EQ(t.height, row.expectH);
-        EXPECT_EQ(t.choice, row.choice);
-    }
-}
-
-TEST(ComputeTargetSize, CustomPercentTruncatesTheDoubleProduct) {
-    struct Row {
-        double scale;
-        std::uint32_t w, h, expectW, expectH;
-    } const rows[] = {
-        {33 / 100.0, 3000, 2000, 990, 660},
-        {150 / 100.0, 3000, 2000, 4500, 3000},
-        // 100 x 0.29 is 28.999999999999996 in doubles.
-        {29 / 100.0, 100, 100, 28, 28},
-        {57 / 100.0, 100, 300, 56, 170},
-        {1.0, 123, 45, 123, 45},
-        {0.001, 999, 999, 0, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.scale);
-        SizeRequest r = request(kSizeChoiceCustomPercent, row.w, row.h);
+        SizeRequest r;
+        r.choice = row.choice;
+        r.pictureWidth = row.w;
+        r.pictureHeight = row.h;
         r.customScale = row.scale;
+        r.widthText = row.widthText;
+        r.heightText = row.heightText;
+        r.edge = row.edge;
+        r.boxWidth = r.screenWidth = row.boxW;
+        r.boxHeight = r.screenHeight = row.boxH;
         const TargetSize t = ComputeTargetSize(r);
         EXPECT_EQ(t.width, row.expectW);
         EXPECT_EQ(t.height, row.expectH);
+        EXPECT_EQ(t.choice, row.choice == kSizeChoiceNone ? 0 : row.choice);
     }
-}
-
-TEST(ComputeTargetSize, DimensionTextsAreReadAsUnsignedNumbers) {
-    struct Row {
-        const char* width;
-        const char* height;
-        std::uint32_t expectW, expectH;
-    } const rows[] = {
-        {"1200", "900", 1200, 900},
-        {"  640", "\t480", 640, 480},
-        {"12abc", "7 px", 12, 7},
-        {"", "abc", 0, 0},
-        {"x100", "-", 0, 0},
-        {"-1", "+5", 4294967295u, 5},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.width) + " | " + row.height);
-        SizeRequest r = request(kSizeChoiceDimensions, 3000, 2000);
-        r.widthText = row.width;
-        r.heightText = row.height;
-        const TargetSize t = ComputeTargetSize(r);
-        EXPECT_EQ(t.width, row.expectW);
-        EXPECT_EQ(t.height, row.expectH);
-        EXPECT_EQ(t.choice, kSizeChoiceDimensions);
-    }
-}
-
-TEST(ComputeTargetSize, ScreenChoiceIgnoresTheProportionsAndNoChoiceGivesNothing) {
-    for (auto [w, h] : {std::pair{3000u, 2000u}, std::pair{2000u, 3000u}, std::pair{1u, 1u}}) {
-        SizeRequest r = request(kSizeChoiceScreen, w, h);
-        r.screenWidth = 1920;
-        r.screenHeight = 1080;
-        const TargetSize t = ComputeTargetSize(r);
-        EXPECT_EQ(t.width, 1920u);
-        EXPECT_EQ(t.height, 1080u);
-        EXPECT_EQ(t.choice, kSizeChoiceScreen);
-    }
-    const TargetSize none = ComputeTargetSize(request(kSizeChoiceNone, 3000, 2000));
-    EXPECT_EQ(none.width, 0u);
-    EXPECT_EQ(none.height, 0u);
-    EXPECT_EQ(none.choice, 0);
 }
 
 TEST(QualityRule, OutsideOneToHundredBecomes75) {
@@ -239,45 +218,6 @@ TEST(StatusSummary, WholeLines) {
                       ".png); Quality: 90");
     EXPECT_EQ((std::array<int, 3>{c.red, c.green, c.blue}), (std::array<int, 3>{128, 0, 0}));
     EXPECT_TRUE(c.bold);
-}
-
-TEST(EdgeAndFitRules, SidesInProportionRoundedAndAtLeastOne) {
-    struct Row {
-        const char* what;
-        std::int32_t choice;
-        std::uint32_t w, h, edge, boxW, boxH;
-        std::uint32_t expectW, expectH;
-    } const rows[] = {
-        {"long edge, landscape", kSizeChoiceLongEdge, 3000, 2000, 1600, 0, 0, 1600, 1067},
-        {"long edge, portrait", kSizeChoiceLongEdge, 2000, 3000, 1600, 0, 0, 1067, 1600},
-        {"long edge, square", kSizeChoiceLongEdge, 500, 500, 64, 0, 0, 64, 64},
-        {"long edge, 1 pixel enlarged", kSizeChoiceLongEdge, 1, 1, 7, 0, 0, 7, 7},
-        {"long edge, a 1-pixel line keeps a side of 1", kSizeChoiceLongEdge, 3000, 1, 100, 0, 0, 100, 1},
-        {"short edge, landscape", kSizeChoiceShortEdge, 3000, 2000, 1080, 0, 0, 1620, 1080},
-        {"short edge, portrait", kSizeChoiceShortEdge, 2000, 3001, 1080, 0, 0, 1080, 1621},
-        {"short edge, square", kSizeChoiceShortEdge, 9, 9, 3, 0, 0, 3, 3},
-        {"short edge of a line passes 32 bits and is held", kSizeChoiceShortEdge, 4294967295u, 1, 2, 0, 0,
-         4294967295u, 2},
-        {"fit, landscape into a landscape box", kSizeChoiceFit, 3000, 2000, 0, 800, 600, 800, 533},
-        {"fit, portrait into a landscape box", kSizeChoiceFit, 2000, 3000, 0, 800, 600, 400, 600},
-        {"fit, landscape into a portrait box", kSizeChoiceFit, 3000, 2000, 0, 600, 800, 600, 400},
-        {"fit, square into a wide box", kSizeChoiceFit, 100, 100, 0, 300, 200, 200, 200},
-        {"fit, same proportions fill the box", kSizeChoiceFit, 1500, 1000, 0, 300, 200, 300, 200},
-        {"fit, 1 pixel", kSizeChoiceFit, 1, 1, 0, 1920, 1080, 1080, 1080},
-        {"fit, limit-sized picture", kSizeChoiceFit, 4294967295u, 4294967295u, 0, 2, 1, 1, 1},
-        {"empty picture", kSizeChoiceLongEdge, 0, 10, 100, 0, 0, 0, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        SizeRequest r = request(row.choice, row.w, row.h);
-        r.edge = row.edge;
-        r.boxWidth = row.boxW;
-        r.boxHeight = row.boxH;
-        const TargetSize t = ComputeTargetSize(r);
-        EXPECT_EQ(t.width, row.expectW);
-        EXPECT_EQ(t.height, row.expectH);
-        EXPECT_EQ(t.choice, row.choice);
-    }
 }
 
 TEST(EdgeAndFitRules, WithoutEnlargingKeepsThePicturesOwnSize) {
