@@ -47,43 +47,30 @@ TEST(MessageBoxes, GoToTheInstalledServiceInOrder) {
     EXPECT_EQ(calls[1].type, MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(calls[2].type, MB_OK);
     EXPECT_EQ(boxes.pendingAnswers(), 0u);
-}
-
-TEST(MessageBoxes, AScopedServiceRestoresThePreviousOne) {
-    testutil::ScopedMessageBoxScript outer;
-    outer.answer(IDNO);
     {
-        testutil::ScopedMessageBoxScript inner;
-        inner.answer(IDYES);
-        EXPECT_EQ(AfxMessageBox("inner", MB_YESNO), IDYES);
+        testutil::ScopedMessageBoxScript inner; // a scoped service restores the previous one
+        inner.answer(IDNO);
+        EXPECT_EQ(AfxMessageBox("inner", MB_YESNO), IDNO);
     }
-    EXPECT_EQ(AfxMessageBox("outer", MB_YESNO), IDNO);
-    EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
-    EXPECT_EQ(platform::messageBoxService(), &outer);
+    EXPECT_EQ(platform::messageBoxService(), &boxes);
+    EXPECT_EQ(boxes.texts().size(), 3u);
 }
 
-TEST(ScriptedMessageBoxes, FailTheTestOnABoxNobodyExpected) {
+TEST(ScriptedMessageBoxes, FailTheTestOnABoxNobodyExpectedAWrongButtonOrAnUnusedAnswer) {
     testutil::ScopedMessageBoxScript boxes;
     int answer = 0;
     EXPECT_NONFATAL_FAILURE(answer = AfxMessageBox("Surprise!", MB_YESNO), "unexpected message box");
     EXPECT_EQ(answer, IDNO);
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Surprise!"});
-}
-
-TEST(ScriptedMessageBoxes, FailTheTestOnAnAnswerThatIsNoButtonOfTheBox) {
-    testutil::ScopedMessageBoxScript boxes;
     boxes.answer(IDYES);
     EXPECT_NONFATAL_FAILURE(AfxMessageBox("Only OK here."), "no button of the box");
-}
-
-TEST(ScriptedMessageBoxes, FailTheTestWhenAnExpectedBoxNeverAppeared) {
     EXPECT_NONFATAL_FAILURE(
         {
-            testutil::ScopedMessageBoxScript boxes;
-            boxes.answer(IDOK);
+            testutil::ScopedMessageBoxScript unused;
+            unused.answer(IDOK);
         },
         "never used");
-    EXPECT_EQ(platform::messageBoxService(), nullptr);
+    EXPECT_EQ(platform::messageBoxService(), &boxes);
 }
 
 TEST(ShellExecute, HandsTargetAndVerbToTheShellService) {
