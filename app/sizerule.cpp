@@ -182,6 +182,12 @@ std::optional<OutputType> OutputTypeFor(std::int32_t saveType) {
     return kOutputTypes[static_cast<std::size_t>(saveType)];
 }
 
+std::optional<OutputType> CommandLineOutputTypeFor(std::int32_t saveType) {
+    // The window's list stays as designed; WebP (writer type 27) follows it.
+    if (saveType == kSaveTypeWebp) return OutputType{"webp", 27};
+    return OutputTypeFor(saveType);
+}
+
 std::string SizeSummaryText(const SummaryRequest& request) {
     const std::uint32_t w = request.pictureWidth;
     const std::uint32_t h = request.pictureHeight;

@@ -88,6 +88,12 @@ struct OutputType {
 /// any other value.
 std::optional<OutputType> OutputTypeFor(std::int32_t saveType);
 
+/// The command line's output types: the window's five as OutputTypeFor gives them, and 5 for
+/// WebP, which only brimvale-resize writes; nullopt for any other value.
+std::optional<OutputType> CommandLineOutputTypeFor(std::int32_t saveType);
+/// The save type of WebP in CommandLineOutputTypeFor.
+inline constexpr std::int32_t kSaveTypeWebp = 5;
+
 /// Quality radios: their id minus 1011 (5 is unused; 6 is "Set").
 inline constexpr std::int32_t kQualityRadioNone = -1;
 inline constexpr std::int32_t kQualityRadioSet = 6;

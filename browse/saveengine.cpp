@@ -178,6 +178,7 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     if (!result.output) return result;
 
     image.jpegQuality = EffectiveQuality(settings.quality);
+    image.webpLossless = settings.lossless;
     result.stage = SaveStage::Write;
     const std::string temp = folderOf(*result.output) + "." + tag + ".part";
     if (settings.maxBytes > 0 && HasQuality(settings.type.writerType)) {

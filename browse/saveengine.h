@@ -31,6 +31,7 @@ struct SaveOptions {
     bool keepMetadata = false;      ///< the source's EXIF (set upright, the copy's size, no thumbnail) and XMP go into JPEG and PNG copies
     bool stripPrivate = false;      ///< with keepMetadata: no GPS, maker note, serial numbers or XMP
     std::uint64_t maxBytes = 0;     ///< above 0, for a type with a quality: the highest quality whose file fits
+    bool lossless = false;          ///< a WebP copy is lossless (the quality then sets the effort)
     bool fast = false;              ///< a JPEG much larger than its target is decoded at a reduced scale (FastDecodeScale)
 };
 

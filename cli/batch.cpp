@@ -120,7 +120,7 @@ class BatchRun {
 public:
     BatchRun(const Options& options, Console& console, const std::atomic<bool>& interrupted)
         : m_options(options), m_console(console), m_interrupted(interrupted),
-          m_outputType(*OutputTypeFor(options.saveType)) {
+          m_outputType(*CommandLineOutputTypeFor(options.saveType)) {
         m_settings.size = sizeRequest(0, 0);
         m_settings.quality = options.quality;
         m_settings.type = m_outputType;
@@ -135,6 +135,7 @@ public:
         m_settings.stripPrivate = options.stripPrivate;
         m_settings.maxBytes = options.maxBytes;
         m_settings.fast = options.fast;
+        m_settings.lossless = options.lossless;
     }
 
     int run();

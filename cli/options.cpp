@@ -54,12 +54,13 @@ constexpr std::array<SizeName, 7> kSizeNames{{{"1024x768", kSizeChoiceBox1024},
                                               {"25%", kSizeChoiceQuarter},
                                               {"75%", kSizeChoiceThreeQuarters}}};
 
-constexpr std::array<std::string_view, 5> kTypeNames{"jpg", "png", "bmp", "gif", "psd"};
+// In save type order (CommandLineOutputTypeFor).
+constexpr std::array<std::string_view, 6> kTypeNames{"jpg", "png", "bmp", "gif", "psd", "webp"};
 
 enum class Key { Size, Percent, Dimensions, Screen, Quality, Type, Dest, SourceFolder, Overwrite, KeepGoing, Jobs, Mode,
                  Info, Quiet, Help, Stamp, MetadataFrom, LongEdge, ShortEdge, Fit, NoEnlarge,
                  IfExistsChoice, Recursive, KeepDates, StripIcc, Filter, LinearLight,
-                 KeepMetadata, StripPrivate, MaxSize, Fast };
+                 KeepMetadata, StripPrivate, MaxSize, Fast, Lossless };
 
 struct OptionName {
     char shortName; // 0 when the option has none
@@ -67,7 +68,7 @@ struct OptionName {
     Key key;
     bool takesValue;
 };
-constexpr std::array<OptionName, 31> kOptionNames{{
+constexpr std::array<OptionName, 32> kOptionNames{{
     {'s', "size", Key::Size, true},
     {0, "percent", Key::Percent, true},
     {0, "dimensions", Key::Dimensions, true},
@@ -99,6 +100,7 @@ constexpr std::array<OptionName, 31> kOptionNames{{
     {0, "strip-private", Key::StripPrivate, false},
     {0, "max-size", Key::MaxSize, true},
     {0, "fast", Key::Fast, false},
+    {0, "lossless", Key::Lossless, false},
 }};
 
 // Applies one option; an empty string when it was accepted, else the reason.
@@ -150,7 +152,7 @@ std::string apply(Options& options, const OptionName& option, const std::string&
                 return {};
             }
         }
-        return bad + " (jpg, png, bmp, gif or psd)";
+        return bad + " (jpg, png, bmp, gif, psd or webp)";
     case Key::Dest: {
         if (value.empty()) return bad;
         std::string folder = value;
@@ -244,6 +246,7 @@ std::string apply(Options& options, const OptionName& option, const std::string&
         return {};
     }
     case Key::Fast: options.fast = true; return {};
+    case Key::Lossless: options.lossless = true; return {};
     }
     return bad;
 }
@@ -310,6 +313,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
     if (exact && options.linearLight) return failure("--linear-light needs a --filter other than exact");
     if (options.stripPrivate && !options.keepMetadata) return failure("--strip-private needs --keep-metadata");
     if (options.maxBytes > 0 && options.saveType != 0) return failure("--max-size needs a type with a quality (jpg)");
+    if (options.lossless && options.saveType != kSaveTypeWebp) return failure("--lossless needs -t webp");
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
         if (destGiven && options.useSourceFolder) return failure("--dest and --source-folder exclude each other");
@@ -337,13 +341,16 @@ std::string UsageText() {
            "                         orientation (suffix fitWxH)\n"
            "      --no-enlarge       a picture the size would enlarge is written at its\n"
            "                         own size, under the size's name\n"
-           "  -q, --quality N        JPEG quality (default 75; outside 1-100 becomes 75)\n"
+           "  -q, --quality N        JPEG and WebP quality (default 75; outside 1-100\n"
+           "                         becomes 75)\n"
            "      --max-size N[K|M]  the highest JPEG quality (1-100) whose file, profile\n"
            "                         and metadata included, is at most N bytes (K = 1024,\n"
            "                         M = 1024 x 1024), found in at most 8 trial encodings;\n"
            "                         a picture over N even at quality 1 is written at 1\n"
            "                         and counts as failed\n"
-           "  -t, --type jpg|png|bmp|gif|psd   output type (default jpg)\n"
+           "  -t, --type jpg|png|bmp|gif|psd|webp   output type (default jpg)\n"
+           "      --lossless         with -t webp: a lossless WebP (the quality then sets\n"
+           "                         how hard the encoder works for a smaller file)\n"
            "  -d, --dest DIR         destination folder, created when missing; or\n"
            "      --source-folder    write beside each source picture\n"
            "      --overwrite        replace existing outputs (default: an existing\n"
@@ -356,9 +363,10 @@ std::string UsageText() {
            "                         system) and mirror them under --dest\n"
            "      --keep-dates       the copy gets the source's modification time\n"
            "      --strip-icc        leave out the source's colour profile (by default a\n"
-           "                         JPEG, PNG or Photoshop copy keeps it)\n"
-           "      --keep-metadata    a JPEG or PNG copy keeps the source's EXIF and XMP:\n"
-           "                         orientation upright, the copy's size, no thumbnail\n"
+           "                         JPEG, PNG, Photoshop or WebP copy keeps it)\n"
+           "      --keep-metadata    a JPEG, PNG or WebP copy keeps the source's EXIF and\n"
+           "                         XMP: orientation upright, the copy's size, no\n"
+           "                         thumbnail\n"
            "      --strip-private    with --keep-metadata: leave out GPS, the maker note,\n"
            "                         serial numbers, the owner's name and the XMP\n"
            "  -k, --keep-going       go on after a failed picture (default: stop)\n"

@@ -43,7 +43,8 @@ struct Options {
     std::uint64_t maxBytes = 0;     ///< --max-size: the file size a copy's quality is chosen to fit, 0 none
     bool fast = false;              ///< --fast: a JPEG much larger than its target decoded at a reduced scale
     std::int32_t quality = 75;      ///< as given; the quality rule applies when saving
-    std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd
+    std::int32_t saveType = 0;      ///< 0 jpg, 1 png, 2 bmp, 3 gif, 4 psd, 5 webp
+    bool lossless = false;          ///< --lossless: a WebP copy is lossless
     std::string destination;        ///< --dest, without trailing separators
     bool useSourceFolder = false;
     bool overwrite = false;
