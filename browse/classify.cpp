@@ -13,11 +13,11 @@ struct ExtensionClass {
 };
 
 // Compared in this order; the first equal entry decides.
-constexpr std::array<ExtensionClass, 29> kExtensions{{
+constexpr std::array<ExtensionClass, 30> kExtensions{{
     {".jpg", 3},  {".jpeg", 3}, {".bmp", 1},  {".png", 4},  {".gif", 2},  {".tif", 6},  {".tiff", 6}, {".wmf", 7},
     {".emf", 8},  {".psd", 10}, {".wbmp", 13}, {".tga", 14}, {".pcd", 16}, {".jpf", 17}, {".jp2", 17}, {".fpx", 19},
     {".pbm", 20}, {".pgm", 21}, {".ppm", 22}, {".dng", 23}, {".cr2", 24}, {".crw", 24}, {".raf", 25}, {".dcr", 26},
-    {".mrw", 27}, {".nef", 28}, {".orf", 29}, {".pef", 30}, {".srf", 31},
+    {".mrw", 27}, {".nef", 28}, {".orf", 29}, {".pef", 30}, {".srf", 31}, {".webp", kClassWebp},
 }};
 
 } // namespace

@@ -32,7 +32,8 @@ TEST(ClassifyExtension, ByTheLastDotOfTheWholeName) {
         {"X.Wbmp", 13},       {"a.tga", 14},       {"a.pcd", 16},       {"a.jpf", 17},       {"a.jp2", 17},
         {"a.fpx", 19},        {"a.pbm", 20},       {"a.pgm", 21},       {"a.ppm", 22},       {"raw.dng", 23},
         {"raw.CR2", 24},      {"raw.crw", 24},     {"a.raf", 25},       {"a.dcr", 26},       {"a.mrw", 27},
-        {"a.nef", 28},        {"a.orf", 29},       {"a.pef", 30},       {"a.srf", 31},       {"notes.txt", 0},
+        {"a.nef", 28},        {"a.orf", 29},       {"a.pef", 30},       {"a.srf", 31},       {"A.WebP", 32},
+        {"notes.txt", 0},
         {"archive", 0},       {"x.jpg.bak", 0},    {"x.", 0},           {"x.jpe", 0},        {"/p/.png", 4},
         {"/my.jpg/file", 0},  {"/photos/IMG.0001.jpg", 3},              {"", 0},
     };
@@ -40,5 +41,6 @@ TEST(ClassifyExtension, ByTheLastDotOfTheWholeName) {
     EXPECT_TRUE(IsCameraRaw("shot.DNG"));
     EXPECT_TRUE(IsCameraRaw("shot.srf"));
     EXPECT_FALSE(IsCameraRaw("shot.ppm"));
+    EXPECT_FALSE(IsCameraRaw("shot.webp"));
     EXPECT_FALSE(IsCameraRaw("shot"));
 }
