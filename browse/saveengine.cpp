@@ -53,7 +53,9 @@ std::optional<std::string> SaveOutputPath(const std::string& source, const SaveO
     return OutputPath(name);
 }
 
-bool HasQuality(int writerType) { return writerType == kImageJpeg || writerType == kImageJpegGrey; }
+bool HasQuality(int writerType) {
+    return writerType == kImageJpeg || writerType == kImageJpegGrey || writerType == kImageWebp;
+}
 
 std::uint32_t FastDecodeScale(ImageSize picture, ImageSize target) {
     const ImageSize floor = fastDecodeFloor(target);
@@ -181,7 +183,7 @@ PreparedPicture PreparePicture(const std::string& source, const SaveOptions& set
     image.webpLossless = settings.lossless;
     result.stage = SaveStage::Write;
     const std::string temp = folderOf(*result.output) + "." + tag + ".part";
-    if (settings.maxBytes > 0 && HasQuality(settings.type.writerType)) {
+    if (settings.maxBytes > 0 && HasQuality(settings.type.writerType) && !settings.lossless) {
         result.code = writeWithinSize(source, settings, image, result, temp);
     } else {
         result.code = image.Write(settings.type.writerType, temp);

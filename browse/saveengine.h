@@ -49,7 +49,7 @@ struct PreparedPicture {
     bool overLimit = false;           ///< with maxBytes: written at quality 1 and still larger
 };
 
-/// Whether a writer type has a quality for maxBytes to choose.
+/// Whether a writer type has a quality for maxBytes to choose (JPEG, WebP unless lossless).
 bool HasQuality(int writerType);
 
 /// The DCT scale denominator (1, 2, 4 or 8) at which `fast` decodes a JPEG whose upright

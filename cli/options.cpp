@@ -312,7 +312,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, unsign
                                                     std::string(imaging::filterName(options.filter)));
     if (exact && options.linearLight) return failure("--linear-light needs a --filter other than exact");
     if (options.stripPrivate && !options.keepMetadata) return failure("--strip-private needs --keep-metadata");
-    if (options.maxBytes > 0 && options.saveType != 0) return failure("--max-size needs a type with a quality (jpg)");
+    if (options.maxBytes > 0 && ((options.saveType != 0 && options.saveType != kSaveTypeWebp) || options.lossless))
+        return failure("--max-size needs a type with a quality (jpg, or webp without --lossless)");
     if (options.lossless && options.saveType != kSaveTypeWebp) return failure("--lossless needs -t webp");
     if (options.files.empty()) return failure("no picture files given");
     if (!options.info) {
@@ -343,11 +344,11 @@ std::string UsageText() {
            "                         own size, under the size's name\n"
            "  -q, --quality N        JPEG and WebP quality (default 75; outside 1-100\n"
            "                         becomes 75)\n"
-           "      --max-size N[K|M]  the highest JPEG quality (1-100) whose file, profile\n"
-           "                         and metadata included, is at most N bytes (K = 1024,\n"
-           "                         M = 1024 x 1024), found in at most 8 trial encodings;\n"
-           "                         a picture over N even at quality 1 is written at 1\n"
-           "                         and counts as failed\n"
+           "      --max-size N[K|M]  the highest quality (1-100; JPEG or lossy WebP) whose\n"
+           "                         file, profile and metadata included, is at most N\n"
+           "                         bytes (K = 1024, M = 1024 x 1024), found in at most 8\n"
+           "                         trial encodings; a picture over N even at quality 1\n"
+           "                         is written at 1 and counts as failed\n"
            "  -t, --type jpg|png|bmp|gif|psd|webp   output type (default jpg)\n"
            "      --lossless         with -t webp: a lossless WebP (the quality then sets\n"
            "                         how hard the encoder works for a smaller file)\n"
