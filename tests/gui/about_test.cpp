@@ -33,7 +33,6 @@ TEST(About, LabelsAreDrawnInTheirColours) {
     guitest::runModal(dialog, [](CDialog& d) {
         EXPECT_EQ(d.size(), d.GetDialogUnits().size(QSize(270, 170)));
         EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "no sizing border";
-        EXPECT_EQ(d.GetDlgItemText(IDC_ABOUT_VERSION), QStringLiteral("Brimvale " BRIMVALE_VERSION));
         EXPECT_GT(guitest::countNear(guitest::render(d.GetDlgItem(IDC_ABOUT_VERSION)), RGB(244, 176, 4)), 20);
         QWidget* copyright = d.GetDlgItem(IDC_ABOUT_COPYRIGHT);
         const QImage behind = guitest::render(copyright);

@@ -3,6 +3,7 @@
 // OK, Cancel, Enter and Escape give for tree picks and typed paths, new folders and renaming.
 #include "browse/folderdialog.h"
 #include "guitest.h"
+#include "mainwindow.h"
 #include "platform/files.h"
 #include "platform/widgets/controls.h"
 #include "res/resource.h"
@@ -17,18 +18,12 @@
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using mainwindow::texts;
 
 namespace {
 
 CTreeCtrl* tree(CDialog& d) { return d.GetDlgItemAs<CTreeCtrl>(IDC_FOLDER_TREE); }
 QLineEdit* edit(CDialog& d) { return d.GetDlgItemAs<QLineEdit>(IDC_FOLDER_EDIT); }
-
-QStringList texts(CTreeCtrl* t, HTREEITEM parent) {
-    QStringList out;
-    for (HTREEITEM i = parent ? t->GetChildItem(parent) : t->GetRootItem(); i; i = t->GetNextSiblingItem(i))
-        out << t->GetItemText(i);
-    return out;
-}
 
 void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItemAs<QPushButton>(id), Qt::LeftButton); }
 
@@ -95,7 +90,6 @@ TEST_F(FolderDialogTest, OpensOnTheInitialFolderOrItsNearestExistingParent) {
         SCOPED_TRACE(row.initial);
         CFolderDialog dialog(QString::fromStdString(row.initial), nullptr);
         guitest::runModal(dialog, [&](CDialog& d) {
-            EXPECT_EQ(d.windowTitle(), QStringLiteral("Destination Folder"));
             EXPECT_EQ(texts(tree(d), nullptr), (QStringList{"Home", "Pictures", "Documents", "/"}));
             const QString shown = QString::fromStdString(row.shown);
             EXPECT_EQ(edit(d)->text(), shown);
