@@ -67,6 +67,8 @@ TEST(GuessFileType, MagicNumbersNamesAndFooters) {
         {pcd, "image.dat", 16},
         {std::string(2049, '\0') + "PC", "x", 0},
         {"", "empty.jpg", 0},
+        {std::string("RIFF\x20\0\0\0WEBPVP8L", 16) + std::string(20, '\0'), "a.bin", 25},
+        {std::string("RIFF\x20\0\0\0AVI LIST", 16) + std::string(20, '\0'), "a.webp", 0}, // another RIFF
     };
     for (const auto& r : rows) EXPECT_EQ(guess(r.data, r.name), r.expected) << (r.name ? r.name : "(no name)") << " " << r.data.size();
 
@@ -87,6 +89,7 @@ TEST(ImageTypeFromExtension, TableAndUnknowns) {
         {"a.bmp", 2},  {"A.JPG", 0},   {"b.jpeg", 0}, {"dir.v2/x.TIFF", 8}, {"x.tif", 8}, {"x.wbmp", 16},
         {"x.wbm", 16}, {"x.tga", 10},  {"x.pcx", 4},  {"x.gif", 21},        {"x.png", 6}, {"x.wmf", 12},
         {"x.emf", 13}, {"x.PSD", 14},  {"x.ico", 22}, {"x.pgm", 22},        {"noext", 22}, {"x.jpg.bak", 22},
+        {"x.WebP", 27},
     };
     for (const auto& r : rows) EXPECT_EQ(ImageTypeFromExtension(r.name), r.type) << r.name;
 }

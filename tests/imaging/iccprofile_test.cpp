@@ -2,6 +2,7 @@
 // ICC profiles carried from file to file: bytes identical after a round trip through every
 // type that holds one, a profile split over several JPEG chunks, damaged and oversized ones.
 #include "corpus.h"
+#include "imaging/codecs/webpchunks.h"
 #include "imaging/iccprofile.h"
 #include "imaging/isimageex.h"
 #include "testutil.h"
@@ -35,7 +36,8 @@ TEST(IccProfile, SameBytesAfterARoundTripThroughEachType) {
     for (const std::size_t size : {std::size_t{557}, std::size_t{150001}}) {
         const std::vector<std::uint8_t> profile = pattern(size);
         for (const auto& [type, name] : {std::pair{kImageJpeg, "p.jpg"}, std::pair{kImagePng, "p.png"},
-                                         std::pair{kImageTiff, "p.tif"}, std::pair{kImagePsd, "p.psd"}}) {
+                                         std::pair{kImageTiff, "p.tif"}, std::pair{kImagePsd, "p.psd"},
+                                         std::pair{kImageWebp, "p.webp"}}) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(size));
             const std::string path = dir / name;
             ASSERT_EQ(picture.Write(type, path), kImageOk);
@@ -94,5 +96,13 @@ TEST(IccProfile, DamagedOrOversizedProfilesAreNotRead) {
                        be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
     testutil::writeFile(dir / "big.png", png);
     EXPECT_TRUE(imaging::ReadIccProfile(dir / "big.png").empty());
+    // Nor a WebP whose ICCP chunk is larger than a profile may be.
+    ASSERT_EQ(picture.Write(kImageWebp, dir / "big.webp"), kImageOk);
+    std::vector<std::uint8_t> webp;
+    const std::string small = testutil::readFile(dir / "big.webp");
+    webp.assign(small.begin(), small.end());
+    ASSERT_TRUE(imaging::detail::SetWebpChunk(webp, "ICCP", std::vector<std::uint8_t>(imaging::kMaxIccProfile + 1)));
+    testutil::writeFile(dir / "big.webp", std::string(webp.begin(), webp.end()));
+    EXPECT_TRUE(imaging::ReadIccProfile(dir / "big.webp").empty());
     EXPECT_FALSE(imaging::EmbedIccProfile(dir / "x.jpg", kImageJpeg, pattern(imaging::kMaxIccProfile + 1)));
 }

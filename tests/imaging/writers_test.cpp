@@ -96,6 +96,10 @@ TEST(Writers, RefuseArgumentsTheyCannotWriteAndLeaveTheOldFile) {
         {"WMF too wide", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, wide.data(), 32768, 1, wide.stride, 0, 0); }},
         {"WMF widest", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, widest.data(), 32767, 1, widest.stride, 0, 0); }, 0},
         {"EMF short stride", [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, px, 16, 4, 47, 1, 0); }},
+        {"WebP no pixels", [&](IS5_DEST d) { return is5_WriteWEBP(d, nullptr, 16, 4, 48, 75, 0); }},
+        {"WebP short stride", [&](IS5_DEST d) { return is5_WriteWEBP(d, px, 16, 4, 47, 75, 0); }},
+        {"WebP too wide", [&](IS5_DEST d) { return is5_WriteWEBP(d, big.data(), 16384, 1, 16384 * 3, 75, 0); }},
+        {"WebP widest", [&](IS5_DEST d) { return is5_WriteWEBP(d, big.data(), 16383, 1, 16383 * 3, 75, 0); }, 0},
     };
     testutil::TempDir dir;
     const std::string target = dir / "keep.img";
@@ -428,6 +432,15 @@ std::vector<DirectRow> directRows() {
                     },
                     8, {}, Expect::NonZeroWhite});
     rows.back().format = "WBMP";
+    rows.push_back({"webp_lossless", 24,
+                    [](IS5_DEST d, const Picture& p) {
+                        return is5_WriteWEBP(d, p.data(), p.width, p.height, p.stride, 75, IS5_WEBP_LOSSLESS);
+                    },
+                    [](IS5_SOURCE s, const Bytes&, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+                        return is5_ReadWEBP(s, w, h, 24, 0);
+                    },
+                    24});
+    rows.back().format = "WEBP";
     for (std::uint32_t kind : {0u, 1u})
         rows.push_back({kind ? "emf" : "wmf", 24,
                         [kind](IS5_DEST d, const Picture& p) {
@@ -647,6 +660,18 @@ std::vector<MagickRow> magickRows() {
                         },
                         "JPEG", Expect::Same, j.bound, j.facts});
     }
+    // Lossy WebP within its error bound at two qualities (18 and 8 seen with libwebp 1.2.4):
+    // quality 95 must be closer than 75 can be.
+    for (const auto& [quality, bound] : {std::pair{75, 20}, std::pair{95, 10}}) {
+        const int q = quality;
+        rows.push_back({"webp_q" + std::to_string(q), makePicture(96, 40, 24, {.smooth = true}),
+                        [q](const Picture& p) {
+                            return writeToMemory([&](IS5_DEST dst) {
+                                return is5_WriteWEBP(dst, p.data(), p.width, p.height, p.stride, q, 0);
+                            }).bytes;
+                        },
+                        "WEBP", Expect::Same, bound});
+    }
     return rows;
 }
 
@@ -689,7 +714,7 @@ TEST(Readers, PixelLimitAllowsExactlyTheLimit) {
                          Row{kImageTgaPalette, 8, "b.tga"}, Row{kImageWbmp, 1, "a.wbmp"}, Row{kImagePng, 24, "a.png"},
                          Row{kImagePngPalette, 8, "b.png"}, Row{kImageJpeg, 24, "a.jpg"}, Row{kImageJpegGrey, 24, "b.jpg"},
                          Row{kImageTiff, 24, "a.tif"}, Row{kImageTiffBw, 1, "b.tif"}, Row{kImageGif, 8, "a.gif"},
-                         Row{kImagePsd, 24, "a.psd"}, Row{kImagePsdBitmap, 8, "b.psd"}}) {
+                         Row{kImagePsd, 24, "a.psd"}, Row{kImagePsdBitmap, 8, "b.psd"}, Row{kImageWebp, 24, "a.webp"}}) {
         SCOPED_TRACE(r.name);
         CISImageEx img;
         toImage(img, makePicture(5, 4, r.depth));
