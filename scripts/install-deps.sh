@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins
-  libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libraw-dev
+  libjpeg-dev libpng-dev zlib1g-dev libtiff-dev libraw-dev libwebp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 fonts-dejavu-core
   imagemagick pngcheck libtiff-tools
