@@ -87,27 +87,15 @@ TEST(NamedFilters, ZonePlatesMatchTheFloatReference) {
         bool linear;
         const char* caseName;
         std::uint32_t w, h, W, H, rowStep;
-        double minPsnr;
     };
-    const Row cases[] = {
-        {ResampleFilter::Lanczos3, false, "half", 480, 330, 240, 165, 1, 50},
-        {ResampleFilter::Lanczos3, true, "half", 480, 330, 240, 165, 1, 50},
-        {ResampleFilter::Lanczos3, false, "third", 480, 330, 160, 110, 1, 50},
-        {ResampleFilter::Lanczos3, false, "1024x768", 3000, 2000, 1024, 768, 16, 50},
-        {ResampleFilter::Lanczos3, false, "enlarge", 100, 66, 250, 165, 1, 50},
-        {ResampleFilter::Mitchell, false, "half", 480, 330, 240, 165, 1, 50},
-        {ResampleFilter::Mitchell, false, "third", 480, 330, 160, 110, 1, 50},
-        {ResampleFilter::Mitchell, false, "1024x768", 3000, 2000, 1024, 768, 16, 50},
-        {ResampleFilter::Mitchell, false, "enlarge", 100, 66, 250, 165, 1, 50},
-        {ResampleFilter::CatmullRom, false, "half", 480, 330, 240, 165, 1, 50},
-        {ResampleFilter::CatmullRom, false, "third", 480, 330, 160, 110, 1, 50},
-        {ResampleFilter::CatmullRom, false, "1024x768", 3000, 2000, 1024, 768, 16, 50},
-        {ResampleFilter::CatmullRom, false, "enlarge", 100, 66, 250, 165, 1, 50},
-        {ResampleFilter::Area, false, "half", 480, 330, 240, 165, 1, 50},
-        {ResampleFilter::Area, false, "third", 480, 330, 160, 110, 1, 50},
-        {ResampleFilter::Area, false, "1024x768", 3000, 2000, 1024, 768, 16, 50},
-        {ResampleFilter::Area, false, "enlarge", 100, 66, 250, 165, 1, 50},
-    };
+    // Every filter at every size, and Lanczos in linear light at half size.
+    std::vector<Row> cases = {{ResampleFilter::Lanczos3, true, "half", 480, 330, 240, 165, 1}};
+    for (ResampleFilter filter : kFilters)
+        for (const Row& size : {Row{filter, false, "half", 480, 330, 240, 165, 1},
+                                Row{filter, false, "third", 480, 330, 160, 110, 1},
+                                Row{filter, false, "1024x768", 3000, 2000, 1024, 768, 16},
+                                Row{filter, false, "enlarge", 100, 66, 250, 165, 1}})
+            cases.push_back(size);
     for (const Row& row : cases) {
         const std::string name = label(row.filter, row.linear) + " " + row.caseName;
         SCOPED_TRACE(name);
@@ -127,7 +115,7 @@ TEST(NamedFilters, ZonePlatesMatchTheFloatReference) {
         const double mse = squares / (double(rw) * rh);
         const double psnr = mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
         RecordProperty(name, std::to_string(psnr));
-        EXPECT_GE(psnr, row.minPsnr);
+        EXPECT_GE(psnr, 50);
     }
 }
 
