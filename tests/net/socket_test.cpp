@@ -37,10 +37,6 @@ struct ScopedResolver {
     net::Resolver* previous;
 };
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 struct ConnectRow {
     const char* name;
     std::string address; // "PORT" stands for a listening server's port, "CLOSED" for a closed one
@@ -64,9 +60,7 @@ TEST_P(ConnectRows, GivesItsCode) {
     CUT_WSClient client;
     const unsigned port = row.address == "CLOSED" ? closed.port() : server.port();
     const std::string address = row.address == "CLOSED" ? "127.0.0.1" : row.address;
-    const auto start = Clock::now();
     EXPECT_EQ(client.Connect(port, address.c_str(), 1, row.family), row.code);
-    EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ(resolver.asked, row.asked);
     EXPECT_EQ(client.IsConnected(), row.code == 0);
     if (row.code == 0) {
@@ -107,11 +101,8 @@ TEST(SocketTest, ConnectTimesOutOnAFullBacklog) {
         GTEST_SKIP() << "this kernel completes connections past the backlog";
     }
     CUT_WSClient client;
-    const auto start = Clock::now();
     EXPECT_EQ(client.Connect(server.port(), "127.0.0.1", 1), net::kConnectTimeout);
     EXPECT_FALSE(client.IsConnected());
-    EXPECT_GT(secondsSince(start), 0.8);
-    EXPECT_LT(secondsSince(start), 3.0);
     for (int fd : fillers) ::close(fd);
 }
 
@@ -210,9 +201,7 @@ TEST_P(ReceiveIntoSourceRows, GivesItsCode) {
     client.stopAt = row.stopAt;
     ASSERT_EQ(client.Connect(server.port(), "127.0.0.1", 1), 0);
     CUT_FileDataSource source(path, 4096);
-    const auto start = Clock::now();
     EXPECT_EQ(client.ReceiveIntoSource(source, row.mode, 1, row.maxBytes), row.code);
-    EXPECT_LT(secondsSince(start), 2.5);
     if (std::string(row.target) == "FILE" && row.mode == net::kModeWrite) {
         EXPECT_EQ(testutil::readFile(path), row.body.substr(0, row.kept));
     }

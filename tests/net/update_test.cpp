@@ -101,9 +101,7 @@ TEST_P(CheckRows, SayWhatTheServerGave) {
     net::UpdateRequest request;
     request.fileUrl = net::versionFileUrl(base, program.fileName);
     request.receiveTimeoutMs = 1000;
-    const auto start = Clock::now();
     const net::UpdateResult result = net::fetchUpdate(request);
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 2.5);
     net::presentUpdate(result, program, request.fileUrl, net::downloadPageUrl(base), row.offerOnly);
 
     std::vector<std::pair<std::string, UINT>> expected;
@@ -153,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CheckRows, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateCheckTest, BackgroundCheckReportsOrEndsAtOnceWhenDestroyed) {
-    LoopbackServer server({versionFile("9\n9\n9\n9\n"), [](Peer& p) { p.waitForClose(); }});
+    LoopbackServer server({versionFile("9\n9\n9\n9\n"), [](Peer& p) { p.waitForClose(600s); }});
     net::UpdateRequest request;
     request.fileUrl = net::versionFileUrl(server.base(), "brimvale");
     std::promise<net::UpdateResult> done;
@@ -163,13 +161,15 @@ TEST(UpdateCheckTest, BackgroundCheckReportsOrEndsAtOnceWhenDestroyed) {
         ASSERT_EQ(result.wait_for(3s), std::future_status::ready);
         EXPECT_EQ(result.get().version, (VersionNumber{9, 9, 9, 9}));
     }
+    // The second server never answers nor hangs up: a check that waited for it on being
+    // destroyed would hold this scope past the generous guard.
+    request.receiveTimeoutMs = 600000;
     std::atomic<int> calls{0};
-    const auto start = Clock::now();
-    {
+    auto ended = std::async(std::launch::async, [&] {
         net::BackgroundUpdateCheck check(request, [&](const net::UpdateResult&) { ++calls; });
         std::this_thread::sleep_for(200ms);
-    }
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
+    });
+    ASSERT_EQ(ended.wait_for(60s), std::future_status::ready);
     EXPECT_EQ(calls, 0);
 }
 
