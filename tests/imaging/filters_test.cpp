@@ -2,6 +2,7 @@
 // The named filters: zone plates against float references made once with numpy
 // (tests/data/filters), flat pictures kept flat to the byte, area averaging as the plain
 // block mean, the pool against one thread, and palette and 1-bit pictures.
+#include "codectest.h"
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
 #include "imaging/resample/filters.h"
@@ -11,7 +12,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,11 +22,6 @@ using imaging::ResampleFilter;
 namespace {
 
 const fs::path kData = fs::path(__FILE__).parent_path().parent_path() / "data" / "filters";
-
-struct Pool {
-    Pool() { is5_Initialize(0); }
-};
-const Pool g_pool;
 
 constexpr ResampleFilter kFilters[] = {ResampleFilter::Lanczos3, ResampleFilter::Mitchell, ResampleFilter::CatmullRom,
                                        ResampleFilter::Area};
@@ -47,12 +42,7 @@ Pixels zonePlate(std::uint32_t w, std::uint32_t h) {
     return out;
 }
 
-Pixels randomPixels(std::size_t n, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    Pixels v(n);
-    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
-    return v;
-}
+using codectest::randomPixels;
 
 Pixels resample(const Pixels& src, std::uint32_t w, std::uint32_t h, std::uint32_t W, std::uint32_t H,
                 std::uint32_t channels, FilterChoice choice) {

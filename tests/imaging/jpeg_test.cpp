@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 namespace {
 
 // Our reader over a memory source (or a file source when `path` is given).
@@ -27,37 +25,7 @@ std::optional<codectest::Shown> ourDecode(const std::string& bytes, std::uint32_
         code, path);
 }
 
-// A JPEG written by libjpeg from interleaved samples.
-std::string encode(std::uint32_t w, std::uint32_t h, int components, J_COLOR_SPACE space,
-                   const std::vector<std::uint8_t>& samples, int quality, bool progressive, bool adobe = false,
-                   bool arithmetic = false) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr err{};
-    info.err = jpeg_std_error(&err);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = w;
-    info.image_height = h;
-    info.input_components = components;
-    info.in_color_space = space;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    if (adobe) info.write_Adobe_marker = TRUE;
-    if (progressive) jpeg_simple_progression(&info);
-    info.arith_code = arithmetic ? TRUE : FALSE;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < h) {
-        JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + std::size_t{info.next_scanline} * w * components;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    std::string bytes(reinterpret_cast<char*>(out), size);
-    jpeg_destroy_compress(&info);
-    std::free(out);
-    return bytes;
-}
+using codectest::encodeJpeg;
 
 // A 64 × 48 colour picture with smooth gradients and a few edges.
 std::vector<std::uint8_t> testPicture(std::uint32_t w, std::uint32_t h) {
@@ -130,7 +98,7 @@ TEST(JpegReader, AdobeCmykBecomesRgbAndGrey) {
             std::uint8_t* p = &stored[(y * w + x) * 4];
             p[0] = 255 - ink.c, p[1] = 255 - ink.m, p[2] = 255 - ink.y, p[3] = 255 - ink.k;
         }
-    const std::string bytes = encode(w, h, 4, JCS_CMYK, stored, 100, false, true);
+    const std::string bytes = encodeJpeg(w, h, 4, JCS_CMYK, stored, {.quality = 100, .adobe = true});
     auto rgb = ourDecode(bytes, 24);
     auto grey = ourDecode(bytes, 8);
     ASSERT_TRUE(rgb && grey);
@@ -156,7 +124,8 @@ TEST(JpegReader, CutOffFilesFailButAMissingEndMarkerDoesNot) {
     for (int kind = 0; kind < 4; ++kind) {
         const bool progressive = kind & 1, arithmetic = kind & 2;
         SCOPED_TRACE(std::string(progressive ? "progressive" : "baseline") + (arithmetic ? " arithmetic" : ""));
-        const std::string whole = encode(64, 240, 3, JCS_RGB, picture, 85, progressive, false, arithmetic);
+        const std::string whole =
+            encodeJpeg(64, 240, 3, JCS_RGB, picture, {.progressive = progressive, .arithmetic = arithmetic});
         auto full = ourDecode(whole, 24);
         ASSERT_TRUE(full.has_value());
         auto noEoi = ourDecode(whole.substr(0, whole.size() - 2), 24);
@@ -193,7 +162,7 @@ TEST(JpegReader, CutArithmeticCodedFilesAreRefused) {
 // A progressive file whose last scan is repeated: up to the limit it decodes (libjpeg
 // warns about the bogus progression), past 1000 scans it is refused.
 TEST(JpegReader, ScanCountIsBounded) {
-    const std::string whole = encode(64, 48, 3, JCS_RGB, testPicture(64, 48), 85, true);
+    const std::string whole = encodeJpeg(64, 48, 3, JCS_RGB, testPicture(64, 48), {.progressive = true});
     const std::size_t lastScan = whole.rfind("\xFF\xDA");
     ASSERT_NE(lastScan, std::string::npos);
     const std::string scan = whole.substr(lastScan, whole.size() - 2 - lastScan);
@@ -210,7 +179,7 @@ TEST(JpegReader, ScanCountIsBounded) {
 
 TEST(JpegReader, AHugeFrameIsRefusedAtThePixelLimitNotAllocated) {
     // A frame header claiming 65000 × 65000 (the limit itself is in writers_test.cpp).
-    const std::string bytes = encode(64, 48, 3, JCS_RGB, testPicture(64, 48), 85, false);
+    const std::string bytes = encodeJpeg(64, 48, 3, JCS_RGB, testPicture(64, 48));
     std::uint32_t code = 0;
     std::string huge = bytes;
     const std::size_t sof = huge.find("\xFF\xC0");
@@ -222,7 +191,7 @@ TEST(JpegReader, AHugeFrameIsRefusedAtThePixelLimitNotAllocated) {
 }
 
 TEST(JpegReader, RefusesBadArgumentsAndNonJpegData) {
-    const std::string bytes = encode(16, 16, 3, JCS_RGB, testPicture(16, 16), 85, false);
+    const std::string bytes = encodeJpeg(16, 16, 3, JCS_RGB, testPicture(16, 16));
     IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
     std::uint32_t w = 0, h = 0;
     EXPECT_EQ(is5_ReadJPG(source, &w, &h, 1, 0), nullptr);

@@ -2,6 +2,7 @@
 // Resampling: the bicubic resampler against a one-pixel-at-a-time reference, threads
 // against no threads, the filters' properties, palette and 1-bit pictures, and the
 // object's Resize rules.
+#include "codectest.h"
 #include "imaging/detail/failpoint.h"
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -11,24 +12,13 @@
 
 #include <cmath>
 #include <mutex>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <thread>
 
 namespace {
 
-struct Pool {
-    Pool() { is5_Initialize(0); }
-};
-const Pool g_pool;
-
-std::vector<std::uint8_t> randomPixels(std::size_t n, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> v(n);
-    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
-    return v;
-}
+using codectest::randomPixels;
 
 // The bicubic kernel written straight from its formula, one destination pixel at a
 // time, with no tables, caches or threads.
