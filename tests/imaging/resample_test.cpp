@@ -124,6 +124,8 @@ TEST(Bicubic, KnownPixelsAndClamping) {
     // -0.125 * 8 + 1.125 * 227 = 254.375: truncated, not rounded.
     std::vector<std::uint8_t> column = {8, 227};
     EXPECT_EQ(resize(column, 1, 2, 1, 4, 1, IS5_RESIZE_BICUBIC)[3], 254);
+    // 4 -> 2 with the box filter: (100 + 0) / 2, source 1 mirrored for -1 and 0; then sources 1 and 2.
+    EXPECT_EQ(resize({0, 100, 200, 50}, 4, 1, 2, 1, 1, IS5_RESIZE_BOX), (std::vector<std::uint8_t>{50, 150}));
 }
 
 TEST(Bicubic, PoolGivesTheSameBytesAsOneThread) {
@@ -215,14 +217,6 @@ TEST(Filters, WeightsSumToOneAndFlatPicturesStayFlat) {
     EXPECT_FALSE(is5_ResizeImage(src.data(), 2, 2, 2, out.data(), 1, 1, 1, 1, 19, 0));
     EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
     EXPECT_FALSE(is5_ResizeImage(src.data(), 2, 2, 2, src.data(), 1, 1, 1, 1, 17, 0)); // same buffer
-}
-
-TEST(Filters, BoxFilterAveragesWhenShrinking) {
-    // 4 -> 2 with the box filter: each output averages a pair of inputs.
-    std::vector<std::uint8_t> row = {0, 100, 200, 50};
-    auto out = resize(row, 4, 1, 2, 1, 1, IS5_RESIZE_BOX);
-    EXPECT_EQ(out[0], 50);  // source 1 mirrored for -1, and 0: (100 + 0) / 2
-    EXPECT_EQ(out[1], 150); // sources 1 and 2
 }
 
 TEST(ImageResize, RulesOfTheObject) {
