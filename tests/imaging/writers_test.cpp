@@ -413,15 +413,13 @@ std::vector<DirectRow> directRows() {
                             return is5_WritePCX(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(),
                                                 nullptr, 0);
                         },
-                        readPcx, depth, {}, Expect::Same, true});
-        rows.back().format = "PCX";
+                        readPcx, depth, {}, Expect::Same, true, {200, 9}, "PCX"});
         rows.push_back({depth == 24 ? "tga24" : "tga8", depth,
                         [](IS5_DEST d, const Picture& p) {
                             return is5_WriteTGA(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(),
                                                 nullptr, 0);
                         },
-                        readTga, depth, {}, Expect::Same, true});
-        rows.back().format = "TGA";
+                        readTga, depth, {}, Expect::Same, true, {200, 9}, "TGA"});
     }
     rows.push_back({"wbmp", 8,
                     [](IS5_DEST d, const Picture& p) {
@@ -430,8 +428,7 @@ std::vector<DirectRow> directRows() {
                     [](IS5_SOURCE s, const Bytes&, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
                         return is5_ReadWBMP(s, w, h, pal, 8, 0);
                     },
-                    8, {}, Expect::NonZeroWhite});
-    rows.back().format = "WBMP";
+                    8, {}, Expect::NonZeroWhite, false, {200, 9}, "WBMP"});
     rows.push_back({"webp_lossless", 24,
                     [](IS5_DEST d, const Picture& p) {
                         return is5_WriteWEBP(d, p.data(), p.width, p.height, p.stride, 75, IS5_WEBP_LOSSLESS);
@@ -439,8 +436,7 @@ std::vector<DirectRow> directRows() {
                     [](IS5_SOURCE s, const Bytes&, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
                         return is5_ReadWEBP(s, w, h, 24, 0);
                     },
-                    24});
-    rows.back().format = "WEBP";
+                    24, {}, Expect::Same, false, {200, 9}, "WEBP"});
     for (std::uint32_t kind : {0u, 1u})
         rows.push_back({kind ? "emf" : "wmf", 24,
                         [kind](IS5_DEST d, const Picture& p) {
@@ -461,8 +457,7 @@ std::vector<DirectRow> directRows() {
                         [depth](IS5_SOURCE s, const Bytes&, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
                             return is5_ReadPNG(s, w, h, depth, pal, 0);
                         },
-                        depth, {.colours = r.colours}, Expect::Same, true});
-        rows.back().format = "PNG";
+                        depth, {.colours = r.colours}, Expect::Same, true, {200, 9}, "PNG"});
     }
     // Bilevel TIFFs are written as the image object writes them: option 32 when palette
     // entry 0 is black.
