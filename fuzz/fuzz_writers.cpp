@@ -33,19 +33,19 @@ std::vector<std::uint8_t> colours(const std::uint8_t* px, std::uint32_t w, std::
     return out;
 }
 
-using Write = std::function<BOOL(IS5_DEST)>;
-using Read = std::function<HGLOBAL(IS5_SOURCE, std::uint32_t*, std::uint32_t*, Is5Rgbq*)>;
+using Write = std::function<BOOL(IS5_DEST, const Picture&)>;
+using Read = std::function<HGLOBAL(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t depth, Is5Rgbq*)>;
 
 // Writes, reads back at `readDepth`, and compares colours when `exact`.
 void roundTrip(const Picture& p, const Write& write, const Read& read, std::uint32_t readDepth, bool exact) {
     IS5_DEST dest = is5_OpenMemoryDest();
-    if (!write(dest)) __builtin_trap(); // a valid picture must always be written
+    if (!write(dest, p)) __builtin_trap(); // a valid picture must always be written
     std::size_t size = 0;
     const std::uint8_t* bytes = is5_GetDestBuffer(dest, &size);
     IS5_SOURCE src = is5_OpenMemorySource(bytes, size, "fuzz");
     std::uint32_t w = 0, h = 0;
     Is5Rgbq palette[256] = {};
-    HGLOBAL block = read(src, &w, &h, palette);
+    HGLOBAL block = read(src, &w, &h, readDepth, palette);
     if (!block || w != p.width || h != p.height) __builtin_trap();
     const auto* back = static_cast<const std::uint8_t*>(GlobalLock(block));
     const std::uint32_t backStride = readDepth == 24 ? w * 3 : readDepth == 8 ? w : (w + 7) / 8;
@@ -85,10 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pictures[2].palette[1] = {255, 255, 255, 0};
     const Picture &rgb = pictures[0], &indexed = pictures[1], &bits = pictures[2];
 
-    auto reader = [](auto read, std::uint32_t depth) -> Read {
-        return
-            [=](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) { return read(s, w, h, depth, pal); };
-    };
     const std::uint32_t tiffSchemes[4] = {1, 5, 8, 32773};
     const std::uint32_t scheme = tiffSchemes[extra >> 6];
     const std::uint32_t colourCount = 1 + byteAt(7) % 256;
@@ -100,57 +96,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (choice % 6) {
     case 0:
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(
-                *p,
-                [&](IS5_DEST d) {
-                    return is5_WritePCX(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr,
-                                        0);
-                },
-                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
-                          Is5Rgbq* pal) { return is5_ReadPCX(s, w, h, dp, pal, 0); },
-                       p->depth),
-                p->depth, true);
+            roundTrip(*p, [](IS5_DEST d, const Picture& q) {
+                return is5_WritePCX(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, nullptr, 0);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
+                return is5_ReadPCX(s, w, h, depth, pal, 0);
+            }, p->depth, true);
         break;
     case 1:
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(
-                *p,
-                [&](IS5_DEST d) {
-                    return is5_WriteTGA(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, nullptr,
-                                        0);
-                },
-                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
-                          Is5Rgbq* pal) { return is5_ReadTGA(s, w, h, dp, pal, 0); },
-                       p->depth),
-                p->depth, true);
+            roundTrip(*p, [](IS5_DEST d, const Picture& q) {
+                return is5_WriteTGA(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, nullptr, 0);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
+                return is5_ReadTGA(s, w, h, depth, pal, 0);
+            }, p->depth, true);
         break;
     case 2:
-        for (const Picture* p : {&rgb, &fewer, &bits}) {
-            const std::uint32_t count = p->depth == 24 ? 0 : p->depth == 1 ? 2 : colourCount;
-            roundTrip(
-                *p,
-                [&](IS5_DEST d) {
-                    return is5_WritePNG(d, p->pixels.data(), width, height, p->stride, p->depth == 1 ? 1 : 8, count,
-                                        p->palette, p->depth == 24 ? 2 : 3, 0.345, nullptr, 0);
-                },
-                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
-                          Is5Rgbq* pal) { return is5_ReadPNG(s, w, h, dp, pal, 0); },
-                       p->depth),
-                p->depth, true);
-        }
+        for (const Picture* p : {&rgb, &fewer, &bits})
+            roundTrip(*p, [colourCount](IS5_DEST d, const Picture& q) {
+                const std::uint32_t count = q.depth == 24 ? 0 : q.depth == 1 ? 2 : colourCount;
+                return is5_WritePNG(d, q.pixels.data(), q.width, q.height, q.stride, q.depth == 1 ? 1 : 8, count,
+                                    q.palette, q.depth == 24 ? 2 : 3, 0.345, nullptr, 0);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
+                return is5_ReadPNG(s, w, h, depth, pal, 0);
+            }, p->depth, true);
         break;
     case 3:
         for (const Picture* p : {&rgb, &indexed, &bits})
-            roundTrip(
-                *p,
-                [&](IS5_DEST d) {
-                    return is5_WriteTIFF(d, p->pixels.data(), width, height, p->depth, p->stride, p->palette, scheme,
-                                         nullptr, 32);
-                },
-                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
-                          Is5Rgbq* pal) { return is5_ReadTIFF(s, w, h, dp, pal, 0, 0); },
-                       p->depth),
-                p->depth, true);
+            roundTrip(*p, [scheme](IS5_DEST d, const Picture& q) {
+                return is5_WriteTIFF(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, scheme,
+                                     nullptr, 32);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
+                return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
+            }, p->depth, true);
         break;
     case 4: {
         // WBMP: a non-zero pixel is white, so the 8-bit picture becomes black and white first.
@@ -159,39 +136,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             v = v != 0;
         bw.palette[0] = {0, 0, 0, 0};
         bw.palette[1] = {255, 255, 255, 0};
-        roundTrip(
-            bw, [&](IS5_DEST d) { return is5_WriteWBMP(d, indexed.pixels.data(), width, height, indexed.stride, 0); },
-            [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
-                return is5_ReadWBMP(s, w, h, pal, 8, 0);
-            },
-            8, true);
+        roundTrip(bw, [&](IS5_DEST d, const Picture&) {
+            return is5_WriteWBMP(d, indexed.pixels.data(), width, height, indexed.stride, 0);
+        }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
+            return is5_ReadWBMP(s, w, h, pal, depth, 0);
+        }, 8, true);
         for (const Picture* p : {&rgb, &indexed})
-            roundTrip(
-                *p,
-                [&](IS5_DEST d) {
-                    return is5_WriteJPG(d, p->pixels.data(), width, height, p->depth, p->stride, 1 + extra % 100,
-                                        nullptr, extra & 1);
-                },
-                reader([](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t dp,
-                          Is5Rgbq*) { return is5_ReadJPG(s, w, h, dp, 0); },
-                       p->depth),
-                p->depth, false);
+            roundTrip(*p, [extra](IS5_DEST d, const Picture& q) {
+                return is5_WriteJPG(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, 1 + extra % 100, nullptr,
+                                    extra & 1);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq*) {
+                return is5_ReadJPG(s, w, h, depth, 0);
+            }, p->depth, false);
         break;
     }
     default:
         for (std::uint32_t kind : {0u, 1u})
-            roundTrip(
-                rgb,
-                [&](IS5_DEST d) {
-                    return is5_WriteRGBToMetafile(d, rgb.pixels.data(), width, height, rgb.stride, kind, 0);
-                },
-                [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
-                    std::vector<std::uint8_t> all(static_cast<std::size_t>(is5_GetSourceSize(s)));
-                    is5_Seek(s, 0, IS5_SEEK_SET);
-                    is5_Read(s, all.data(), static_cast<std::uint32_t>(all.size()));
-                    return is5_ReadMetafileFromMemory(all.data(), all.size(), w, h, 100, 100);
-                },
-                24, true);
+            roundTrip(rgb, [kind](IS5_DEST d, const Picture& q) {
+                return is5_WriteRGBToMetafile(d, q.pixels.data(), q.width, q.height, q.stride, kind, 0);
+            }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t, Is5Rgbq*) {
+                std::vector<std::uint8_t> all(static_cast<std::size_t>(is5_GetSourceSize(s)));
+                is5_Seek(s, 0, IS5_SEEK_SET);
+                is5_Read(s, all.data(), static_cast<std::uint32_t>(all.size()));
+                return is5_ReadMetafileFromMemory(all.data(), all.size(), w, h, 100, 100);
+            }, 24, true);
         break;
     }
     return 0;
