@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 0:
         for (const Picture* p : {&rgb, &indexed})
             roundTrip(*p, [](IS5_DEST d, const Picture& q) {
-                return is5_WritePCX(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, nullptr, 0);
+                return is5_WritePCX(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette,
+                                    nullptr, 0);
             }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
                 return is5_ReadPCX(s, w, h, depth, pal, 0);
             }, p->depth, true);
@@ -105,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1:
         for (const Picture* p : {&rgb, &indexed})
             roundTrip(*p, [](IS5_DEST d, const Picture& q) {
-                return is5_WriteTGA(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, nullptr, 0);
+                return is5_WriteTGA(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette,
+                                    nullptr, 0);
             }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
                 return is5_ReadTGA(s, w, h, depth, pal, 0);
             }, p->depth, true);
@@ -114,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Picture* p : {&rgb, &fewer, &bits})
             roundTrip(*p, [colourCount](IS5_DEST d, const Picture& q) {
                 const std::uint32_t count = q.depth == 24 ? 0 : q.depth == 1 ? 2 : colourCount;
-                return is5_WritePNG(d, q.pixels.data(), q.width, q.height, q.stride, q.depth == 1 ? 1 : 8, count,
-                                    q.palette, q.depth == 24 ? 2 : 3, 0.345, nullptr, 0);
+                return is5_WritePNG(d, q.pixels.data(), q.width, q.height, q.stride, q.depth == 1 ? 1 : 8,
+                                    count, q.palette, q.depth == 24 ? 2 : 3, 0.345, nullptr, 0);
             }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
                 return is5_ReadPNG(s, w, h, depth, pal, 0);
             }, p->depth, true);
@@ -123,8 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 3:
         for (const Picture* p : {&rgb, &indexed, &bits})
             roundTrip(*p, [scheme](IS5_DEST d, const Picture& q) {
-                return is5_WriteTIFF(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette, scheme,
-                                     nullptr, 32);
+                return is5_WriteTIFF(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, q.palette,
+                                     scheme, nullptr, 32);
             }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* pal) {
                 return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
             }, p->depth, true);
@@ -143,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }, 8, true);
         for (const Picture* p : {&rgb, &indexed})
             roundTrip(*p, [extra](IS5_DEST d, const Picture& q) {
-                return is5_WriteJPG(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, 1 + extra % 100, nullptr,
-                                    extra & 1);
+                return is5_WriteJPG(d, q.pixels.data(), q.width, q.height, q.depth, q.stride, 1 + extra % 100,
+                                    nullptr, extra & 1);
             }, [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq*) {
                 return is5_ReadJPG(s, w, h, depth, 0);
             }, p->depth, false);

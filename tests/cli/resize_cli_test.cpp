@@ -691,8 +691,9 @@ TEST_F(ResizeCli, MetadataKeptUprightAndSizedOrStrippedOfPrivateParts) {
                             "<rdf:li>Ann</rdf:li></rdf:Seq></dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>";
     const std::string plain = testutil::readFile(dir.path() / "plain.jpg");
     const fs::path photo = dir.path() / "in" / "meta.jpg";
-    testutil::writeFile(photo, withApp1(withApp1(plain, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp),
-                                        std::string("Exif\0\0", 6) + std::string(tiff.begin(), tiff.end())));
+    const std::string withXmp = withApp1(plain, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp);
+    const std::string exif = std::string("Exif\0\0", 6) + std::string(tiff.begin(), tiff.end());
+    testutil::writeFile(photo, withApp1(withXmp, exif));
 
     auto tags = [this](const fs::path& file) {
         EXPECT_EQ(std::system(("exiftool -a -G0 -s -s -n " + file.string() + " > " + (dir / "tags.txt")).c_str()), 0);

@@ -75,10 +75,13 @@ inline Bytes encodeJpeg(std::uint32_t w, std::uint32_t h, int components, J_COLO
     if (o.progressive) jpeg_simple_progression(&info);
     info.arith_code = o.arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
-    for (const auto& [marker, data] : o.markers)
-        jpeg_write_marker(&info, marker, reinterpret_cast<const JOCTET*>(data.data()), static_cast<unsigned>(data.size()));
+    for (const auto& [marker, data] : o.markers) {
+        const auto* bytes = reinterpret_cast<const JOCTET*>(data.data());
+        jpeg_write_marker(&info, marker, bytes, static_cast<unsigned>(data.size()));
+    }
     while (info.next_scanline < h) {
-        JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + std::size_t{info.next_scanline} * w * components;
+        const std::size_t at = std::size_t{info.next_scanline} * w * components;
+        JSAMPROW row = const_cast<std::uint8_t*>(samples.data()) + at;
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);

@@ -40,9 +40,10 @@ std::string makeJpeg(const JpegShape& shape, const std::vector<std::pair<int, st
     std::vector<std::uint8_t> samples(rowSize * static_cast<std::size_t>(shape.height));
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::uint8_t>((i % rowSize * 7 + i / rowSize * 13) & 0xFF);
-    return codectest::encodeJpeg(shape.width, shape.height, shape.components, shape.components == 1 ? JCS_GRAYSCALE : JCS_RGB,
-                                 samples, {.quality = 60, .progressive = shape.progressive, .jfif = shape.jfif,
-                                           .hSample = shape.hSample, .vSample = shape.vSample, .markers = markers});
+    const J_COLOR_SPACE space = shape.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    return codectest::encodeJpeg(shape.width, shape.height, shape.components, space, samples,
+                                 {.quality = 60, .progressive = shape.progressive, .jfif = shape.jfif,
+                                  .hSample = shape.hSample, .vSample = shape.vSample, .markers = markers});
 }
 
 // A TIFF structure laid out by hand: IFD0 (Make, Artist, Orientation 6) with the Exif and
