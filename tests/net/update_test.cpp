@@ -21,7 +21,7 @@ CUT_StringList listOf(const std::vector<std::string>& lines) {
     return list;
 }
 
-TEST(UpdateCheckTest, VersionFilesReadPartByPart) {
+TEST(UpdateCheckTest, VersionFilesReadNumberByNumber) {
     const std::pair<std::vector<std::string>, VersionNumber> rows[] = {
         {{"1", "2", "0", "7"}, {1, 2, 0, 7}},
         {{"1", "2", "0", "7", "ignored"}, {1, 2, 0, 7}},
