@@ -30,12 +30,12 @@ namespace {
 /// reader's output at 8 and 1 bits must show (empty: that depth is not checked).
 struct Reference {
     std::uint32_t width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
-    std::vector<std::uint8_t> eight; ///< compared with the 8-bit block itself when `eightRaw`
+    std::vector<std::uint8_t> rgb = {};
+    std::vector<std::uint8_t> eight = {}; ///< compared with the 8-bit block itself when `eightRaw`
     bool eightRaw = false;
-    bool one = false;                ///< 1-bit output shows `rgb`
-    bool skip = false;               ///< a file the library cannot give plainly: the reader must still read it
-    std::vector<Is5Rgbq> palette;    ///< the palette reader's entries, which 8-bit output must come with
+    bool one = false;                     ///< 1-bit output shows `rgb`
+    bool skip = false;                    ///< a file the library cannot give plainly: the reader must still read it
+    std::vector<Is5Rgbq> palette = {};    ///< the palette reader's entries, which 8-bit output must come with
 };
 
 // ---- libjpeg straight: read_header, start, read_scanlines into RGB and into grey.
