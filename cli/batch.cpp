@@ -301,7 +301,8 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
     const std::uint64_t size = ::stat(output.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     m_savedBytes += size;
     ++m_written;
-    // A picture over --max-size even at quality 1 is kept, but fails like any other.
+    // A picture over --max-size even at quality 1 is kept and counted as failed, so the run
+    // ends with status 1; being written, it does not stop the run, with -k or without.
     const std::string quality = result.quality > 0 ? ", quality " + std::to_string(result.quality) + " after " +
                                                          std::to_string(result.encodes) + " encodings"
                                                    : std::string();
@@ -309,7 +310,7 @@ bool BatchRun::publish(std::size_t index, Converted& result) {
         ++m_failed;
         m_console.error(picture.source + " -> " + output + " is " + std::to_string(size) + " bytes at quality 1, over the " +
                         std::to_string(m_options.maxBytes) + "-byte limit");
-        return false;
+        return true;
     }
     if (!m_options.quiet) {
         m_console.line(picture.source + " -> " + output + " (" + std::to_string(result.target.width) + "x" +

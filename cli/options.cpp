@@ -348,7 +348,7 @@ std::string UsageText() {
            "                         file, profile and metadata included, is at most N\n"
            "                         bytes (K = 1024, M = 1024 x 1024), found in at most 8\n"
            "                         trial encodings; a picture over N even at quality 1\n"
-           "                         is written at 1 and counts as failed\n"
+           "                         is written at 1, the run goes on, exit status 1\n"
            "  -t, --type jpg|png|bmp|gif|psd|webp   output type (default jpg)\n"
            "      --lossless         with -t webp: a lossless WebP (the quality then sets\n"
            "                         how hard the encoder works for a smaller file)\n"
