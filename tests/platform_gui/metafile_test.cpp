@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Metafile rendering on hand-built WMF and EMF files: shapes, pens, bitmaps, mapping modes,
 // paths and clipping checked at pixels away from anti-aliased edges, and crafted bad files.
+#include "metafilebuild.h"
+
 #include "platform/gui/metafile.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +15,8 @@
 namespace {
 
 using platform::MetafileStatus;
-using Bytes = std::vector<std::uint8_t>;
+using namespace metafilebuild;
 
-void put16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(Bytes& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-void set32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 std::uint32_t f32(float f) {
     std::uint32_t u;
     std::memcpy(&u, &f, 4);
@@ -36,111 +27,6 @@ constexpr std::uint32_t kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kY
 using Rgb = std::array<int, 3>;
 constexpr Rgb kWhiteRgb{255, 255, 255}, kRedRgb{255, 0, 0}, kGreenRgb{0, 255, 0}, kBlueRgb{0, 0, 255},
     kYellowRgb{255, 255, 0}, kBlackRgb{0, 0, 0};
-
-// An EMF whose reference device has 96 pixels per inch, so that at 100 % one device pixel
-// is one picture pixel. Sides must be multiples of 24 for the frame to be exact.
-class Emf {
-public:
-    explicit Emf(int width = 96, int height = 48, std::uint32_t handles = 8) {
-        put32(m_b, 1);
-        put32(m_b, 88);
-        for (std::uint32_t v : {0, 0, width - 1, height - 1}) put32(m_b, v);
-        for (std::uint32_t v : {0, 0, width * 2540 / 96, height * 2540 / 96}) put32(m_b, v);
-        put32(m_b, 0x464D4520);
-        put32(m_b, 0x10000);
-        put32(m_b, 0); // nBytes, patched
-        put32(m_b, 0); // nRecords, patched
-        put16(m_b, handles);
-        put16(m_b, 0);
-        for (int i = 0; i < 3; ++i) put32(m_b, 0);
-        for (std::uint32_t v : {960, 960, 254, 254}) put32(m_b, v);
-        m_records = 1;
-    }
-    Emf& rec(std::uint32_t type, std::initializer_list<std::int64_t> params, const Bytes& tail = {}) {
-        put32(m_b, type);
-        put32(m_b, static_cast<std::uint32_t>(8 + params.size() * 4 + tail.size()));
-        for (std::int64_t p : params) put32(m_b, static_cast<std::uint32_t>(p));
-        m_b.insert(m_b.end(), tail.begin(), tail.end());
-        ++m_records;
-        return *this;
-    }
-    // A record whose size field says `size` whatever follows.
-    Emf& rawSize(std::uint32_t type, std::uint32_t size) {
-        put32(m_b, type);
-        put32(m_b, size);
-        ++m_records;
-        return *this;
-    }
-    Emf& frame(std::int32_t right, std::int32_t bottom) {
-        set32(m_b, 32, static_cast<std::uint32_t>(right));
-        set32(m_b, 36, static_cast<std::uint32_t>(bottom));
-        return *this;
-    }
-    Emf& brush(std::uint32_t index, std::uint32_t colour, std::uint32_t style = 0, std::uint32_t hatch = 0) {
-        return rec(39, {index, style, colour, hatch}).rec(37, {index});
-    }
-    Emf& nullPen() { return rec(37, {0x80000008}); }
-    Bytes bytes() const {
-        Bytes b = m_b;
-        for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u}) put32(b, v);
-        set32(b, 48, static_cast<std::uint32_t>(b.size()));
-        set32(b, 52, m_records + 1);
-        return b;
-    }
-
-private:
-    Bytes m_b;
-    std::uint32_t m_records = 0;
-};
-
-// A placeable WMF whose box is width × height units at 96 units per inch.
-class Wmf {
-public:
-    explicit Wmf(int width = 96, int height = 48, std::uint16_t objects = 8, bool placeable = true) {
-        if (placeable) {
-            put32(m_b, 0x9AC6CDD7);
-            put16(m_b, 0);
-            for (std::uint32_t v : {0, 0, width, height, 96}) put16(m_b, v);
-            put32(m_b, 0);
-            put16(m_b, 0);
-        }
-        m_header = m_b.size();
-        for (std::uint32_t v : {1, 9, 0x300}) put16(m_b, v);
-        put32(m_b, 0); // size in words, patched
-        put16(m_b, objects);
-        put32(m_b, 0);
-        put16(m_b, 0);
-    }
-    Wmf& rec(std::uint16_t function, std::initializer_list<std::int32_t> params, const Bytes& tail = {}) {
-        put32(m_b, static_cast<std::uint32_t>(3 + params.size() + (tail.size() + 1) / 2));
-        put16(m_b, function);
-        for (std::int32_t p : params) put16(m_b, static_cast<std::uint32_t>(p) & 0xFFFF);
-        m_b.insert(m_b.end(), tail.begin(), tail.end());
-        if (tail.size() % 2) m_b.push_back(0);
-        return *this;
-    }
-    Wmf& rawSize(std::uint16_t function, std::uint32_t words) {
-        put32(m_b, words);
-        put16(m_b, function);
-        return *this;
-    }
-    Wmf& brush(std::uint32_t colour, std::uint16_t style = 0) {
-        return rec(0x02FC, {style, static_cast<std::int32_t>(colour & 0xFFFF), static_cast<std::int32_t>(colour >> 16), 0});
-    }
-    Wmf& select(int index) { return rec(0x012D, {index}); }
-    Wmf& rectangle(int l, int t, int r, int b) { return rec(0x041B, {b, r, t, l}); }
-    Bytes bytes() const {
-        Bytes b = m_b;
-        put32(b, 3);
-        put16(b, 0);
-        set32(b, m_header + 6, static_cast<std::uint32_t>((b.size() - m_header) / 2));
-        return b;
-    }
-
-private:
-    Bytes m_b;
-    std::size_t m_header = 0;
-};
 
 struct Picture {
     MetafileStatus status = MetafileStatus::BadParam;
