@@ -8,6 +8,7 @@
 #include "imaging/iccprofile.h"
 #include "imaging/isimageex.h"
 #include "imaging/metadata.h"
+#include "metafilebuild.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -342,55 +343,17 @@ TEST_F(ResizeCli, StampInPlace) {
 
 namespace {
 
-// Little-endian words and double words, as metafiles store them.
-struct Le {
-    std::string b;
-    Le& w(std::initializer_list<int> words) {
-        for (int v : words) b += {static_cast<char>(v), static_cast<char>(v >> 8)};
-        return *this;
-    }
-    Le& d(std::initializer_list<std::int64_t> dwords) {
-        for (std::int64_t v : dwords) w({static_cast<int>(v), static_cast<int>(v >> 16)});
-        return *this;
-    }
-    Le& text(const std::string& s, std::size_t width, bool wide) { // padded with zeros
-        for (std::size_t i = 0; i < width; ++i) {
-            const char c = i < s.size() ? s[i] : 0;
-            b += wide ? std::string{c, 0} : std::string{c};
-        }
-        return *this;
-    }
-};
+using metafilebuild::Bytes;
+using metafilebuild::Emf;
+using metafilebuild::Wmf;
 
-// A bare WMF of 160 x 48 units holding the given records, then the end record.
-std::string wmf(const std::vector<Le>& records) {
-    Le body;
-    body.w({5, 0, 0x020C, 48, 160}); // window extent
-    for (const Le& r : records) body.d({static_cast<std::int64_t>(2 + r.b.size() / 2)}).b += r.b; // r starts with its function
-    body.w({3, 0, 0});
-    return Le().w({1, 9, 0x300}).d({static_cast<std::int64_t>(9 + body.b.size() / 2)}).w({1, 0, 0, 0}).b + body.b;
-}
-Le wmfFont(int height, int weight, int escapement, bool italic, const std::string& face) {
-    return Le().w({0x02FB, height, 0, escapement, 0, weight, italic ? 1 : 0, 0, 0, 0}).text(face, 32, false);
-}
-Le wmfTextOut(const std::string& s, int x, int y) {
-    return Le().w({0x0521, static_cast<int>(s.size())}).text(s, s.size() + (s.size() & 1), false).w({y, x});
-}
+// A bare WMF of 160 x 48 units: its window extent, then a font or none, then the text.
+Wmf wmf160x48() { return Wmf(160, 48, 1, false).rec(0x020C, {48, 160}); }
 
-// An EMF of 160 x 48 device pixels at 96 dpi: one font, then the text at (x, y).
-std::string emf(int height, int weight, int escapement, const std::string& face, const std::string& s, int x, int y) {
-    const std::uint32_t padded = (static_cast<std::uint32_t>(s.size()) * 2 + 3) & ~3u;
-    Le r;
-    r.d({82, 104, 1, height, 0, escapement, 0, weight}).w({0, 0, 0, 0}).text(face, 32, true);
-    r.d({37, 12, 1, 24, 12, 0x008000, 22, 12, 24});                            // select, colour, baseline
-    r.d({84, 76 + padded, 0, 0, 159, 47, 1, 0, 0, x, y, static_cast<std::int64_t>(s.size()), 76, 0, 0, 0, 0, 0, 0});
-    r.text(s, padded / 2, true);
-    r.d({14, 20, 0, 0, 20});
-    Le h;
-    h.d({1, 88, 0, 0, 159, 47, 0, 0, 4233, 1270, 0x464D4520, 0x10000, 88 + static_cast<std::int64_t>(r.b.size()), 6})
-        .w({2, 0})
-        .d({0, 0, 0, 960, 960, 254, 254});
-    return h.b + r.b;
+// An EMF of 160 x 48 device pixels at 96 dpi: one font, green text on the baseline at (x, y).
+Bytes emf(int height, int weight, int escapement, const std::string& face, const std::string& s, int x, int y) {
+    return Emf(160, 48, 2).font(1, height, weight, escapement, face).rec(24, {0x008000}).rec(22, {24})
+        .textOut(s, x, y).bytes();
 }
 
 } // namespace
@@ -402,16 +365,18 @@ TEST_F(ResizeCli, MetafileTextAsTheWindowDrawsIt) {
     static char name[] = "brimvale", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};
     static QGuiApplication window(argc, argv);
-    const std::vector<std::pair<std::string, std::string>> rows{
-        {"bold.wmf", wmf({wmfFont(-24, 700, 0, false, "DejaVu Sans"), Le().w({0x012D, 0}), wmfTextOut("Brimvale", 8, 10)})},
-        {"default.wmf", wmf({Le().w({0x0209, 0xC0, 0}), Le().w({0x012E, 6}), wmfTextOut("centred text", 80, 4)})},
-        {"aslant.wmf", wmf({wmfFont(-18, 400, 150, true, "Liberation Serif"), Le().w({0x012D, 0}), wmfTextOut("Aslant", 20, 30)})},
+    const std::vector<std::pair<std::string, Bytes>> rows{
+        {"bold.wmf", wmf160x48().font(-24, 700, 0, false, "DejaVu Sans").select(0)
+                         .textOut("Brimvale", 8, 10).bytes()},
+        {"default.wmf", wmf160x48().rec(0x0209, {0xC0, 0}).rec(0x012E, {6}).textOut("centred text", 80, 4).bytes()},
+        {"aslant.wmf", wmf160x48().font(-18, 400, 150, true, "Liberation Serif").select(0)
+                           .textOut("Aslant", 20, 30).bytes()},
         {"serif.emf", emf(-20, 400, 0, "Liberation Serif", "Serif text", 6, 36)},
         {"turned.emf", emf(-16, 700, -200, "Liberation Sans", "Turned", 40, 4)},
     };
     std::vector<std::string> arguments{"-j", "3", "--dimensions", "160x48", "-t", "bmp", "-d", "out"};
     for (const auto& [file, bytes] : rows) {
-        testutil::writeFile(dir.path() / "in" / file, bytes);
+        testutil::writeFile(dir.path() / "in" / file, std::string(bytes.begin(), bytes.end()));
         arguments.push_back((dir.path() / "in" / file).string());
     }
     const RunResult r = run(arguments);
