@@ -2,6 +2,7 @@
 // Loading and saving the window's settings through the registry store.
 #include "app/registrystore.h"
 #include "app/settings.h"
+#include "temphive.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -10,33 +11,18 @@
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using temphive::intValue;
 using testutil::readFile;
 using testutil::writeFile;
 
 namespace {
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public ::testing::Test, protected temphive::TempRegistry {
 protected:
-    testutil::TempDir dir;
-    testutil::ScopedEnv env{"BRIMVALE_REGISTRY_DIR", dir.str()};
-    std::string hivePath = dir / "HKEY_LOCAL_MACHINE.reg";
-
-    void TearDown() override { platform::SetHiveWritableCheck({}); }
-
-    // Writes a hive holding exactly these lines under the settings key.
-    void storeHive(const std::string& values) {
-        writeFile(hivePath, "REGEDIT4\n\n[Software\\Brimvale]\n" + values);
-    }
     static CRegistryStore& open(CRegistryStore& store) {
         store.SetRoot(HKEY_LOCAL_MACHINE);
         EXPECT_TRUE(store.SetKey(kSettingsKey, false));
         return store;
-    }
-    static std::string intLine(const char* name, std::uint32_t v) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, "\"%s\"=hex:%02x,%02x,%02x,%02x\n", name, v & 0xff, (v >> 8) & 0xff,
-                      (v >> 16) & 0xff, v >> 24);
-        return buf;
     }
 };
 
@@ -53,7 +39,7 @@ TEST_F(SettingsTest, FirstRunUsesDefaultsAndTheFirstCloseWritesEverything) {
     ASSERT_TRUE(SaveSettings(s));
     // The whole hive, in write order: integers as 4 little-endian bytes, no CustomSize,
     // and an empty Destination0 because no folder was ever set.
-    EXPECT_EQ(readFile(hivePath),
+    EXPECT_EQ(hive(),
               "REGEDIT4\n\n[Software]\n\n[Software\\Brimvale]\n"
               "\"Quality\"=hex:4b,00,00,00\n"
               "\"Size\"=hex:04,00,00,00\n"
@@ -79,19 +65,19 @@ TEST_F(SettingsTest, StoredValuesAreReadWithTheirCorrections) {
         bool autoUpdate, lastQualityIsDefault, lastSizeIsDefault;
     };
     const std::vector<Row> rows = {
-        {intLine("Quality", 80) + intLine("Size", 2) + intLine("SaveType", 3) + intLine("AutoUpdate", 5), 80, 2, 3, true, true, true},
-        {intLine("Quality", 150) + intLine("Size", 12) + intLine("SaveType", 7), 75, 4, 0, false, true, true},
-        {intLine("Quality", 100) + intLine("Size", 9) + intLine("SaveType", 4), 100, 9, 4, false, true, true},
-        {intLine("Quality", 1) + intLine("Size", 0) + intLine("SaveType", 0xffffffffu), 1, 0, 0, false, true, true},
-        {intLine("Quality", 0) + intLine("Size", 0xffffffffu), 75, 4, 0, false, true, true},
-        {intLine("Quality", 0xfffffffbu) + intLine("DefaultQuality", 0) + intLine("DefaultSize", 2), 75, 4, 0, false, false, true},
+        {intValue("Quality", 80) + intValue("Size", 2) + intValue("SaveType", 3) + intValue("AutoUpdate", 5), 80, 2, 3, true, true, true},
+        {intValue("Quality", 150) + intValue("Size", 12) + intValue("SaveType", 7), 75, 4, 0, false, true, true},
+        {intValue("Quality", 100) + intValue("Size", 9) + intValue("SaveType", 4), 100, 9, 4, false, true, true},
+        {intValue("Quality", 1) + intValue("Size", 0) + intValue("SaveType", 0xffffffffu), 1, 0, 0, false, true, true},
+        {intValue("Quality", 0) + intValue("Size", 0xffffffffu), 75, 4, 0, false, true, true},
+        {intValue("Quality", 0xfffffffbu) + intValue("DefaultQuality", 0) + intValue("DefaultSize", 2), 75, 4, 0, false, false, true},
         // Values of the wrong size take their defaults.
         {"\"Quality\"=hex:32,00\n\"Size\"=hex:01,00,00,00,00\n\"DefaultSize\"=\"0\"\n", 75, 4, 0, false, true, true},
-        {"\"Quality\"=dword:00000032\n" + intLine("DefaultSize", 0), 50, 4, 0, false, true, false},
+        {"\"Quality\"=dword:00000032\n" + intValue("DefaultSize", 0), 50, 4, 0, false, true, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.stored);
-        storeHive(r.stored);
+        store(r.stored);
         BrimvaleSettings s;
         ASSERT_TRUE(LoadSettings(s));
         EXPECT_EQ(s.m_nQuality, r.quality);
@@ -113,7 +99,7 @@ TEST_F(SettingsTest, CustomPercentAndDimensionsRoundTrip) {
     s.m_nSizeChoice = 6;
     s.m_dCustomScale = 0.33;
     ASSERT_TRUE(SaveSettings(s));
-    EXPECT_NE(readFile(hivePath).find("\"CustomSize\"=hex:1f,85,eb,51,b8,1e,d5,3f\n"), std::string::npos);
+    EXPECT_NE(hive().find("\"CustomSize\"=hex:1f,85,eb,51,b8,1e,d5,3f\n"), std::string::npos);
     BrimvaleSettings back;
     LoadSettings(back);
     EXPECT_EQ(back.m_nSizeChoice, 6);
@@ -122,7 +108,7 @@ TEST_F(SettingsTest, CustomPercentAndDimensionsRoundTrip) {
     // Fractions that give no picture size read as 100 %.
     for (const char* bad : {"00,00,00,00,00,00,f8,7f", "00,00,00,00,00,00,00,00", "00,00,00,00,00,00,00,40",
                             "00,00,00,00,00,00,f0,bf", "00,00"}) {
-        storeHive(intLine("Size", 6) + "\"CustomSize\"=hex:" + bad + "\n");
+        store(intValue("Size", 6) + "\"CustomSize\"=hex:" + bad + "\n");
         BrimvaleSettings t;
         LoadSettings(t);
         EXPECT_EQ(t.m_dCustomScale, 1.0) << bad;
@@ -156,7 +142,7 @@ TEST_F(SettingsTest, CustomPercentAndDimensionsRoundTrip) {
         EXPECT_EQ(loaded.m_nCustomHeight, r.storedHeight) << r.height.value_or("(none)");
     }
     // With no stored dimensions, size 7 reads the defaults.
-    storeHive(intLine("Size", 7));
+    store(intValue("Size", 7));
     BrimvaleSettings fresh;
     LoadSettings(fresh);
     EXPECT_EQ(fresh.m_nCustomWidth, 2000);
@@ -164,7 +150,7 @@ TEST_F(SettingsTest, CustomPercentAndDimensionsRoundTrip) {
 }
 
 TEST_F(SettingsTest, DestinationHistoryStopsAtTheFirstGap) {
-    storeHive("\"Destination0\"=\"/a\"\n\"Destination1\"=\"/b\"\n\"Destination3\"=\"/d\"\n");
+    store("\"Destination0\"=\"/a\"\n\"Destination1\"=\"/b\"\n\"Destination3\"=\"/d\"\n");
     BrimvaleSettings s;
     ASSERT_TRUE(LoadSettings(s));
     EXPECT_EQ(s.m_astrDestinations, (std::vector<std::string>{"/a", "/b"}));
@@ -224,40 +210,36 @@ TEST_F(SettingsTest, OverlongDestinationIsSkippedAndTheRestNumberedWithoutAGap) 
 
     // A stored destination that is too long for the buffer, or is no string, reads as an
     // empty entry and keeps its place.
-    storeHive("\"Destination0\"=\"" + std::string(300, 'z') + "\"\n\"Destination1\"=hex:41,00\n\"Destination2\"=\"/ok\"\n");
+    TempRegistry::store("\"Destination0\"=\"" + std::string(300, 'z') +
+                        "\"\n\"Destination1\"=hex:41,00\n\"Destination2\"=\"/ok\"\n");
     BrimvaleSettings loaded;
     LoadSettings(loaded);
     EXPECT_EQ(loaded.m_astrDestinations, (std::vector<std::string>{"", "", "/ok"}));
 }
 
-TEST_F(SettingsTest, ReadOnlyHiveGivesDefaultsAndWritesNothing) {
-    storeHive(intLine("Quality", 90) + intLine("Size", 1));
-    const std::string before = readFile(hivePath);
-    writeFile(hivePath + ".readonly", "");
-    BrimvaleSettings s;
-    EXPECT_FALSE(LoadSettings(s));
-    EXPECT_EQ(s.m_nQuality, 75);
-    EXPECT_EQ(s.m_nSizeChoice, 4);
-    EXPECT_TRUE(s.m_bSettingsChanged);
-    s.m_nQuality = 30;
-    EXPECT_FALSE(SaveSettings(s));
-    EXPECT_EQ(readFile(hivePath), before);
-
-    fs::remove(hivePath + ".readonly");
-    BrimvaleSettings writable;
-    EXPECT_TRUE(LoadSettings(writable));
-    EXPECT_EQ(writable.m_nQuality, 90);
-}
-
-TEST_F(SettingsTest, CorruptHiveIsKeptAsideAndDefaultsApply) {
-    writeFile(hivePath, "REGEDIT4\n[Software\\Brimvale]\n\"Quality\"=hex:5a,00,0");
-    BrimvaleSettings s;
-    EXPECT_FALSE(LoadSettings(s));
-    EXPECT_TRUE(s.m_bSettingsChanged);
-    EXPECT_EQ(readFile(hivePath + ".corrupt"), "REGEDIT4\n[Software\\Brimvale]\n\"Quality\"=hex:5a,00,0");
-    ASSERT_TRUE(SaveSettings(s));
-    BrimvaleSettings back;
-    EXPECT_TRUE(LoadSettings(back));
+// A hive that may not be written, or does not parse, gives the defaults; a corrupt one is
+// kept aside and a new one written, a read-only one is left as it was.
+TEST_F(SettingsTest, UnusableHiveGivesDefaults) {
+    const std::string corrupt = "REGEDIT4\n[Software\\Brimvale]\n\"Quality\"=hex:5a,00,0";
+    for (const bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "corrupt");
+        if (readOnly) store(intValue("Quality", 90) + intValue("Size", 1));
+        else writeFile(hivePath, corrupt);
+        const std::string before = hive();
+        if (readOnly) writeFile(hivePath + ".readonly", "");
+        BrimvaleSettings s;
+        EXPECT_FALSE(LoadSettings(s));
+        EXPECT_EQ(s.m_nQuality, 75);
+        EXPECT_EQ(s.m_nSizeChoice, 4);
+        EXPECT_TRUE(s.m_bSettingsChanged);
+        s.m_nQuality = 30;
+        EXPECT_EQ(SaveSettings(s), !readOnly);
+        EXPECT_EQ(readFile(readOnly ? hivePath : hivePath + ".corrupt"), before);
+        fs::remove(hivePath + ".readonly");
+        BrimvaleSettings back;
+        EXPECT_TRUE(LoadSettings(back));
+        EXPECT_EQ(back.m_nQuality, readOnly ? 90 : 30);
+    }
 }
 
 TEST_F(SettingsTest, TwoWritersInARowKeepEachOthersValues) {

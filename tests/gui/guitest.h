@@ -8,6 +8,7 @@
 #include "platform/widgets/gdi.h"
 #include "platform/winreg.h"
 #include "res/resource.h"
+#include "temphive.h"
 #include "testutil.h"
 
 #include <QAction>
@@ -29,29 +30,8 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace guitest {
 
-/// A registry folder of the test's own; the machine hive is its HKEY_LOCAL_MACHINE.reg.
-struct TempRegistry {
-    testutil::TempDir dir;
-    testutil::ScopedEnv env{"BRIMVALE_REGISTRY_DIR", dir.str()};
-    std::string hivePath = dir / "HKEY_LOCAL_MACHINE.reg";
-
-    ~TempRegistry() { platform::SetHiveWritableCheck({}); }
-
-    /// Writes a hive holding these value lines under the settings key.
-    void store(const std::string& values) const {
-        testutil::writeFile(hivePath, "REGEDIT4\n\n[Software\\Brimvale]\n" + values);
-    }
-    std::string hive() const { return testutil::readFile(hivePath); }
-    bool exists() const { return std::filesystem::exists(hivePath); }
-};
-
-/// A REGEDIT4 line of a 4-byte integer value.
-inline std::string intValue(const char* name, std::uint32_t v) {
-    char line[96];
-    std::snprintf(line, sizeof line, "\"%s\"=hex:%02x,%02x,%02x,%02x\n", name, v & 0xff, (v >> 8) & 0xff,
-                  (v >> 16) & 0xff, v >> 24);
-    return line;
-}
+using temphive::intValue;
+using temphive::TempRegistry;
 
 /// The widget as drawn, at one image pixel per widget pixel.
 inline QImage render(QWidget* widget) {
