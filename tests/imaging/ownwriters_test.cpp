@@ -34,7 +34,7 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     // 2 x 2 at 24 bits: rows bottom-up in B, G, R, padded to 8 bytes.
     const std::uint8_t rgb[] = {1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12};
     std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, rgb, 2, 2, 24, 6, 0, nullptr, nullptr, 0); }).bytes;
-    EXPECT_EQ(file, "BM" + hexBytes({70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, // size, reserved, pixel data at
+    EXPECT_EQ(file, "BM" + hex({70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, // size, reserved, pixel data at
                                      40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, // 2 x 2, 1 plane, 24 bits
                                      0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // BI_RGB, 16 bytes
                                      0, 0, 0, 0, 0, 0, 0, 0,                         // colours used, important
@@ -46,8 +46,8 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, bits, 10, 1, 1, 2, 2, bw, nullptr, 0); }).bytes;
     ASSERT_EQ(file.size(), 54u + 8u + 4u);
     EXPECT_EQ(le32(file, 46), 2u); // biClrUsed
-    EXPECT_EQ(file.substr(54, 8), hexBytes({0, 0, 0, 0, 255, 255, 255, 0}));
-    EXPECT_EQ(file.substr(62, 4), hexBytes({0xA5, 0xC0, 0, 0}));
+    EXPECT_EQ(file.substr(54, 8), hex({0, 0, 0, 0, 255, 255, 255, 0}));
+    EXPECT_EQ(file.substr(62, 4), hex({0xA5, 0xC0, 0, 0}));
 }
 
 TEST(OwnWriters, BmpRle8Encoding) {
@@ -81,7 +81,7 @@ TEST(OwnWriters, BmpRle8Encoding) {
     // Two rows: the first one stored (the bottom row) ends with end-of-line.
     const std::uint8_t two[] = {7, 7, 7, /**/ 1, 1, 1};
     const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, two, 3, 2, 8, 3, 10, palette, nullptr, 1); }).bytes;
-    EXPECT_EQ(file.substr(94), hexBytes({3, 1, 0, 0, 3, 7, 0, 1}));
+    EXPECT_EQ(file.substr(94), hex({3, 1, 0, 0, 3, 7, 0, 1}));
 }
 
 TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
@@ -92,7 +92,7 @@ TEST(OwnWriters, BmpPaletteCoversEveryIndexUsed) {
     const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, px.data(), 4, 1, 8, 4, 4, palette, nullptr, 0); }).bytes;
     EXPECT_EQ(le32(file, 46), 10u);
     EXPECT_EQ(le32(file, 10), 54u + 40u);
-    EXPECT_EQ(file.substr(54 + 36, 4), hexBytes({3, 2, 1, 0}));
+    EXPECT_EQ(file.substr(54 + 36, 4), hex({3, 2, 1, 0}));
 }
 
 TEST(OwnWriters, GifLzwAtEveryLength) {
@@ -133,7 +133,7 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
         EXPECT_EQ(got.pixels, Bytes(px.begin(), px.end()));
         if (haveTool("convert")) {
             Bytes expected;
-            for (std::uint8_t i : px) expected += hexBytes({palette[i].r, palette[i].g, palette[i].b});
+            for (std::uint8_t i : px) expected += hex({palette[i].r, palette[i].g, palette[i].b});
             EXPECT_EQ(firstDifference(magickRgb(saveTemp(dir, "i.gif", file)), expected, 5), "");
         }
     }
@@ -143,7 +143,7 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
     const std::string plain = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, -1, 2, palette, 0); }).bytes;
     const std::string clear = writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px, 2, 2, 2, 0, 2, 2, palette, 0); }).bytes;
     EXPECT_EQ(plain.find("\x21\xF9"), std::string::npos);
-    EXPECT_EQ(clear.substr(13 + 12, 8), hexBytes({0x21, 0xF9, 4, 1, 0, 0, 2, 0}));
+    EXPECT_EQ(clear.substr(13 + 12, 8), hex({0x21, 0xF9, 4, 1, 0, 0, 2, 0}));
     EXPECT_EQ(clear.size(), plain.size() + 8);
 }
 
@@ -152,7 +152,7 @@ TEST(OwnWriters, PsdBytesOfASmallPicture) {
     const std::uint8_t rgb[] = {9, 1, 2, 9, 1, 3, 9, 1, 4, /**/ 5, 5, 5, 6, 6, 6, 7, 7, 7};
     const std::string file = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, rgb, 3, 2, 24, 9, nullptr, 0); }).bytes;
     const std::string expected = std::string("8BPS") +
-                                 hexBytes({0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 3, 0, 8, 0, 3,
+                                 hex({0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 3, 0, 8, 0, 3,
                                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
                                                  // counts: red rows, green rows, blue rows
                                                  0, 2, 0, 4, 0, 2, 0, 4, 0, 4, 0, 4,
@@ -172,9 +172,9 @@ TEST(OwnWriters, PsdBytesOfASmallPicture) {
     ASSERT_EQ(indexed.size(), 26u + 4 + 768 + 4 + 4 + 2 + 2 + 2);
     EXPECT_EQ(indexed[25], 2); // indexed mode
     EXPECT_EQ(indexed[12 + 1], 1); // one channel
-    EXPECT_EQ(indexed.substr(30 + 1, 1), hexBytes({10}));
-    EXPECT_EQ(indexed.substr(30 + 256 + 1, 1), hexBytes({20}));
-    EXPECT_EQ(indexed.substr(30 + 512 + 1, 1), hexBytes({30}));
-    EXPECT_EQ(indexed.substr(indexed.size() - 4), hexBytes({0, 2, 255, 1}));
+    EXPECT_EQ(indexed.substr(30 + 1, 1), hex({10}));
+    EXPECT_EQ(indexed.substr(30 + 256 + 1, 1), hex({20}));
+    EXPECT_EQ(indexed.substr(30 + 512 + 1, 1), hex({30}));
+    EXPECT_EQ(indexed.substr(indexed.size() - 4), hex({0, 2, 255, 1}));
 }
 

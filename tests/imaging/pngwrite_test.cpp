@@ -72,7 +72,7 @@ TEST(PngWriter, PlteHoldsTheColoursGivenAndBlackForIndexesPastThem) {
         ASSERT_EQ(plte->data.size(), r.entries * 3);
         Bytes expected(r.entries * 3, '\0');
         for (std::uint32_t i = 0; i < r.colours; ++i)
-            expected.replace(3 * i, 3, hexBytes({p.palette[i].r, p.palette[i].g, p.palette[i].b}));
+            expected.replace(3 * i, 3, hex({p.palette[i].r, p.palette[i].g, p.palette[i].b}));
         EXPECT_EQ(plte->data, expected);
     }
 }

@@ -5,6 +5,7 @@
 // command-line tools (pngcheck, tiffinfo, ImageMagick).
 #pragma once
 
+#include "codectest.h"
 #include "testutil.h"
 
 #include "imaging/is5.h"
@@ -27,7 +28,8 @@
 
 namespace writertest {
 
-using Bytes = std::string;
+using codectest::Bytes;
+using codectest::hex;
 
 /// A picture as the writers take it: rows `stride` bytes apart, a 256-entry palette.
 struct Picture {
@@ -118,35 +120,15 @@ inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint3
     return p;
 }
 
-/// Little-endian fields of a written file, and bytes given as numbers.
+/// Little-endian fields of a written file.
 inline std::uint32_t le16(const Bytes& b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
 inline std::uint32_t le32(const Bytes& b, std::size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
-inline Bytes hexBytes(std::initializer_list<int> values) {
-    Bytes b;
-    for (int v : values) b.push_back(char(v));
-    return b;
-}
 
 /// The picture's colours, R G B per pixel, through its palette when it has one.
 inline Bytes coloursOf(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t depth,
                        std::uint32_t stride, const Is5Rgbq* palette) {
-    Bytes out;
-    out.reserve(std::size_t{width} * height * 3);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = pixels + std::size_t{y} * stride;
-        for (std::uint32_t x = 0; x < width; ++x) {
-            if (depth == 24) {
-                out.append(reinterpret_cast<const char*>(row + 3 * x), 3);
-                continue;
-            }
-            const std::uint32_t index = depth == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1;
-            const Is5Rgbq& c = palette[index];
-            out += static_cast<char>(c.r);
-            out += static_cast<char>(c.g);
-            out += static_cast<char>(c.b);
-        }
-    }
-    return out;
+    const std::vector<std::uint8_t> rgb = codectest::colours(pixels, width, height, depth, palette, stride);
+    return Bytes(rgb.begin(), rgb.end());
 }
 inline Bytes coloursOf(const Picture& p) {
     return coloursOf(p.data(), p.width, p.height, p.depth, p.stride, p.palette.data());
