@@ -209,8 +209,8 @@ TEST(SaveEngine, MaxSizeTakesTheHighestQualityWhoseFileFits) {
             continue;
         }
         EXPECT_LE(size, limit);
-        if (picture.quality < 100) EXPECT_GT(save(picture.quality + 1, 0).second, limit);
-        if (row.slack >= 0) EXPECT_GE(picture.quality, row.quality);
+        if (picture.quality < 100) { EXPECT_GT(save(picture.quality + 1, 0).second, limit); }
+        if (row.slack >= 0) { EXPECT_GE(picture.quality, row.quality); }
         else EXPECT_LT(picture.quality, row.quality);
     }
     EXPECT_EQ(save(75, save(100, 0).second).first.encodes, 1u);

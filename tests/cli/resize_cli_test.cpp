@@ -336,7 +336,7 @@ TEST_F(ResizeCli, StampInPlace) {
         PictureMetadata stamped;
         EXPECT_EQ(ReadPictureMetadata(target, stamped), "");
         EXPECT_EQ(stamped.description, row.description) << target;
-        if (!row.description.empty()) EXPECT_EQ(stamped.author, given.author);
+        if (!row.description.empty()) { EXPECT_EQ(stamped.author, given.author); }
         EXPECT_EQ(stamped.time.size(), 19u) << target;
     }
 }
@@ -471,10 +471,12 @@ TEST_F(ResizeCli, ExistingOutputsSkippedRenamedOrAskedFor) {
         EXPECT_EQ(r.status, row.status);
         EXPECT_NE((r.out + r.err).find(row.says), std::string::npos);
         EXPECT_EQ(testutil::readFile(old) != "old", row.replaced);
-        if (row.replaced) EXPECT_EQ(pictureSize(old).cy, 74u);
+        if (row.replaced) { EXPECT_EQ(pictureSize(old).cy, 74u); }
         EXPECT_EQ(folderContents(dir.path() / "out").size(), 1 + row.newFiles.size());
-        if (!row.newFiles.empty()) EXPECT_EQ(pictureSize(dir.path() / "out" / row.newFiles.back()).cx, 113u);
-        if (row.options.back() == "ask") EXPECT_NE(r.err.find("x_50pc.jpg already exists. Replace it? [y/N]"), std::string::npos);
+        if (!row.newFiles.empty()) { EXPECT_EQ(pictureSize(dir.path() / "out" / row.newFiles.back()).cx, 113u); }
+        if (row.options.back() == "ask") {
+            EXPECT_NE(r.err.find("x_50pc.jpg already exists. Replace it? [y/N]"), std::string::npos);
+        }
     }
 }
 

@@ -145,7 +145,7 @@ TEST_F(ConfigTest, OkShowsTheChoicesInTheWindowCloseBrimvaleStoresThemCancelAndE
                 for (int id : {1061, 1040, 1043, 1042, row.button}) click(d, id);
             },
             row.close);
-        if (row.button == IDCANCEL || row.close == escape) EXPECT_EQ(registry.hive(), before);
+        if (row.button == IDCANCEL || row.close == escape) { EXPECT_EQ(registry.hive(), before); }
     }
     const std::string hive = registry.hive();
     const double scale = 0.29;
@@ -183,7 +183,7 @@ TEST_F(ConfigTest, CheckForUpdateSaysWhatTheSiteSaysAndYesOpensThePage) {
         ASSERT_EQ(boxes.calls().size(), shown + 1);
         EXPECT_TRUE(boxes.texts().back().starts_with(row.says)) << boxes.texts().back();
         ASSERT_EQ(shell.calls().size(), opened + (row.answer == IDYES));
-        if (row.answer == IDYES) EXPECT_EQ(shell.calls().back().target, base + "/Kestrelby");
+        if (row.answer == IDYES) { EXPECT_EQ(shell.calls().back().target, base + "/Kestrelby"); }
     }
 }
 

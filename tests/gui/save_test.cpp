@@ -68,8 +68,9 @@ protected:
         for (const auto& [name, bytes] : sources)
             EXPECT_EQ(testutil::readFile(pictures + "/" + name), bytes) << "source " << name << " changed";
         for (const std::string& dir : {pictures, out})
-            if (fs::is_directory(dir))
+            if (fs::is_directory(dir)) {
                 for (const std::string& name : testutil::namesIn(dir)) EXPECT_NE(name[0], '.') << "left behind: " << name;
+            }
     }
 
     // Settings: 50 %, quality 75, the type, and a destination history.

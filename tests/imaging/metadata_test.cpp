@@ -334,7 +334,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         auto keys = exiv2(path);
         EXPECT_EQ(keys["Exif.Image.DateTime"], kNowAtPlus3);
         EXPECT_EQ(keys["Exif.Image.Artist"], read.author);
-        if (!withExif) EXPECT_EQ(keys["Exif.Photo.ExifVersion"], "2.00");
+        if (!withExif) { EXPECT_EQ(keys["Exif.Photo.ExifVersion"], "2.00"); }
     }
     if (!tools) REQUIRE_OR_SKIP(tools, "exiftool and exiv2");
 }

@@ -207,7 +207,7 @@ TEST(Filters, WeightsSumToOneAndFlatPicturesStayFlat) {
             for (auto [W, H] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{10, 5}, {62, 40}}) {
                 auto out = resize(flat, 31, 17, W, H, 3, mode);
                 for (std::uint8_t v : out) {
-                    if (mode == IS5_RESIZE_BICUBIC) EXPECT_LE(std::abs(int(v) - level), 1);
+                    if (mode == IS5_RESIZE_BICUBIC) { EXPECT_LE(std::abs(int(v) - level), 1); }
                     else ASSERT_EQ(v, level) << "mode " << mode << " " << W << "x" << H;
                 }
             }

@@ -384,7 +384,7 @@ TEST(MetafileSize, NaturalSizesFollowTheHeaders) {
         EXPECT_EQ((std::pair{w, h}), (std::pair{r.width, r.height})) << r.what;
         // The rendered picture has the size the header reader announced.
         const Picture pic = render(r.file, r.xScale);
-        if (r.xScale == r.yScale) EXPECT_EQ((std::pair{pic.width, pic.height}), (std::pair{w, h})) << r.what;
+        if (r.xScale == r.yScale) { EXPECT_EQ((std::pair{pic.width, pic.height}), (std::pair{w, h})) << r.what; }
     }
 }
 
