@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// CISImageEx::Write: result codes, types without a writer, the type taken from the
-// extension, failures that leave no file and keep an old one, the depth conversions seen
+// CISImageEx::Write: the type taken from the extension, result codes, types without a
+// writer, failures that leave no file and keep an old one, the depth conversions seen
 // in the files written, and a source object that never changes.
 #include "testutil.h"
 #include "writertest.h"
@@ -53,43 +53,24 @@ struct Snapshot {
 
 } // namespace
 
-TEST(Write, TypeFromTheExtension) {
-    struct Row {
-        const char* name;
-        std::string magic;
-        int readType; // what detection makes of the file
-    };
-    const std::vector<Row> rows = {
-        {"a.bmp", "BM", kImageBmp},
-        {"b.BMP", "BM", kImageBmp},
-        {"c.gif", "GIF89a", kImageGif},
-        {"d.psd", "8BPS", kImagePsd},
-    };
-    testutil::TempDir dir;
-    CISImageEx img;
-    toImage(img, makePicture(20, 10, 24, {.colours = 40}));
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        ASSERT_EQ(img.Write(kImageDetect, dir / r.name), 0u);
-        EXPECT_EQ(testutil::readFile(dir / r.name).substr(0, r.magic.size()), r.magic);
-        CISImageEx back;
-        ASSERT_EQ(back.Read(dir / r.name, kImageDetect), 0u);
-        EXPECT_EQ(back.imageType, r.readType);
-        EXPECT_EQ(coloursOf(back), coloursOf(img));
-    }
-}
-
-TEST(Write, FailuresGiveTheirCodeAndLeaveTheFolderAsItWas) {
+TEST(Write, TypeFromTheExtensionOrACodeThatLeavesTheFolderAsItWas) {
     // Each row writes into a fresh folder holding a file "plain", a folder "taken.bmp" and
-    // "old" under the row's name where that can be.
+    // "old" under the row's name where that can be. A written file (from 24 bits) replaces
+    // "old" and is known by its first bytes and read back.
     struct Row {
         const char* what;
         int type;
         std::string name; // in the folder; "" is an empty path, "/" the folder itself
         std::uint32_t code;
         std::uint32_t width = 8; // 0: an object without a picture
+        std::string magic = "";  // of the file written
+        int readType = 0;        // what detection makes of it
     };
     const std::vector<Row> rows = {
+        {"BMP by extension", kImageDetect, "a.bmp", 0, 8, "BM", kImageBmp},
+        {"BMP by extension in capitals", kImageDetect, "b.BMP", 0, 8, "BM", kImageBmp},
+        {"GIF by extension", kImageDetect, "c.gif", 0, 8, "GIF89a", kImageGif},
+        {"Photoshop by extension", kImageDetect, "d.psd", 0, 8, "8BPS", kImagePsd},
         {"no picture", kImageBmp, "a.bmp", 5, 0},
         {"PCD has no writer", kImagePcd, "out.pcd", 5},
         {"unknown extension", kImageDetect, "out.xyz", 5},
@@ -116,10 +97,19 @@ TEST(Write, FailuresGiveTheirCodeAndLeaveTheFolderAsItWas) {
             testutil::writeFile(dir / r.name, "old");
         const auto before = folder(dir.path());
         CISImageEx img;
-        if (r.width) toImage(img, makePicture(r.width, 4, 8, {.colours = 16}));
+        if (r.width) toImage(img, makePicture(r.width, 4, r.magic.empty() ? 8 : 24, {.colours = 16}));
         const std::string path = r.name.empty() ? "" : r.name == "/" ? dir.str() + "/" : dir / r.name;
-        EXPECT_EQ(img.Write(r.type, path), r.code);
-        EXPECT_EQ(folder(dir.path()), before);
+        const std::uint32_t code = img.Write(r.type, path);
+        EXPECT_EQ(code, r.code);
+        if (r.code) {
+            EXPECT_EQ(folder(dir.path()), before);
+        }
+        if (code || r.code) continue;
+        EXPECT_EQ(testutil::readFile(path).substr(0, r.magic.size()), r.magic);
+        CISImageEx back;
+        ASSERT_EQ(back.Read(path, kImageDetect), 0u);
+        EXPECT_EQ(back.imageType, r.readType);
+        EXPECT_EQ(coloursOf(back), coloursOf(img));
     }
 }
 
