@@ -40,18 +40,7 @@ std::vector<std::string> typesOf(const Bytes& png) {
 }
 
 Written writePng(const Picture& p, const ResolutionInfo* resolution = nullptr) {
-    const std::uint32_t colourType = p.depth == 24 ? 2 : 3;
-    const std::uint32_t bitDepth = p.depth == 1 ? 1 : 8;
-    return writeToMemory([&](IS5_DEST d) {
-        return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, bitDepth, p.colours,
-                            p.depth == 24 ? nullptr : p.palette.data(), colourType, 0.345, resolution, 0);
-    });
-}
-
-ReadBack readPng(const Bytes& file, std::uint32_t depth) {
-    return readBack(file, "back.png", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
-        return is5_ReadPNG(s, w, h, depth, pal, 0);
-    });
+    return writeToMemory([&](IS5_DEST d) { return writeDirect(kImagePng, 0, d, p, resolution); });
 }
 
 TEST(PngWriter, PlteHoldsTheColoursGivenAndBlackForIndexesPastThem) {
@@ -65,7 +54,10 @@ TEST(PngWriter, PlteHoldsTheColoursGivenAndBlackForIndexesPastThem) {
         Picture p = makePicture(40, 7, 8, {.colours = r.colours});
         if (r.index >= 0) p.pixels[5] = std::uint8_t(r.index);
         const Written w = writePng(p);
-        ASSERT_TRUE(readPng(w.bytes, 8).ok);
+        const auto read = [](IS5_SOURCE s, std::uint32_t* width, std::uint32_t* height, Is5Rgbq* pal) {
+            return readDirect(kImagePng, 8, s, Bytes(), width, height, pal);
+        };
+        ASSERT_TRUE(readBack(w.bytes, "p.png", read).ok);
         const auto chunks = chunksOf(w.bytes);
         const auto plte = std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "PLTE"; });
         ASSERT_NE(plte, chunks.end());

@@ -241,6 +241,48 @@ ReadBack readBack(const Bytes& file, const char* name, Read read) {
     return r;
 }
 
+/// One writer called straight, as the round trips, the full disk, the resolution rows,
+/// ImageMagick and the PNG chunk tests call it: `option` is a TIFF's compression; bilevel
+/// TIFFs are written as the image object writes them, with option 32 when entry 0 is black.
+inline BOOL writeDirect(int type, std::uint32_t option, IS5_DEST d, const Picture& p,
+                        const ResolutionInfo* res = nullptr) {
+    const Is5Rgbq* pal = p.palette.data();
+    const bool rgb = p.depth == 24;
+    switch (type) {
+    case kImageJpeg: return is5_WriteJPG(d, p.data(), p.width, p.height, p.depth, p.stride, 75, res, 0);
+    case kImageBmp: return is5_WriteBMP(d, p.data(), p.width, p.height, p.depth, p.stride, p.colours, pal, res, 0);
+    case kImageGif: return is5_WriteGIF(d, p.data(), p.width, p.height, p.stride, 0, -1, 8, pal, 0);
+    case kImagePsd: return is5_WritePSD(d, p.data(), p.width, p.height, p.depth, p.stride, pal, 0);
+    case kImagePcx: return is5_WritePCX(d, p.data(), p.width, p.height, p.depth, p.stride, pal, res, 0);
+    case kImageTga: return is5_WriteTGA(d, p.data(), p.width, p.height, p.depth, p.stride, pal, nullptr, 0);
+    case kImageWbmp: return is5_WriteWBMP(d, p.data(), p.width, p.height, p.stride, 0);
+    case kImageWebp: return is5_WriteWEBP(d, p.data(), p.width, p.height, p.stride, 75, IS5_WEBP_LOSSLESS);
+    case kImageWmf:
+    case kImageEmf: return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, type == kImageEmf, 0);
+    case kImagePng:
+        return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, p.depth == 1 ? 1 : 8, p.colours,
+                            rgb ? nullptr : pal, rgb ? 2 : 3, 0.345, res, 0);
+    default:
+        return is5_WriteTIFF(d, p.data(), p.width, p.height, p.depth, p.stride, pal, option, res,
+                             p.depth == 1 && pal[0].r + pal[0].g + pal[0].b == 0 ? 32 : 0);
+    }
+}
+
+/// The program's reader of `type`, at `depth`, on the file written.
+inline HGLOBAL readDirect(int type, std::uint32_t depth, IS5_SOURCE s, const Bytes& file, std::uint32_t* w,
+                          std::uint32_t* h, Is5Rgbq* pal) {
+    switch (type) {
+    case kImagePcx: return is5_ReadPCX(s, w, h, depth, pal, 0);
+    case kImageTga: return is5_ReadTGA(s, w, h, depth, pal, 0);
+    case kImageWbmp: return is5_ReadWBMP(s, w, h, pal, 8, 0);
+    case kImageWebp: return is5_ReadWEBP(s, w, h, 24, 0);
+    case kImageWmf:
+    case kImageEmf: return is5_ReadMetafileFromMemory(file.data(), file.size(), w, h, 100, 100);
+    case kImagePng: return is5_ReadPNG(s, w, h, depth, pal, 0);
+    default: return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
+    }
+}
+
 // ---- independent tools --------------------------------------------------------------------
 
 /// The output and exit status of a shell command.
