@@ -169,12 +169,12 @@ TEST(OwnWriters, PsdBytesOfASmallPicture) {
     palette[1] = {10, 20, 30, 0};
     const std::uint8_t idx[] = {1, 1};
     const std::string indexed = writeToMemory([&](IS5_DEST d) { return is5_WritePSD(d, idx, 2, 1, 8, 2, palette, 0); }).bytes;
-    ASSERT_EQ(indexed.size(), 26u + 4 + 768 + 4 + 4 + 2 + 2 + 2);
-    EXPECT_EQ(indexed[25], 2); // indexed mode
-    EXPECT_EQ(indexed[12 + 1], 1); // one channel
-    EXPECT_EQ(indexed.substr(30 + 1, 1), hex({10}));
-    EXPECT_EQ(indexed.substr(30 + 256 + 1, 1), hex({20}));
-    EXPECT_EQ(indexed.substr(30 + 512 + 1, 1), hex({30}));
-    EXPECT_EQ(indexed.substr(indexed.size() - 4), hex({0, 2, 255, 1}));
+    Bytes table(768, '\0');
+    table[1] = 10;
+    table[256 + 1] = 20;
+    table[512 + 1] = 30;
+    // 1 channel, 1 x 2, 8 bits, indexed mode; the table; empty sections; a run of two 1s.
+    const Bytes header = hex({0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 2, 0, 8, 0, 2, 0, 0, 3, 0});
+    EXPECT_EQ(indexed, "8BPS" + header + table + hex({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2, 255, 1}));
 }
 
