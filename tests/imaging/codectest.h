@@ -121,7 +121,8 @@ Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
 /// The colour of every pixel of rows `stride` bytes apart (0: tightly packed) at 24, 8 or 1
 /// bits: 24-bit samples as they are, fewer bits looked up in `palette`.
 inline std::vector<std::uint8_t> colours(const std::uint8_t* px, std::uint32_t width, std::uint32_t height,
-                                         std::uint32_t depth, const Is5Rgbq* palette, std::size_t stride = 0) {
+                                         std::uint32_t depth, const Is5Rgbq* palette,
+                                         std::size_t stride = 0) {
     if (!stride) stride = depth == 24 ? std::size_t{width} * 3 : depth == 8 ? width : (width + 7) / 8;
     std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
     for (std::uint32_t y = 0; y < height; ++y)

@@ -34,11 +34,13 @@ TEST(OwnWriters, BmpBytesOfSmallPictures) {
     // 2 x 2 at 24 bits: rows bottom-up in B, G, R, padded to 8 bytes.
     const std::uint8_t rgb[] = {1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12};
     std::string file = writeToMemory([&](IS5_DEST d) { return is5_WriteBMP(d, rgb, 2, 2, 24, 6, 0, nullptr, nullptr, 0); }).bytes;
-    EXPECT_EQ(file, "BM" + hex({70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, // size, reserved, pixel data at
-                                     40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, // 2 x 2, 1 plane, 24 bits
-                                     0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // BI_RGB, 16 bytes
-                                     0, 0, 0, 0, 0, 0, 0, 0,                         // colours used, important
-                                     9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
+    // Size, reserved, pixel data at; 2 x 2, 1 plane, 24 bits; BI_RGB, 16 bytes of pixels, no
+    // resolution; colours used and important.
+    EXPECT_EQ(file, "BM" + hex({70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                                40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
+                                0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                0, 0, 0, 0, 0, 0, 0, 0,
+                                9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
 
     // 10 x 1 at 1 bit: the unused low bits of the last byte are written as 0.
     const std::uint8_t bits[] = {0xA5, 0xFF};

@@ -485,16 +485,19 @@ std::vector<DiskFullRow> fullDiskRows() {
         objectRow("object_bmp", kImageBmp), objectRow("object_gif", kImageGif), objectRow("object_psd", kImagePsd)};
     // The writers without a round trip of their own here, and the others as their round trips
     // call them, at 24 bits (their files outgrow the limit).
-    for (auto [name, type, indexed] : {std::tuple{"jpeg", kImageJpeg, false}, std::tuple{"bmp", kImageBmp, false},
-                                       std::tuple{"gif", kImageGif, true}, std::tuple{"psd", kImagePsd, false},
-                                       std::tuple{"wbmp", kImageWbmp, true}}) {
+    using Writer = std::tuple<const char*, int, bool>; // name, type, whether it takes the 8-bit picture
+    for (auto [name, type, indexed] : {Writer{"jpeg", kImageJpeg, false}, Writer{"bmp", kImageBmp, false},
+                                       Writer{"gif", kImageGif, true}, Writer{"psd", kImagePsd, false},
+                                       Writer{"wbmp", kImageWbmp, true}}) {
         rows.push_back(writerRow(name, [type, indexed](IS5_DEST d, const Picture& rgb, const Picture& idx) {
             return writeDirect(type, 0, d, indexed ? idx : rgb);
         }));
     }
     for (const DirectRow& d : kDirect) {
         if (d.depth != 24) continue;
-        rows.push_back(writerRow(d.what, [d](IS5_DEST dest, const Picture& p, const Picture&) { return d.write(dest, p); }));
+        rows.push_back(writerRow(d.what, [d](IS5_DEST dest, const Picture& p, const Picture&) {
+            return d.write(dest, p);
+        }));
     }
     return rows;
 }

@@ -250,7 +250,8 @@ inline BOOL writeDirect(int type, std::uint32_t option, IS5_DEST d, const Pictur
     const bool rgb = p.depth == 24;
     switch (type) {
     case kImageJpeg: return is5_WriteJPG(d, p.data(), p.width, p.height, p.depth, p.stride, 75, res, 0);
-    case kImageBmp: return is5_WriteBMP(d, p.data(), p.width, p.height, p.depth, p.stride, p.colours, pal, res, 0);
+    case kImageBmp:
+        return is5_WriteBMP(d, p.data(), p.width, p.height, p.depth, p.stride, p.colours, pal, res, 0);
     case kImageGif: return is5_WriteGIF(d, p.data(), p.width, p.height, p.stride, 0, -1, 8, pal, 0);
     case kImagePsd: return is5_WritePSD(d, p.data(), p.width, p.height, p.depth, p.stride, pal, 0);
     case kImagePcx: return is5_WritePCX(d, p.data(), p.width, p.height, p.depth, p.stride, pal, res, 0);
@@ -258,7 +259,8 @@ inline BOOL writeDirect(int type, std::uint32_t option, IS5_DEST d, const Pictur
     case kImageWbmp: return is5_WriteWBMP(d, p.data(), p.width, p.height, p.stride, 0);
     case kImageWebp: return is5_WriteWEBP(d, p.data(), p.width, p.height, p.stride, 75, IS5_WEBP_LOSSLESS);
     case kImageWmf:
-    case kImageEmf: return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, type == kImageEmf, 0);
+    case kImageEmf:
+        return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, type == kImageEmf, 0);
     case kImagePng:
         return is5_WritePNG(d, p.data(), p.width, p.height, p.stride, p.depth == 1 ? 1 : 8, p.colours,
                             rgb ? nullptr : pal, rgb ? 2 : 3, 0.345, res, 0);
