@@ -335,10 +335,6 @@ std::uint32_t reportedPaletteCount(const Header& h) {
 
 } // namespace imaging::bmp
 
-using imaging::detail::failBlock;
-using imaging::detail::failBool;
-using imaging::detail::succeed;
-
 HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
     return imaging::detail::readPicture<imaging::bmp::BmpReader>("is5_ReadBMP", source, width, height, depth, palette, depth != 24);
@@ -349,15 +345,8 @@ HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// one is given.
 BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
                     ResolutionInfo* resolution) {
-    constexpr const char* kFunction = "is5_GetBMPDims";
-    if (!source) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::bmp::BmpReader reader(*source, 512);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        const imaging::bmp::Header& h = reader.header();
-        if (width) *width = h.width;
-        if (height) *height = h.height;
+    using imaging::bmp::BmpReader;
+    return imaging::detail::readHeader<BmpReader>("is5_GetBMPDims", source, width, height, [&](const auto& h) {
         if (bitsPerPixel) *bitsPerPixel = h.bitCount;
         if (resolution) {
             const double x = std::max(h.xPelsPerMeter, 0);
@@ -365,10 +354,7 @@ BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
             if (x == 0 && y == 0) *resolution = {300.0, 300.0, 0};
             else *resolution = {x, y, 2};
         }
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    });
 }
 
 /// The stored palette (256 entries written, black past `count`). A 1-bit file always

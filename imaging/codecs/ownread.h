@@ -33,6 +33,24 @@ HGLOBAL readPicture(const char* function, IS5_SOURCE source, std::uint32_t* widt
     }
 }
 
+/// Reads the header at the source's start with `Reader` and hands it to `fill`, which stores
+/// what the caller asked for; the size goes to `width` and `height` where given.
+template <typename Reader, typename Fill>
+BOOL readHeader(const char* function, IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, Fill fill) {
+    if (!source) return failBool(IS5_ERR_PARAM, function);
+    try {
+        if (!source->seek(0)) return failBool(IS5_ERR_READ, function);
+        Reader reader(*source, 512);
+        if (std::uint32_t rc = reader.open()) return failBool(rc, function);
+        if (width) *width = reader.header().width;
+        if (height) *height = reader.header().height;
+        fill(reader.header());
+        return succeed(function, TRUE);
+    } catch (const std::bad_alloc&) {
+        return failBool(IS5_ERR_MEMORY, function);
+    }
+}
+
 /// Reads the stored palette with `Reader`; `countOf(reader)` gives the entries reported.
 template <typename Reader, typename CountOf>
 BOOL readStoredPalette(const char* function, IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette,

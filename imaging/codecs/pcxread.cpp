@@ -240,10 +240,6 @@ private:
 
 } // namespace imaging::pcx
 
-using imaging::detail::failBlock;
-using imaging::detail::failBool;
-using imaging::detail::succeed;
-
 HGLOBAL is5_ReadPCX(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
     return imaging::detail::readPicture<imaging::pcx::PcxReader>("is5_ReadPCX", source, width, height, depth, palette, depth == 8);
@@ -252,21 +248,11 @@ HGLOBAL is5_ReadPCX(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// Bits per pixel = bits per plane x planes; resolution in dots per inch (unit 2).
 BOOL is5_GetPCXDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
                     ResolutionInfo* resolution) {
-    constexpr const char* kFunction = "is5_GetPCXDims";
-    if (!source) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::pcx::PcxReader reader(*source, 512);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        const imaging::pcx::Header& h = reader.header();
-        if (width) *width = h.width;
-        if (height) *height = h.height;
+    using imaging::pcx::PcxReader;
+    return imaging::detail::readHeader<PcxReader>("is5_GetPCXDims", source, width, height, [&](const auto& h) {
         if (bitsPerPixel) *bitsPerPixel = h.bitsPerPixel();
         if (resolution) *resolution = {double(h.hDpi), double(h.vDpi), 2};
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    });
 }
 
 /// The palette of 8-bit output (256 entries written) and its entry count, 2^bits for

@@ -303,10 +303,6 @@ private:
 
 } // namespace imaging::tga
 
-using imaging::detail::failBlock;
-using imaging::detail::failBool;
-using imaging::detail::succeed;
-
 HGLOBAL is5_ReadTGA(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t depth,
                     Is5Rgbq* palette, std::uint32_t /*flags*/) {
     return imaging::detail::readPicture<imaging::tga::TgaReader>("is5_ReadTGA", source, width, height, depth, palette, depth == 8);
@@ -314,19 +310,10 @@ HGLOBAL is5_ReadTGA(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 
 /// Bits per pixel as stored: 8 for colour-mapped and 8-bit grey pictures (read at depth 8).
 BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel) {
-    constexpr const char* kFunction = "is5_GetTGADims";
-    if (!source) return failBool(IS5_ERR_PARAM, kFunction);
-    try {
-        if (!source->seek(0)) return failBool(IS5_ERR_READ, kFunction);
-        imaging::tga::TgaReader reader(*source, 512);
-        if (std::uint32_t rc = reader.open()) return failBool(rc, kFunction);
-        if (width) *width = reader.header().width;
-        if (height) *height = reader.header().height;
-        if (bitsPerPixel) *bitsPerPixel = reader.header().pixelBits;
-        return succeed(kFunction, TRUE);
-    } catch (const std::bad_alloc&) {
-        return failBool(IS5_ERR_MEMORY, kFunction);
-    }
+    using imaging::tga::TgaReader;
+    return imaging::detail::readHeader<TgaReader>("is5_GetTGADims", source, width, height, [&](const auto& h) {
+        if (bitsPerPixel) *bitsPerPixel = h.pixelBits;
+    });
 }
 
 /// The palette of 8-bit output (256 entries written): the colour map placed at its first
