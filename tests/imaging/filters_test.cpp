@@ -214,8 +214,8 @@ TEST(NamedFilters, ImageDepthsKeepTheirDepthAndLoseFinePattern) {
             const std::uint8_t* p = image.GetPixels() + 2 * image.GetRowBytes();
             if (row.bits == 24) { EXPECT_NEAR(p[15], 128, 1); }
             if (row.bits == 8 && row.greyPalette) { EXPECT_NEAR(p[5], 128, 1); }
-            if (row.bits == 8 && !row.greyPalette) EXPECT_EQ(p[5], 1); // (127, 0, 40) is the nearest to the blend
-            if (row.bits == 1) EXPECT_EQ(p[0], 0x00);                  // half cover is below the threshold 192
+            if (row.bits == 8 && !row.greyPalette) { EXPECT_EQ(p[5], 1); } // (127, 0, 40) is the nearest to the blend
+            if (row.bits == 1) { EXPECT_EQ(p[0], 0x00); }                  // half cover is below the threshold 192
         }
     }
 }

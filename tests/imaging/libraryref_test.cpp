@@ -275,8 +275,9 @@ TEST_P(LibraryAgrees, EveryGoodCorpusFileAtEveryDepth) {
                 auto eight = read(8, path);
                 ASSERT_TRUE(eight.has_value());
                 EXPECT_TRUE((ref->eightRaw ? eight->raw : eight->rgb) == ref->eight) << "8-bit";
-                if (!ref->palette.empty())
+                if (!ref->palette.empty()) {
                     EXPECT_EQ(std::memcmp(eight->palette.data(), ref->palette.data(), ref->palette.size() * sizeof(Is5Rgbq)), 0);
+                }
             }
             if (ref->one) {
                 auto one = read(1, path);

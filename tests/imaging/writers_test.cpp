@@ -618,7 +618,7 @@ TEST_P(MagickAgrees, OnSizeFormatAndPixels) {
     EXPECT_EQ(run("identify -format '%w %h %m" + extra + "' '" + path + "'").out,
               std::to_string(p.width) + " " + std::to_string(p.height) + " " + r.format + r.facts);
     const Bytes expected = expectedColours(p, r.expect);
-    if (r.tolerance) EXPECT_LE(maxDifference(seen, expected), r.tolerance);
+    if (r.tolerance) { EXPECT_LE(maxDifference(seen, expected), r.tolerance); }
     else EXPECT_EQ(firstDifference(seen, expected, p.width), "");
 }
 
