@@ -346,7 +346,7 @@ HGLOBAL is5_ReadBMP(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
                     ResolutionInfo* resolution) {
     using imaging::bmp::BmpReader;
-    return imaging::detail::readHeader<BmpReader>("is5_GetBMPDims", source, width, height, [&](const auto& h) {
+    return imaging::detail::readDims<BmpReader>("is5_GetBMPDims", source, width, height, [&](const auto& h) {
         if (bitsPerPixel) *bitsPerPixel = h.bitCount;
         if (resolution) {
             const double x = std::max(h.xPelsPerMeter, 0);

@@ -3,14 +3,36 @@
 // with open(), decode(depth, block), readPalette(), palette() and header().
 #pragma once
 
+#include "imaging/detail/bytereader.h"
 #include "imaging/detail/lasterror.h"
 #include "imaging/detail/source.h"
 #include "platform/globalmemory.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 namespace imaging::detail {
+
+/// What a paletted hand-written reader holds: the buffered source, the header, and the
+/// palette 8-bit output uses with the count it reports. `open` reads the header with the
+/// codec's own readHeader(ByteReader&, Header&).
+template <typename Header>
+class PalettedReader {
+public:
+    explicit PalettedReader(Is5Source& source, std::size_t bufferSize = 64 * 1024) : m_in(source, bufferSize) {}
+
+    std::uint32_t open() { return readHeader(m_in, m_header); }
+    const Header& header() const { return m_header; }
+    const std::array<Is5Rgbq, 256>& palette() const { return m_palette; }
+    std::uint32_t paletteCount() const { return m_paletteCount; }
+
+protected:
+    ByteReader m_in;
+    Header m_header;
+    std::array<Is5Rgbq, 256> m_palette{};
+    std::uint32_t m_paletteCount = 0;
+};
 
 /// Decodes the picture at the source's start with `Reader`; the palette goes to the
 /// caller when `wantPalette` says the requested depth has one.
@@ -36,7 +58,7 @@ HGLOBAL readPicture(const char* function, IS5_SOURCE source, std::uint32_t* widt
 /// Reads the header at the source's start with `Reader` and hands it to `fill`, which stores
 /// what the caller asked for; the size goes to `width` and `height` where given.
 template <typename Reader, typename Fill>
-BOOL readHeader(const char* function, IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, Fill fill) {
+BOOL readDims(const char* function, IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, Fill fill) {
     if (!source) return failBool(IS5_ERR_PARAM, function);
     try {
         if (!source->seek(0)) return failBool(IS5_ERR_READ, function);

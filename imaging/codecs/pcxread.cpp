@@ -107,14 +107,9 @@ private:
     std::uint8_t m_value = 0;
 };
 
-class PcxReader {
+class PcxReader : public detail::PalettedReader<Header> {
 public:
-    explicit PcxReader(Is5Source& source, std::size_t bufferSize = 64 * 1024) : m_in(source, bufferSize) {}
-
-    std::uint32_t open() { return readHeader(m_in, m_header); }
-    const Header& header() const { return m_header; }
-    const std::array<Is5Rgbq, 256>& palette() const { return m_palette; }
-    std::uint32_t paletteCount() const { return m_paletteCount; }
+    using PalettedReader::PalettedReader;
 
     /// The palette of an indexed picture: black and white for one bit; the header's 16
     /// colours (the EGA colours in a version 2.8 file without palette) up to four bits;
@@ -228,12 +223,6 @@ public:
         }
         return IS5_OK;
     }
-
-private:
-    ByteReader m_in;
-    Header m_header;
-    std::array<Is5Rgbq, 256> m_palette{};
-    std::uint32_t m_paletteCount = 0;
 };
 
 } // namespace
@@ -249,7 +238,7 @@ HGLOBAL is5_ReadPCX(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 BOOL is5_GetPCXDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel,
                     ResolutionInfo* resolution) {
     using imaging::pcx::PcxReader;
-    return imaging::detail::readHeader<PcxReader>("is5_GetPCXDims", source, width, height, [&](const auto& h) {
+    return imaging::detail::readDims<PcxReader>("is5_GetPCXDims", source, width, height, [&](const auto& h) {
         if (bitsPerPixel) *bitsPerPixel = h.bitsPerPixel();
         if (resolution) *resolution = {double(h.hDpi), double(h.vDpi), 2};
     });

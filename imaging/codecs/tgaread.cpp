@@ -172,14 +172,9 @@ private:
     std::uint8_t m_value[4] = {};
 };
 
-class TgaReader {
+class TgaReader : public detail::PalettedReader<Header> {
 public:
-    explicit TgaReader(Is5Source& source, std::size_t bufferSize = 64 * 1024) : m_in(source, bufferSize) {}
-
-    std::uint32_t open() { return readHeader(m_in, m_header); }
-    const Header& header() const { return m_header; }
-    const std::array<Is5Rgbq, 256>& palette() const { return m_palette; }
-    std::uint32_t paletteCount() const { return m_paletteCount; }
+    using PalettedReader::PalettedReader;
 
     /// The palette 8-bit output uses: the colour map placed at its first index (entries
     /// with alpha laid over white), or a grey ramp for grey pictures.
@@ -291,12 +286,6 @@ public:
             for (std::size_t i = 0; i < pixels; ++i) composite(out + 3 * i, alpha[i], h.pixelAlpha);
         return IS5_OK;
     }
-
-private:
-    ByteReader m_in;
-    Header m_header;
-    std::array<Is5Rgbq, 256> m_palette{};
-    std::uint32_t m_paletteCount = 0;
 };
 
 } // namespace
@@ -311,7 +300,7 @@ HGLOBAL is5_ReadTGA(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// Bits per pixel as stored: 8 for colour-mapped and 8-bit grey pictures (read at depth 8).
 BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* height, std::uint32_t* bitsPerPixel) {
     using imaging::tga::TgaReader;
-    return imaging::detail::readHeader<TgaReader>("is5_GetTGADims", source, width, height, [&](const auto& h) {
+    return imaging::detail::readDims<TgaReader>("is5_GetTGADims", source, width, height, [&](const auto& h) {
         if (bitsPerPixel) *bitsPerPixel = h.pixelBits;
     });
 }
