@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
+#include "tests/support/jpegencode.h"
 
 namespace bench {
 
@@ -41,29 +40,8 @@ inline std::vector<std::uint8_t> makePhoto(std::uint32_t seed = 12345) {
 
 /// The picture as a baseline JPEG at quality 90, in memory.
 inline std::vector<std::uint8_t> compressPhoto(const std::vector<std::uint8_t>& rgb) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = kPhotoWidth;
-    c.image_height = kPhotoHeight;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(&rgb[std::size_t{c.next_scanline} * kPhotoWidth * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<std::uint8_t> out(mem, mem + size);
-    std::free(mem);
-    return out;
+    const std::string bytes = codectest::encodeJpeg(kPhotoWidth, kPhotoHeight, 3, JCS_RGB, rgb, {.quality = 90});
+    return {bytes.begin(), bytes.end()};
 }
 
 /// Writes the picture as a JPEG file; false when the file cannot be written.

@@ -2,6 +2,7 @@
 // Writing speed and size: a 3000 x 2000 photo-like picture through every writer, the PNG
 // writer's settings against libpng's defaults, and JPEG's chroma subsampling by quality.
 #include "imaging/is5.h"
+#include "tests/support/jpegencode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -107,30 +108,10 @@ std::size_t libpngDefault(const Picture& p) {
 
 // libjpeg directly, for the subsampling comparison the is5_ call decides by itself.
 std::vector<std::uint8_t> jpegWith(const Picture& p, int quality, bool fullChroma) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = p.width;
-    c.image_height = p.height;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    if (fullChroma) c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(&p.rgb[std::size_t{c.next_scanline} * p.width * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<std::uint8_t> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    const int sampling = fullChroma ? 1 : 0;
+    const std::string bytes = codectest::encodeJpeg(p.width, p.height, 3, JCS_RGB, p.rgb,
+                                                    {.quality = quality, .hSample = sampling, .vSample = sampling});
+    return {bytes.begin(), bytes.end()};
 }
 
 struct Error {
