@@ -8,6 +8,7 @@
 
 #include "imaging/is5.h"
 #include "imaging/resample/filters.h"
+#include "tests/support/bicubicref.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,40 +45,6 @@ void decode(const std::vector<std::uint8_t>& jpeg, std::vector<std::uint8_t>& ou
     }
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
-}
-
-// The bicubic formula one destination pixel at a time: no tables, no row cache, no threads.
-void perPixelBicubic(const std::uint8_t* src, std::uint32_t w, std::uint32_t h, std::uint8_t* dst, std::uint32_t W,
-                     std::uint32_t H) {
-    const double ratio = double(w) / W, yratio = double(h) / H;
-    for (std::uint32_t j = 0; j < H; ++j) {
-        double y = j * yratio;
-        long iy = long(y);
-        double ty = y - iy;
-        double b[4] = {-ty * (1 - ty) * (1 - ty), 1 - 2 * ty * ty + ty * ty * ty, ty + ty * ty - ty * ty * ty, ty * ty * (ty - 1)};
-        long r0 = y < 1 ? 0 : iy - 1, r1 = double(h) - 1 <= y ? long(h) - 1 : iy;
-        long r2 = double(h) - 2 <= y ? r1 : iy + 1, r3 = y >= double(h) - 3 ? r2 : iy + 2;
-        long rows[4] = {r0, r1, r2, r3};
-        for (std::uint32_t i = 0; i < W; ++i) {
-            double x = i * ratio;
-            if (x <= 0) x = 0;
-            if (double(w) - 1 <= x) x = double(w) - 1;
-            long ix = long(x);
-            double t = x - ix;
-            double a0 = -t * (1 - t) * (1 - t), a1 = 1 - 2 * t * t + t * t * t, a2 = t + t * t - t * t * t, a3 = t * t * (1 - t);
-            long c0 = x < 1 ? 0 : ix - 1, c1 = double(w) - 1 <= x ? long(w) - 1 : ix;
-            long c2 = double(w) - 2 <= x ? c1 : ix + 1, c3 = x >= double(w) - 3 ? c2 : ix + 2;
-            for (int k = 0; k < 3; ++k) {
-                double v = 0;
-                for (int q = 0; q < 4; ++q) {
-                    const std::uint8_t* row = src + std::size_t(rows[q]) * w * 3 + k;
-                    double s = row[c0 * 3] * a0 + row[c1 * 3] * a1 + row[c2 * 3] * a2 - row[c3 * 3] * a3;
-                    v = q == 0 ? s * b[0] : v + s * b[q];
-                }
-                dst[(std::size_t(j) * W + i) * 3 + k] = std::uint8_t(std::clamp(int(v), 0, 255));
-            }
-        }
-    }
 }
 
 using bench::bestSeconds;
@@ -170,7 +137,7 @@ int main() {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, threeQuarters.data(), 4500, 3000, 4500 * 3, 3, IS5_RESIZE_BICUBIC,
                         IS5_RESIZE_SINGLE_THREAD);
     });
-    const double tPerPixel = bestSeconds(1, [&] { perPixelBicubic(rgb.data(), kW, kH, half.data(), kW / 2, kH / 2); });
+    const double tPerPixel = bestSeconds(1, [&] { codectest::referenceBicubic(rgb.data(), kW, kH, half.data(), kW / 2, kH / 2, 3); });
     const double tBox = bestSeconds(7, [&] {
         is5_ResizeImage(rgb.data(), kW, kH, kW * 3, preview.data(), 800, 533, 800 * 3, 3, IS5_RESIZE_BOX, 0);
     });

@@ -2,6 +2,7 @@
 // Resampling: the bicubic resampler against a one-pixel-at-a-time reference, threads
 // against no threads, the filters' properties, palette and 1-bit pictures, and the
 // object's Resize rules.
+#include "bicubicref.h"
 #include "codectest.h"
 #include "imaging/detail/failpoint.h"
 #include "imaging/is5.h"
@@ -19,49 +20,7 @@
 namespace {
 
 using codectest::randomPixels;
-
-// The bicubic kernel written straight from its formula, one destination pixel at a
-// time, with no tables, caches or threads.
-std::vector<std::uint8_t> referenceBicubic(const std::vector<std::uint8_t>& src, std::uint32_t w, std::uint32_t h,
-                                           std::uint32_t W, std::uint32_t H, std::uint32_t bpp) {
-    std::vector<std::uint8_t> out(std::size_t{W} * H * bpp);
-    const double ratio = double(w) / W, yratio = double(h) / H;
-    for (std::uint32_t j = 0; j < H; ++j) {
-        double y = j * yratio;
-        long iy = long(y);
-        double ty = y - iy;
-        double b0 = -ty * (1 - ty) * (1 - ty), b1 = 1 - 2 * ty * ty + ty * ty * ty, b2 = ty + ty * ty - ty * ty * ty,
-               b3 = ty * ty * (ty - 1);
-        long r0 = y < 1 ? 0 : iy - 1;
-        long r1 = double(h) - 1 <= y ? long(h) - 1 : iy;
-        long r2 = double(h) - 2 <= y ? r1 : iy + 1;
-        long r3 = y >= double(h) - 3 ? r2 : iy + 2;
-        for (std::uint32_t i = 0; i < W; ++i) {
-            double x = i * ratio;
-            if (x <= 0) x = 0;
-            if (double(w) - 1 <= x) x = double(w) - 1;
-            long ix = long(x);
-            double t = x - ix;
-            double a0 = -t * (1 - t) * (1 - t), a1 = 1 - 2 * t * t + t * t * t, a2 = t + t * t - t * t * t,
-                   a3 = t * t * (1 - t);
-            long c0 = x < 1 ? 0 : ix - 1;
-            long c1 = double(w) - 1 <= x ? long(w) - 1 : ix;
-            long c2 = double(w) - 2 <= x ? c1 : ix + 1;
-            long c3 = x >= double(w) - 3 ? c2 : ix + 2;
-            for (std::uint32_t k = 0; k < bpp; ++k) {
-                auto P = [&](long r, long c) { return double(src[(std::size_t(r) * w + std::size_t(c)) * bpp + k]); };
-                double s[4];
-                long rows[4] = {r0, r1, r2, r3};
-                for (int q = 0; q < 4; ++q)
-                    s[q] = P(rows[q], c0) * a0 + P(rows[q], c1) * a1 + P(rows[q], c2) * a2 - P(rows[q], c3) * a3;
-                double v = s[0] * b0 + s[1] * b1 + s[2] * b2 + s[3] * b3;
-                int iv = int(v);
-                out[(std::size_t(j) * W + i) * bpp + k] = std::uint8_t(std::clamp(iv, 0, 255));
-            }
-        }
-    }
-    return out;
-}
+using codectest::referenceBicubic;
 
 std::vector<std::uint8_t> resize(const std::vector<std::uint8_t>& src, std::uint32_t w, std::uint32_t h, std::uint32_t W,
                                  std::uint32_t H, std::uint32_t bpp, std::uint32_t mode, std::uint32_t flags = 0) {
