@@ -161,11 +161,7 @@ public:
 private:
     static void composite(const std::uint8_t* in, std::uint8_t* out, std::size_t width, int channels) {
         if (channels == 4) {
-            for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
-                out[0] = overWhite(in[0], in[3]);
-                out[1] = overWhite(in[1], in[3]);
-                out[2] = overWhite(in[2], in[3]);
-            }
+            rgbaOverWhite(in, out, width);
         } else {  // grey and alpha, to a grey index
             for (std::size_t x = 0; x < width; ++x, in += 2) out[x] = overWhite(in[0], in[1]);
         }

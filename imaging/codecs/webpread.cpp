@@ -9,6 +9,7 @@
 // allocated. Pixels are delivered as libwebp's default decode gives them (the same as its
 // dwebp tool); colour profiles are not applied. At 24 bits alpha is laid over white with
 // overWhite, as the PNG reader does; depth 32 hands back R, G, B, A unblended.
+#include "imaging/codecs/webpchunks.h"
 #include "imaging/detail/lasterror.h"
 #include "imaging/detail/pixels.h"
 #include "imaging/detail/source.h"
@@ -85,16 +86,12 @@ struct WebpHeader {
     bool animation = false;
 };
 
-// Only RIFF-wrapped files count as WebP: libwebp would also take a bare VP8 or VP8L stream.
-bool isRiffWebp(const std::uint8_t* data, std::size_t size) {
-    return size >= kRiffHeader && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
-}
-
 /// Reads the header from as little of the file as answers it, doubling what is read.
 std::uint32_t readHeader(WebpBytes& bytes, WebpHeader& header) {
     for (std::uint64_t limit = kFirstHeaderBytes;; limit *= 2) {
         if (std::uint32_t rc = bytes.load(limit)) return rc;
-        if (!isRiffWebp(bytes.data(), bytes.size())) return bytes.size() < kRiffHeader ? IS5_ERR_READ : IS5_ERR_FORMAT;
+        // Only RIFF-wrapped files count as WebP: libwebp would also take a bare VP8 or VP8L stream.
+        if (!isWebpFile(bytes.data(), bytes.size())) return bytes.size() < kRiffHeader ? IS5_ERR_READ : IS5_ERR_FORMAT;
         WebPBitstreamFeatures features;
         const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
         if (status == VP8_STATUS_NOT_ENOUGH_DATA && !bytes.whole()) continue;
@@ -171,12 +168,7 @@ std::uint32_t decode(Is5Source& source, std::uint32_t depth, WebpHeader& header,
     }
     const std::uint32_t rc = header.animation ? decodeFirstFrame(bytes, header, rgba) : decodeStill(bytes, header, rgba, 4);
     if (rc || !blend) return rc;
-    std::uint8_t* out = block.data();
-    for (std::size_t i = 0; i < pixels; ++i, rgba += 4, out += 3) {
-        out[0] = overWhite(rgba[0], rgba[3]);
-        out[1] = overWhite(rgba[1], rgba[3]);
-        out[2] = overWhite(rgba[2], rgba[3]);
-    }
+    rgbaOverWhite(rgba, block.data(), pixels);
     return IS5_OK;
 }
 

@@ -2,6 +2,7 @@
 // Small pixel helpers shared by the readers, and the resolution the image object keeps.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace imaging::detail {
@@ -9,6 +10,15 @@ namespace imaging::detail {
 /// A colour channel with its alpha laid over a white background, rounded to nearest.
 constexpr std::uint8_t overWhite(std::uint32_t channel, std::uint32_t alpha) {
     return static_cast<std::uint8_t>((channel * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+/// `count` R, G, B, A pixels as R, G, B over white.
+inline void rgbaOverWhite(const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, in += 4, out += 3) {
+        out[0] = overWhite(in[0], in[3]);
+        out[1] = overWhite(in[1], in[3]);
+        out[2] = overWhite(in[2], in[3]);
+    }
 }
 
 /// Scales a sample of `maxValue` levels to 0…255, rounded to nearest.
