@@ -263,75 +263,61 @@ TEST(DriveRootsFallback, RootIsAlwaysOffered) {
 
 // ---- The user's folders ----------------------------------------------------------------------
 
-class KnownFolders : public ::testing::Test {
-protected:
-    testutil::TempDir m_home;
-    testutil::ScopedEnv m_homeEnv{"HOME", m_home.str()};
-    testutil::ScopedEnv m_config{"XDG_CONFIG_HOME", std::nullopt};
-    testutil::ScopedEnv m_pictures{"XDG_PICTURES_DIR", std::nullopt};
-    testutil::ScopedEnv m_documents{"XDG_DOCUMENTS_DIR", std::nullopt};
-    testutil::ScopedEnv m_desktop{"XDG_DESKTOP_DIR", std::nullopt};
-
-    void writeUserDirs(const std::string& configDir, const std::string& text) {
-        fs::create_directories(configDir);
-        testutil::writeFile(configDir + "/user-dirs.dirs", text);
+// One home folder per row: `made` are folders made in it ("=name" makes a file), `userDirs`
+// is written to $HOME/.config/user-dirs.dirs, `config` (if set) is XDG_CONFIG_HOME below the
+// home and gets `ownDirs`, and `env` (if set) is XDG_PICTURES_DIR below the home.
+TEST(KnownFolders, UserDirsConfigHomeEnvironmentAndFallback) {
+    using platform::KnownFolder;
+    const std::string dirs = "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desk top\"\n"
+                             "XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"\"\nXDG_PICTURES_DIR=\"$HOME/Old\"\n"
+                             "  XDG_PICTURES_DIR=\"${HOME}/Bilder/\"\n";
+    struct Row {
+        const char* what;
+        std::vector<std::string> made;
+        std::string userDirs;
+        std::optional<std::string> config, env;
+        std::string ownDirs;
+        KnownFolder folder;
+        std::string expected; // below the home
+        bool ok;
+    } const rows[] = {
+        {"the last line wins, braces", {"Bilder", "Old"}, dirs, {}, {}, "", KnownFolder::Pictures, "Bilder", true},
+        {"a quoted blank", {"Desk top"}, dirs, {}, {}, "", KnownFolder::Desktop, "Desk top", true},
+        {"escaped quotes", {"My \"Docs\""}, dirs, {}, {}, "", KnownFolder::Documents, "My \"Docs\"", true},
+        {"XDG_CONFIG_HOME is read first", {"cfg", "pics"}, "XDG_PICTURES_DIR=\"$HOME/Wrong\"\n", "cfg", {},
+         "XDG_PICTURES_DIR=\"$HOME/pics\"\n", KnownFolder::Pictures, "pics", true},
+        {"the environment overrides both", {"cfg", "pics", "docs"}, "", "cfg", "docs",
+         "XDG_PICTURES_DIR=\"$HOME/pics\"\n", KnownFolder::Pictures, "docs", true},
+        {"a relative value falls back", {}, "XDG_PICTURES_DIR=Pictures-elsewhere\n", {}, {}, "",
+         KnownFolder::Pictures, "Pictures", false},
+        {"the fallback exists", {"Pictures"}, "XDG_PICTURES_DIR=Pictures-elsewhere\n", {}, {}, "",
+         KnownFolder::Pictures, "Pictures", true},
+        {"documents fallback", {"Documents"}, "", {}, {}, "", KnownFolder::Documents, "Documents", true},
+        {"a file is not a folder", {"=Desktop"}, "", {}, {}, "", KnownFolder::Desktop, "Desktop", false},
+        {"a configured folder that is missing", {"Pictures"}, "XDG_PICTURES_DIR=\"$HOME/Gone\"\n", {}, {}, "",
+         KnownFolder::Pictures, "Gone", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testutil::TempDir home;
+        auto below = [&](const std::optional<std::string>& name) {
+            return name ? std::optional<std::string>(home / *name) : std::nullopt;
+        };
+        testutil::ScopedEnv homeEnv("HOME", home.str()), config("XDG_CONFIG_HOME", below(row.config)),
+            pictures("XDG_PICTURES_DIR", below(row.env)), documents("XDG_DOCUMENTS_DIR", std::nullopt),
+            desktop("XDG_DESKTOP_DIR", std::nullopt);
+        for (const std::string& name : row.made) {
+            if (name[0] == '=') testutil::writeFile(home / name.substr(1), "a file, not a folder");
+            else fs::create_directories(home / name);
+        }
+        fs::create_directories(home / ".config");
+        testutil::writeFile(home / ".config/user-dirs.dirs", row.userDirs);
+        if (row.config) testutil::writeFile(home / (*row.config + "/user-dirs.dirs"), row.ownDirs);
+        const auto found = platform::knownFolderPath(row.folder);
+        EXPECT_EQ(found.path, home / row.expected);
+        EXPECT_EQ(found.ok(), row.ok);
+        if (!row.ok) { EXPECT_EQ(found.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND)); }
     }
-};
-
-TEST_F(KnownFolders, ReadUserDirsWithItsShellSyntax) {
-    fs::create_directories(m_home / "Bilder");
-    fs::create_directories(m_home / "Desk top");
-    fs::create_directories(m_home / "My \"Docs\"");
-    writeUserDirs(m_home / ".config",
-                  "# written by xdg-user-dirs-update\n"
-                  "XDG_DESKTOP_DIR=\"$HOME/Desk top\"\n"
-                  "XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"\"\n"
-                  "XDG_PICTURES_DIR=\"$HOME/Old\"\n"
-                  "  XDG_PICTURES_DIR=\"${HOME}/Bilder/\"\n");
-
-    EXPECT_EQ(platform::knownFolderPath(platform::KnownFolder::Pictures).path, m_home / "Bilder");
-    EXPECT_EQ(platform::knownFolderPath(platform::KnownFolder::Desktop).path, m_home / "Desk top");
-    const auto documents = platform::knownFolderPath(platform::KnownFolder::Documents);
-    EXPECT_EQ(documents.path, m_home / "My \"Docs\"");
-    EXPECT_TRUE(documents.ok());
-}
-
-TEST_F(KnownFolders, PreferXdgConfigHomeAndLetTheEnvironmentOverride) {
-    testutil::TempDir other;
-    fs::create_directories(other / "cfg");
-    fs::create_directories(other / "pics");
-    fs::create_directories(other / "docs");
-    writeUserDirs(m_home / ".config", "XDG_PICTURES_DIR=\"$HOME/Wrong\"\n");
-    writeUserDirs(other / "cfg", "XDG_PICTURES_DIR=\"" + (other / "pics") + "\"\n");
-    testutil::ScopedEnv config("XDG_CONFIG_HOME", other / "cfg");
-    EXPECT_EQ(platform::knownFolderPath(platform::KnownFolder::Pictures).path, other / "pics");
-
-    testutil::ScopedEnv env("XDG_PICTURES_DIR", other / "docs");
-    EXPECT_EQ(platform::knownFolderPath(platform::KnownFolder::Pictures).path, other / "docs");
-}
-
-TEST_F(KnownFolders, FallBackToTheHomeFolderAndFailWhenMissing) {
-    // A relative value is not usable and falls back to $HOME/Pictures.
-    writeUserDirs(m_home / ".config", "XDG_PICTURES_DIR=Pictures-elsewhere\n");
-    auto pictures = platform::knownFolderPath(platform::KnownFolder::Pictures);
-    EXPECT_EQ(pictures.path, m_home / "Pictures");
-    EXPECT_EQ(pictures.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-
-    fs::create_directory(m_home / "Pictures");
-    EXPECT_TRUE(platform::knownFolderPath(platform::KnownFolder::Pictures).ok());
-
-    fs::create_directory(m_home / "Documents");
-    EXPECT_TRUE(platform::knownFolderPath(platform::KnownFolder::Documents).ok());
-    testutil::writeFile(m_home / "Desktop", "a file, not a folder");
-    EXPECT_FALSE(platform::knownFolderPath(platform::KnownFolder::Desktop).ok());
-}
-
-TEST_F(KnownFolders, AConfiguredFolderThatIsMissingFails) {
-    fs::create_directory(m_home / "Pictures");
-    writeUserDirs(m_home / ".config", "XDG_PICTURES_DIR=\"$HOME/Gone\"\n");
-    const auto pictures = platform::knownFolderPath(platform::KnownFolder::Pictures);
-    EXPECT_EQ(pictures.path, m_home / "Gone");
-    EXPECT_FALSE(pictures.ok());
 }
 
 // ---- The program's own path ------------------------------------------------------------------
