@@ -30,11 +30,14 @@ QRect inkBox(const QImage& image, COLORREF background) {
     return box;
 }
 
+bool around(int value, int want) { return std::abs(value - want) <= 3; }
+
 class LabelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        label.resize(200, 40);
-        label.PreSubclassWindow();
+    void SetUp() override { init(label, 200, 40); }
+    static void init(CLabel& l, int width, int height) {
+        l.resize(width, height);
+        l.PreSubclassWindow();
     }
     // A large bold red text on yellow, so glyphs have solid pixels.
     void bigText(const QString& text = QStringLiteral("MMMM")) {
@@ -87,90 +90,71 @@ TEST_F(LabelTest, GradientRunsFromStartToEndInAtMostAHundredBands) {
     }
 }
 
-TEST_F(LabelTest, TextFlashHidesTheTextOnEveryOtherTickUntilTurnedOff) {
-    bigText();
-    EXPECT_GT(guitest::countColour(guitest::render(&label), kRed), 20);
-
-    label.FlashText(true);
-    EXPECT_TRUE(label.IsFlashTimerRunning());
-    const int hidden = guitest::countColour(guitest::render(&label), kRed);
-    label.OnTimer(1);
-    const int shown = guitest::countColour(guitest::render(&label), kRed);
-    label.OnTimer(1);
-    const int hiddenAgain = guitest::countColour(guitest::render(&label), kRed);
-    EXPECT_EQ(hidden, 0);
-    EXPECT_GT(shown, 20);
-    EXPECT_EQ(hiddenAgain, 0);
-    EXPECT_EQ(guitest::countColour(guitest::render(&label), kYellow), 200 * 40) << "the text takes the background colour";
-
-    label.FlashText(false);
-    EXPECT_FALSE(label.IsFlashTimerRunning());
-    EXPECT_GT(guitest::countColour(guitest::render(&label), kRed), 20);
-}
-
-TEST_F(LabelTest, TextFlashWithoutABackgroundColourDrawsTheTextBlack) {
-    label.SetText(QStringLiteral("MMMM")).SetTextColor(kRed).SetPointSize(16).SetBold(true);
-    label.FlashText(true);
-    const QImage image = guitest::render(&label);
-    EXPECT_EQ(guitest::countColour(image, kRed), 0);
-    EXPECT_GT(guitest::countColour(image, RGB(0, 0, 0)), 20);
-    label.FlashText(false);
-}
-
-TEST_F(LabelTest, BackgroundFlashAlternatesWithTheFaceColourWhileTheTimerRuns) {
-    label.SetBackground(kYellow);
-    label.FlashBackground(true);
-    EXPECT_TRUE(label.IsFlashTimerRunning());
-    EXPECT_EQ(guitest::pixel(guitest::render(&label), 2, 2), platform::GetSysColor(COLOR_3DFACE));
-    label.OnTimer(1);
-    EXPECT_EQ(guitest::pixel(guitest::render(&label), 2, 2), kYellow);
-    label.OnTimer(1);
-    EXPECT_EQ(guitest::pixel(guitest::render(&label), 2, 2), platform::GetSysColor(COLOR_3DFACE));
-    label.FlashBackground(false);
-    EXPECT_FALSE(label.IsFlashTimerRunning());
-    EXPECT_EQ(guitest::pixel(guitest::render(&label), 2, 2), kYellow);
+TEST_F(LabelTest, FlashingHidesTheTextOrTheBackgroundOnEveryOtherTickUntilTurnedOff) {
+    const COLORREF face = platform::GetSysColor(COLOR_3DFACE);
+    // What the label shows hidden and shown: the colour at a corner the text does not reach, and
+    // the colour of the glyphs (the background's, filling the label, when the text vanishes).
+    const struct {
+        const char* what;
+        bool background;
+        CLabel& (CLabel::*flash)(bool);
+        COLORREF hidden[2], shown[2];
+    } rows[] = {
+        {"text", true, &CLabel::FlashText, {kYellow, kYellow}, {kYellow, kRed}},
+        {"text without a background colour", false, &CLabel::FlashText, {face, RGB(0, 0, 0)}, {face, kRed}},
+        {"background", true, &CLabel::FlashBackground, {face, kRed}, {kYellow, kRed}},
+    };
+    for (const auto& row : rows) {
+        CLabel l;
+        init(l, 200, 40);
+        l.SetText(QStringLiteral("MMMM")).SetTextColor(kRed).SetPointSize(16).SetBold(true);
+        if (row.background) l.SetBackground(kYellow);
+        (l.*row.flash)(true);
+        EXPECT_TRUE(l.IsFlashTimerRunning()) << row.what;
+        for (int step = 0; step < 4; ++step) { // started, a tick, another tick, turned off
+            if (step == 1 || step == 2) l.OnTimer(1);
+            if (step == 3) (l.*row.flash)(false);
+            const COLORREF* look = step % 2 ? row.shown : row.hidden;
+            const COLORREF corner = look[0], ink = look[1];
+            const QImage image = guitest::render(&l);
+            SCOPED_TRACE(testing::Message() << row.what << ", step " << step);
+            EXPECT_EQ(guitest::pixel(image, 199, 39), corner);
+            EXPECT_EQ(guitest::countColour(image, kRed) > 0, ink == kRed);
+            EXPECT_GT(guitest::countColour(image, ink), ink == corner ? 200 * 40 - 1 : 20);
+        }
+        EXPECT_FALSE(l.IsFlashTimerRunning()) << row.what;
+    }
 }
 
 TEST_F(LabelTest, AlignmentFollowsTheStaticStyle) {
-    struct Row {
+    const char* const wrapped = "wrapped words wrapped words wrapped words wrapped words";
+    // Where the ink lies, given its box and the height of a line.
+    using Where = bool (*)(QRect, int);
+    const Where leftTop = [](QRect ink, int) { return ink.left() < 4 && ink.top() < 6; };
+    const Where twoLines = [](QRect ink, int line) { return ink.height() > line; };
+    const struct {
         DWORD style;
         const char* text;
-        const char* expect; // where the ink lies
+        Where where;
     } rows[] = {
-        {SS_LEFT, "ab", "left top"},
-        {SS_CENTER, "ab", "centre top"},
-        {SS_RIGHT, "ab", "right top"},
-        {SS_LEFT | SS_CENTERIMAGE, "ab", "centre middle"},
-        {SS_LEFT, "wrapped words wrapped words wrapped words wrapped words", "two lines"},
-        {SS_LEFTNOWORDWRAP, "wrapped words wrapped words wrapped words wrapped words", "one line"},
-        {SS_LEFT | SS_CENTERIMAGE, "first\r\nsecond", "two lines"},
+        {SS_LEFT, "ab", leftTop},
+        {SS_CENTER, "ab", [](QRect ink, int) { return around(ink.center().x(), 100) && ink.top() < 6; }},
+        {SS_RIGHT, "ab", [](QRect ink, int) { return ink.right() > 194; }},
+        {SS_LEFT | SS_CENTERIMAGE, "ab",
+         [](QRect ink, int) { return around(ink.center().x(), 100) && around(ink.center().y(), 30); }},
+        {SS_LEFT, wrapped, twoLines},
+        {SS_LEFTNOWORDWRAP, wrapped, [](QRect ink, int line) { return ink.height() <= line; }},
+        {SS_LEFT | SS_CENTERIMAGE, "first\r\nsecond", twoLines},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         CLabel l;
-        l.resize(200, 60);
-        l.PreSubclassWindow();
+        init(l, 200, 60);
         l.ModifyStyle(0xFFFF, row.style);
         l.SetText(QString::fromLatin1(row.text)).SetBackground(kYellow).SetTextColor(kRed);
         const QRect ink = inkBox(guitest::render(&l), kYellow);
-        const std::string expect = row.expect;
-        ASSERT_FALSE(ink.isEmpty()) << expect;
-        const int lineHeight = QFontMetrics(l.GetFont()).height();
-        if (expect == "left top") {
-            EXPECT_LT(ink.left(), 4);
-            EXPECT_LT(ink.top(), 6);
-        } else if (expect == "centre top") {
-            EXPECT_NEAR(ink.center().x(), 100, 3);
-            EXPECT_LT(ink.top(), 6);
-        } else if (expect == "right top") {
-            EXPECT_GT(ink.right(), 194);
-        } else if (expect == "centre middle") {
-            EXPECT_NEAR(ink.center().x(), 100, 3);
-            EXPECT_NEAR(ink.center().y(), 30, 3);
-        } else if (expect == "two lines") {
-            EXPECT_GT(ink.height(), lineHeight) << row.text;
-        } else if (expect == "one line") {
-            EXPECT_LE(ink.height(), lineHeight) << row.text;
-        }
+        EXPECT_TRUE(!ink.isEmpty() && row.where(ink, QFontMetrics(l.GetFont()).height()))
+            << std::hex << row.style << " " << row.text << ": ink at " << ink.x() << "," << ink.y() << " "
+            << ink.width() << "x" << ink.height();
     }
 }
 
@@ -270,8 +254,7 @@ TEST_F(LabelTest, LinksOpenThroughTheShell) {
     for (const Row& row : rows) {
         testutil::ScopedShellScript shell;
         CLabel l;
-        l.resize(150, 20);
-        l.PreSubclassWindow();
+        init(l, 150, 20);
         l.SetText(QStringLiteral("www.site.example"));
         row.set(l);
         QTest::mouseClick(&l, Qt::LeftButton);
