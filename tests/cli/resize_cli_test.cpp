@@ -47,9 +47,43 @@ ImageSize pictureSize(const fs::path& path) {
     return {image.width, image.height};
 }
 
+constexpr const char* kJpeg = "libjpeg-turbo/ok/testorig.jpg"; // 227 x 149
+constexpr const char* kPng = "pngsuite/primary/basn2c08.png";  // 32 x 32, RGB
+constexpr const char* kPalettePng = "pngsuite/primary/basn3p08.png";
+constexpr const char* kBmp = "bmpsuite/g/rgb24.bmp";           // 127 x 64
+constexpr const char* kGif = "image-gif/ok/sample_1.gif";
+
+// A picture a run leaves, from its source; both relative to the test folder.
+struct Written {
+    std::string source, file;
+    ImageSize size;
+};
+
+// One run of brimvale-resize in the test folder on the pictures makeSources puts under in/.
+struct Call {
+    std::vector<std::string> arguments;
+    int status = 0;
+    std::vector<std::string> says = {};   // on standard output or error; none: standard output is
+                                          // exactly the lines of `written`, then the summary
+    std::vector<Written> written = {};    // every file the run leaves outside in/, in order
+    std::vector<std::string> before = {}; // copies of kPng there before the run, kept unless written
+    std::string input = {};               // standard input
+    std::uintmax_t maxBytes = 0;          // --max-size in K: every file within it, its quality told
+};
+
+// A run that writes one picture from the last argument, says so and sums it up, nothing else.
+Call exact(std::vector<std::string> arguments, const std::string& file, ImageSize size,
+          std::vector<std::string> before = {}) {
+    const std::string source = arguments.back();
+    return {std::move(arguments), 0, {}, {{source, file, size}}, std::move(before)};
+}
+
+// A command line refused as a whole: status 2, a message, nothing written.
+Call bad(std::vector<std::string> arguments) { return {std::move(arguments), 2}; }
+
 class ResizeCli : public ::testing::Test {
 protected:
-    testutil::TempDir dir;
+    testutil::TempDir dir, io; // the run's folder, and its standard input and output
     fs::path corpus;
 
     void SetUp() override {
@@ -66,27 +100,125 @@ protected:
         return target.string();
     }
 
-    // Runs brimvale-resize in `cwd` (the test folder when empty); a run that hangs is killed
-    // after two minutes and fails the test (status -1) instead of blocking the suite.
-    RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {}) {
+    // Runs brimvale-resize in `cwd` (the test folder when empty) with `input` as standard
+    // input; a run that hangs is killed after two minutes and fails the test (status -1)
+    // instead of blocking the suite.
+    RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {}, const std::string& input = {}) {
+        testutil::writeFile(io.path() / "in.txt", input);
         std::string command = "cd '" + (cwd.empty() ? dir.str() : cwd.string()) + "' && timeout -s KILL 120 " +
                               BRIMVALE_RESIZE_PATH;
         for (const std::string& a : arguments) command += " '" + a + "'"; // no argument holds a quote
-        command += " > '" + dir / "stdout.txt" + "' 2> '" + dir / "stderr.txt" + "'";
+        command += " < '" + io / "in.txt" + "' > '" + io / "out.txt" + "' 2> '" + io / "err.txt" + "'";
         const int status = std::system(command.c_str());
         RunResult result;
         if (WIFEXITED(status) && WEXITSTATUS(status) < 124) result.status = WEXITSTATUS(status);
-        result.out = testutil::readFile(dir / "stdout.txt");
-        result.err = testutil::readFile(dir / "stderr.txt");
+        result.out = testutil::readFile(io / "out.txt");
+        result.err = testutil::readFile(io / "err.txt");
         return result;
     }
-};
 
-constexpr const char* kJpeg = "libjpeg-turbo/ok/testorig.jpg"; // 227 x 149
-constexpr const char* kPng = "pngsuite/primary/basn2c08.png";  // 32 x 32, RGB
-constexpr const char* kPalettePng = "pngsuite/primary/basn3p08.png";
-constexpr const char* kBmp = "bmpsuite/g/rgb24.bmp";           // 127 x 64
-constexpr const char* kGif = "image-gif/ok/sample_1.gif";
+    // The pictures the runs read, dated 2001-01-01 00:00:00.5 so a copy keeping its date
+    // shows it, a tree to walk with a link, a hidden folder and a text file in it, and files
+    // that are no pictures to read.
+    void makeSources() {
+        const fs::path in = dir.path() / "in";
+        const std::pair<const char*, const char*> copies[] = {
+            {kJpeg, "IMG_0001.JPG"}, {kJpeg, "IMG.0001.jpg"}, {kJpeg, "a.jpg"}, {kBmp, "b.bmp"},
+            {kPng, "q.png"}, {kPalettePng, "pal.png"}, {"pngsuite/corrupt/xs1n0g01.png", "bad.png"},
+            {kJpeg, "tree/a.jpg"}, {kPng, "tree/sub/b.png"}, {kBmp, "tree/sub/deeper/c.bmp"},
+            {kJpeg, "tree/.hidden/d.jpg"}};
+        const timespec when[2] = {{978307200, 0}, {978307200, 500000000}};
+        for (const auto& [from, to] : copies) {
+            fs::create_directories((in / to).parent_path());
+            fs::copy_file(corpus / from, in / to);
+            ASSERT_EQ(::utimensat(AT_FDCWD, (in / to).c_str(), when, 0), 0);
+        }
+        testutil::writeFile(in / "tree/notes.txt", "not a picture");
+        fs::create_directory_symlink(in / "tree/sub", in / "tree/link");
+        fs::create_symlink(in / "tree/a.jpg", in / "tree/linked.jpg");
+        testutil::writeFile(in / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
+        ASSERT_EQ(::mkfifo((in / "pipe.jpg").c_str(), 0644), 0);
+        CISImageEx line;
+        ASSERT_EQ(line.Allocate(10, 1, 24), kImageOk);
+        ASSERT_EQ(line.Write(kImagePng, (in / "thin.png").string()), kImageOk);
+    }
+
+    void expectRuns(const std::vector<Call>& rows) {
+        makeSources();
+        ASSERT_FALSE(HasFatalFailure());
+        const std::string png = testutil::readFile(corpus / kPng);
+        for (const Call& row : rows) {
+            for (const auto& entry : fs::directory_iterator(dir.path()))
+                if (entry.path().filename() != "in") fs::remove_all(entry.path());
+            for (const std::string& file : row.before) {
+                fs::create_directories((dir.path() / file).parent_path());
+                fs::copy_file(corpus / kPng, dir.path() / file);
+            }
+            const RunResult r = run(row.arguments, {}, row.input);
+            std::string shown;
+            for (const std::string& a : row.arguments) shown += a + " ";
+            SCOPED_TRACE(shown + "\n" + r.out + r.err);
+            EXPECT_EQ(r.status, row.status);
+            for (const std::string& text : row.says) EXPECT_NE((r.out + r.err).find(text), std::string::npos) << text;
+            if (row.status == 2) {
+                EXPECT_EQ(r.out, "");
+                EXPECT_NE(r.err.find("brimvale-resize: "), std::string::npos);
+                EXPECT_FALSE(fs::exists(dir.path() / "out"));
+            }
+            const bool quiet = std::ranges::count(row.arguments, "--quiet") > 0;
+            const bool keepsDates = std::ranges::count(row.arguments, "--keep-dates") > 0;
+            std::vector<std::string> expected = row.before, found;
+            std::string lines;
+            std::uintmax_t total = 0;
+            for (const Written& w : row.written) {
+                const fs::path file = dir.path() / w.file;
+                ASSERT_TRUE(fs::is_regular_file(file)) << w.file;
+                const ImageSize size = pictureSize(file);
+                EXPECT_EQ(size.cx, w.size.cx) << w.file;
+                EXPECT_EQ(size.cy, w.size.cy) << w.file;
+                const std::uintmax_t bytes = fs::file_size(file);
+                total += bytes;
+                if (row.maxBytes) { EXPECT_LE(bytes, row.maxBytes * 1024) << w.file; }
+                lines += w.source + " -> " + w.file + " (" + std::to_string(w.size.cx) + "x" +
+                         std::to_string(w.size.cy) + ", " + FormatSize(bytes) + ")\n";
+                if (!quiet) { EXPECT_NE((r.out + r.err).find(w.source + " -> " + w.file), std::string::npos); }
+                if (w.source.starts_with("in/")) {
+                    EXPECT_EQ(fs::last_write_time(file) == fs::last_write_time(dir.path() / w.source), keepsDates)
+                        << w.file;
+                }
+                if (!w.file.starts_with("in/") && !std::ranges::count(expected, w.file)) expected.push_back(w.file);
+            }
+            if (row.says.empty() && !row.written.empty()) {
+                const std::string where = row.written[0].file.starts_with("in/")
+                                              ? "the same folder as the original picture(s)"
+                                              : fs::path(row.written[0].file).parent_path().string();
+                const std::size_t n = row.written.size();
+                EXPECT_EQ(r.out, lines + std::to_string(n) + (n == 1 ? " picture" : " pictures") + " saved to " +
+                                     where + " (" + FormatSize(total) + " total).\n");
+            }
+            // Nothing else is left: no temporary file, no copy of a link or of a hidden picture.
+            for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::end(it); ++it) {
+                if (it->path() == dir.path() / "in") it.disable_recursion_pending();
+                else if (it->is_regular_file()) found.push_back(fs::relative(it->path(), dir.path()).string());
+            }
+            std::ranges::sort(expected);
+            std::ranges::sort(found);
+            EXPECT_EQ(found, expected);
+            for (const std::string& file : row.before) {
+                if (std::ranges::none_of(row.written, [&](const Written& w) { return w.file == file; })) {
+                    EXPECT_EQ(testutil::readFile(dir.path() / file), png) << file;
+                }
+            }
+            if (row.maxBytes) { // a quality between the ends, found in at most 8 encodings
+                const std::size_t at = r.out.find("KB, quality ");
+                ASSERT_NE(at, std::string::npos);
+                const int quality = std::stoi(r.out.substr(at + 12));
+                EXPECT_TRUE(quality > 1 && quality < 100) << quality;
+                EXPECT_LE(std::stoi(r.out.substr(r.out.find(" after ", at) + 7)), 8);
+            }
+        }
+    }
+};
 
 // A JPEG with an APP1 segment holding `body` put right after its start marker.
 std::string withApp1(const std::string& jpeg, const std::string& body) {
@@ -97,47 +229,34 @@ std::string withApp1(const std::string& jpeg, const std::string& body) {
 } // namespace
 
 TEST_F(ResizeCli, NamesAndSizesOfEveryChoice) {
-    const std::string photo = source(kJpeg, "IMG_0001.JPG");
-    const std::string dotted = source(kJpeg, "IMG.0001.jpg");
-    struct Row {
-        std::vector<std::string> options;
-        std::string output; // relative to the test folder
-        ImageSize size;
-    } const rows[] = {
-        {{"-s", "800x600", "-d", "out"}, "out/IMG_0001_800x600.jpg", {800, 525}},
-        {{"-s", "25%", "-t", "png", "-d", "out"}, "out/IMG_0001_25pc.png", {56, 37}},
-        {{"--percent", "33", "-d", "out"}, "out/IMG_0001_At33pc.jpg", {74, 49}},
-        {{"--dimensions", "1200x900", "-t", "bmp", "-d", "out"}, "out/IMG_0001__1200x900.bmp", {1200, 900}},
-        {{"--screen", "1920x1080", "--source-folder"}, "in/IMG_0001__S1920x1080.jpg", {1920, 1080}},
-        {{"-s", "75%", "--dest=out"}, "out/IMG_0001_75pc.jpg", {170, 111}},
-        {{"-s", "320x240", "-t", "gif", "-d", "out"}, "out/IMG_0001_320x240.gif", {320, 210}},
-        {{"--percent=29", "-t", "psd", "-d", "out"}, "out/IMG_0001_At28pc.psd", {65, 43}},
-        {{"-s", "25%", "-t", "png", "-d", "deep/er/out/"}, "deep/er/out/IMG_0001_25pc.png", {56, 37}}, // made
-    };
-    for (const Row& row : rows) {
-        std::vector<std::string> arguments = row.options;
-        arguments.push_back(photo);
-        const RunResult r = run(arguments);
-        SCOPED_TRACE(row.output + "\n" + r.err);
-        ASSERT_EQ(r.status, 0);
-        const fs::path written = dir.path() / row.output;
-        ASSERT_TRUE(fs::exists(written));
-        const ImageSize size = pictureSize(written);
-        EXPECT_EQ(size.cx, row.size.cx);
-        EXPECT_EQ(size.cy, row.size.cy);
-        const std::string bytes = FormatSize(fs::file_size(written));
-        const bool besideSource = row.output.starts_with("in/");
-        const std::string shown = besideSource ? written.string() : row.output;
-        EXPECT_EQ(r.out, photo + " -> " + shown + " (" + std::to_string(row.size.cx) + "x" +
-                             std::to_string(row.size.cy) + ", " + bytes + ")\n1 picture saved to " +
-                             (besideSource ? "the same folder as the original picture(s)"
-                                           : fs::path(row.output).parent_path().string()) +
-                             " (" + bytes + " total).\n");
-    }
-
-    const RunResult r = run({"-s", "800x600", "-d", "out", dotted});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir.path() / "out/IMG.0001_800x600.jpg"));
+    const std::string P = "in/IMG_0001.JPG", Q = "in/q.png", T = "in/tree";
+    expectRuns({
+        exact({"-s", "800x600", "-d", "out", P}, "out/IMG_0001_800x600.jpg", {800, 525}),
+        exact({"-s", "800x600", "-d", "out", "in/IMG.0001.jpg"}, "out/IMG.0001_800x600.jpg", {800, 525}),
+        exact({"-s", "25%", "-t", "png", "-d", "out", P}, "out/IMG_0001_25pc.png", {56, 37}),
+        exact({"--percent", "33", "-d", "out", P}, "out/IMG_0001_At33pc.jpg", {74, 49}),
+        exact({"--dimensions", "1200x900", "-t", "bmp", "-d", "out", P}, "out/IMG_0001__1200x900.bmp", {1200, 900}),
+        exact({"--screen", "1920x1080", "--source-folder", P}, "in/IMG_0001__S1920x1080.jpg", {1920, 1080}),
+        exact({"-s", "75%", "--dest=out", P}, "out/IMG_0001_75pc.jpg", {170, 111}),
+        exact({"-s", "320x240", "-t", "gif", "-d", "out", P}, "out/IMG_0001_320x240.gif", {320, 210}),
+        exact({"--percent=29", "-t", "psd", "-d", "out", P}, "out/IMG_0001_At28pc.psd", {65, 43}),
+        exact({"-s", "25%", "-t", "png", "-d", "deep/er/out/", P}, "deep/er/out/IMG_0001_25pc.png", {56, 37}),
+        exact({"--long-edge", "100", "-d", "out", P}, "out/IMG_0001_L100.jpg", {100, 66}),
+        exact({"--short-edge=100", "-t", "png", "-d", "out", P}, "out/IMG_0001_S100.png", {152, 100}),
+        exact({"--fit", "300x100", "-d", "out", P}, "out/IMG_0001_fit300x100.jpg", {152, 100}),
+        exact({"--fit", "100x300", "-d", "out", P}, "out/IMG_0001_fit100x300.jpg", {100, 66}),
+        exact({"--fit", "100x300", "-t", "png", "-d", "out", Q}, "out/q_fit100x300.png", {100, 100}),
+        exact({"--long-edge", "1000", "--no-enlarge", "-d", "out", P}, "out/IMG_0001_L1000.jpg", {227, 149}),
+        exact({"--dimensions", "1200x100", "--no-enlarge", "-d", "out", P}, "out/IMG_0001__1200x100.jpg", {227, 149}),
+        exact({"--short-edge", "16", "--no-enlarge", "-t", "png", "-d", "out", Q}, "out/q_S16.png", {16, 16}),
+        // -r mirrors the tree, without links and hidden folders: a folder's pictures, then its
+        // subfolders depth first, then the next argument; --keep-dates keeps the sources' dates.
+        {{"-r", "--keep-dates", "-t", "png", "-d", "out", T, Q}, 0, {},
+         {{T + "/a.jpg", "out/a_50pc.png", {113, 74}}, {T + "/sub/b.png", "out/sub/b_50pc.png", {16, 16}},
+          {T + "/sub/deeper/c.bmp", "out/sub/deeper/c_50pc.png", {63, 32}}, {Q, "out/q_50pc.png", {16, 16}}}},
+        {{"-k", "-t", "png", "-d", "out", T, T + "/sub/b.png"}, 1, {"in/tree: Unable to read the image (error 8"},
+         {{T + "/sub/b.png", "out/b_50pc.png", {16, 16}}}},
+    });
 }
 
 TEST_F(ResizeCli, ParallelRunsMatchTheSequentialRun) {
@@ -172,132 +291,6 @@ TEST_F(ResizeCli, ParallelRunsMatchTheSequentialRun) {
         EXPECT_NE(results[0].out.find("8 pictures saved to out ("), std::string::npos);
         EXPECT_NE(results[0].err.find("missing.jpg: Unable to read the image"), std::string::npos);
         EXPECT_NE(results[0].err.find("a_640x480." + std::string(type) + " already exists"), std::string::npos);
-    }
-}
-
-TEST_F(ResizeCli, FirstFailureStopsAndDiscardsTheRest) {
-    const std::string good1 = source(kJpeg, "p1.jpg");
-    const std::string bad = source("pngsuite/corrupt/xs1n0g01.png", "p2.png");
-    const std::string good3 = source(kPng, "p3.png");
-    const std::string good4 = source(kBmp, "p4.bmp");
-    for (const char* jobs : {"1", "3"}) {
-        SCOPED_TRACE(jobs);
-        fs::remove_all(dir.path() / "out");
-        const RunResult r = run({"-j", jobs, "-d", "out", good1, bad, good3, good4});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(bad + ": Unable to read the image (error 6: damaged or cut off)"), std::string::npos)
-            << r.err;
-        EXPECT_NE(r.err.find("save image number 2"), std::string::npos) << r.err;
-        // Only the picture before the failure, and no temporary files of later ones.
-        const auto written = folderContents(dir.path() / "out");
-        ASSERT_EQ(written.size(), 1u);
-        EXPECT_EQ(written.begin()->first, "p1_50pc.jpg");
-        EXPECT_NE(r.out.find("1 picture saved to out ("), std::string::npos);
-    }
-}
-
-TEST_F(ResizeCli, InfoLines) {
-    const std::string bad = source("pngsuite/corrupt/xs1n0g01.png", "bad.png");
-    const RunResult r = run({"--info", (corpus / kBmp).string(), (corpus / kPalettePng).string(),
-                             (corpus / kJpeg).string(), bad});
-    EXPECT_EQ(r.status, 1);
-    // 2835 pixels per metre is 28.35 per centimetre.
-    EXPECT_EQ(r.out, (corpus / kBmp).string() +
-                         "\ttype=2\twidth=127\theight=64\tbits=24\tcolours=0\txres=28.35\tyres=28.35\tunit=3\n" +
-                         (corpus / kPalettePng).string() +
-                         "\ttype=7\twidth=32\theight=32\tbits=8\tcolours=256\txres=0\tyres=0\tunit=1\n" +
-                         (corpus / kJpeg).string() +
-                         "\ttype=0\twidth=227\theight=149\tbits=24\tcolours=0\txres=1\tyres=1\tunit=1\n" + bad +
-                         "\terror=6\n");
-}
-
-TEST_F(ResizeCli, BadCommandLinesExitWith2) {
-    const std::string photo = source(kJpeg, "z.jpg");
-    const std::vector<std::vector<std::string>> rows = {
-        {"--frobnicate", "-d", "out", photo},
-        {"-s", "900x700", "-d", "out", photo},
-        {"-d", "out"},
-        {"-d", "out", "--source-folder", photo},
-        {photo},
-        {"-j", "0", "-d", "out", photo},
-        {"--percent", "abc", "-d", "out", photo},
-        {"-q", "high", "-d", "out", photo},
-        {"-t", "tiff", "-d", "out", photo},
-        {"--lossless", "-d", "out", photo},
-        {"--dimensions", "1200", "-d", "out", photo},
-        {"--screen", "0x10", "-d", "out", photo},
-        {"--mode", "19", "-d", "out", photo},
-        {"--overwrite=yes", "-d", "out", photo},
-        {"-d", "out", photo, "-q"},
-        {"--metadata-from", photo, "-d", "out", photo},
-        {"--stamp", photo, photo},
-        {"--stamp"},
-        {"--if-exists", "never", "-d", "out", photo},
-        {"--strip-private", "-d", "out", photo},
-        {"--long-edge", "0", "-d", "out", photo}, {"--short-edge", "-3", "-d", "out", photo},
-        {"--fit", "100", "-d", "out", photo}, {"--fit", "0x5", "-d", "out", photo},
-        {"--no-enlarge=1", "-d", "out", photo}, {"--filter", "bicubic", "-d", "out", photo},
-        {"--linear-light", "-d", "out", photo}, {"--filter", "exact", "--linear-light", "-d", "out", photo},
-        {"--filter", "area", "--mode", "0", "-d", "out", photo},
-    };
-    for (const auto& arguments : rows) {
-        const RunResult r = run(arguments);
-        std::string shown;
-        for (const std::string& a : arguments) shown += a + " ";
-        EXPECT_EQ(r.status, 2) << shown;
-        EXPECT_TRUE(r.out.empty()) << shown;
-        EXPECT_NE(r.err.find("brimvale-resize: "), std::string::npos) << shown;
-    }
-    EXPECT_FALSE(fs::exists(dir.path() / "out"));
-}
-
-TEST_F(ResizeCli, SourceReplacedByAnEarlierOutputIsReadAfterIt) {
-    // The second file is the first one's output: a sequential run reads the new picture
-    // (113 x 74) there, not the PNG that was in its place, and so must a parallel one.
-    const std::string first = source(kJpeg, "a.jpg");
-    fs::create_directories(dir.path() / "out");
-    fs::copy_file(corpus / kPng, dir.path() / "out/a_50pc.jpg");
-    for (const char* jobs : {"1", "4"}) {
-        SCOPED_TRACE(jobs);
-        fs::copy_file(corpus / kPng, dir.path() / "out/a_50pc.jpg", fs::copy_options::overwrite_existing);
-        const RunResult r = run({"--overwrite", "-j", jobs, "-d", "out", first, "out/a_50pc.jpg"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        const ImageSize size = pictureSize(dir.path() / "out/a_50pc_50pc.jpg");
-        EXPECT_EQ(size.cx, 56u);
-        EXPECT_EQ(size.cy, 37u);
-    }
-}
-
-// What a batch meets, said in words: a named pipe or a folder given as a picture (refused
-// at once), a missing file, a file of no known type, a size that comes out empty or too
-// large, a folder that takes no file.
-TEST_F(ResizeCli, FailuresAreSaidInWords) {
-    const std::string fifo = dir / "in/pipe.jpg";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    CISImageEx line;
-    ASSERT_EQ(line.Allocate(10, 1, 24), kImageOk);
-    const std::string thin = dir / "in/thin.png";
-    ASSERT_EQ(line.Write(kImagePng, thin), kImageOk);
-    testutil::writeFile(dir / "in/passwd", "root:x:0:0:root:/root:/bin/bash\n");
-    const std::string photo = source(kJpeg, "photo.jpg");
-    struct Row {
-        std::vector<std::string> arguments;
-        const char* says;
-    } rows[] = {
-        {{"-d", "out", fifo}, "pipe.jpg: Unable to read the image (error 8: not a regular file)"},
-        {{"-d", "out", dir / "in"}, "in: Unable to read the image (error 8: not a regular file)"},
-        {{"-d", "out", thin}, "thin.png to 5x0: the result would be empty (error 5)"},
-        {{"-d", "out", dir / "in/gone.jpg"}, "gone.jpg: Unable to read the image (error 5: no such file)"},
-        {{"-d", "out", dir / "in/passwd"}, "passwd: Unable to read the image (error 5: not a picture of a known type)"},
-        {{"--dimensions", "60000x60000", "-d", "out", photo},
-         "photo.jpg to 60000x60000 (error 90: picture larger than 268 megapixels)"},
-        // Root may write anywhere, but no one makes files in /proc/sys.
-        {{"-d", "/proc/sys", photo}, "Unable to write /proc/sys/photo_50pc.jpg (error 2: cannot write in /proc/sys: "},
-    };
-    for (const Row& row : rows) {
-        const RunResult r = run(row.arguments);
-        EXPECT_EQ(r.status, 1) << row.says;
-        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
     }
 }
 
@@ -391,131 +384,6 @@ TEST_F(ResizeCli, MetafileTextAsTheWindowDrawsIt) {
         EXPECT_LT(std::count(drawn.begin(), drawn.end(), '\xff'), 160 * 48 * 3 - 200) << file << " shows its text";
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(command.GetPixels()), 160 * 48 * 3), drawn) << file;
     }
-}
-
-TEST_F(ResizeCli, EdgeFitAndNoEnlargeSizes) {
-    const std::string photo = source(kJpeg, "P.jpg"); // 227 x 149
-    const std::string square = source(kPng, "Q.png"); // 32 x 32
-    struct Row {
-        std::vector<std::string> options;
-        std::string file;
-        std::string output;
-        ImageSize size;
-    } const rows[] = {
-        {{"--long-edge", "100"}, photo, "out/P_L100.jpg", {100, 66}},
-        {{"--short-edge=100", "-t", "png"}, photo, "out/P_S100.png", {152, 100}},
-        {{"--fit", "300x100"}, photo, "out/P_fit300x100.jpg", {152, 100}},
-        {{"--fit", "100x300"}, photo, "out/P_fit100x300.jpg", {100, 66}},
-        {{"--fit", "100x300", "-t", "png"}, square, "out/Q_fit100x300.png", {100, 100}},
-        {{"--long-edge", "1000", "--no-enlarge"}, photo, "out/P_L1000.jpg", {227, 149}},
-        {{"--dimensions", "1200x100", "--no-enlarge"}, photo, "out/P__1200x100.jpg", {227, 149}},
-        {{"--short-edge", "16", "--no-enlarge", "-t", "png"}, square, "out/Q_S16.png", {16, 16}},
-    };
-    for (const Row& row : rows) {
-        std::vector<std::string> arguments = row.options;
-        arguments.insert(arguments.end(), {"-d", "out", row.file});
-        const RunResult r = run(arguments);
-        SCOPED_TRACE(row.output + "\n" + r.err);
-        ASSERT_EQ(r.status, 0);
-        const ImageSize size = pictureSize(dir.path() / row.output);
-        EXPECT_EQ(size.cx, row.size.cx);
-        EXPECT_EQ(size.cy, row.size.cy);
-        EXPECT_NE(r.out.find(" -> " + row.output + " (" + std::to_string(row.size.cx) + "x" +
-                             std::to_string(row.size.cy) + ", "),
-                  std::string::npos);
-    }
-}
-
-TEST_F(ResizeCli, ExistingOutputsSkippedRenamedOrAskedFor) {
-    const std::string photo = source(kJpeg, "x.jpg");
-    const fs::path old = dir.path() / "out/x_50pc.jpg";
-    // Runs with `answers` as standard input; the child inherits this process's descriptor 0.
-    auto runAnswering = [&](std::vector<std::string> arguments, const std::string& answers) {
-        testutil::writeFile(dir.path() / "answers.txt", answers);
-        const int saved = ::dup(STDIN_FILENO);
-        const int input = ::open((dir.path() / "answers.txt").c_str(), O_RDONLY);
-        ::dup2(input, STDIN_FILENO);
-        ::close(input);
-        arguments.insert(arguments.end(), {"-d", "out", photo});
-        const RunResult r = run(arguments);
-        ::dup2(saved, STDIN_FILENO);
-        ::close(saved);
-        return r;
-    };
-    struct Row {
-        std::vector<std::string> options;
-        std::string answers;
-        bool replaced;
-        std::string says; // on standard output or error
-        std::vector<std::string> newFiles;
-        int status = 0;
-    } const rows[] = {
-        {{"-j", "1"}, "", false, "out/x_50pc.jpg already exists", {}, 1}, // refused by default
-        {{"--overwrite"}, "", true, "1 picture saved", {}},
-        {{"--if-exists", "skip"}, "", false, "x_50pc.jpg exists; skipped\n0 pictures saved to out (0 KB total).\n"
-                                             "1 picture skipped: its output already existed.\n", {}},
-        {{"--if-exists=ask"}, "n\n", false, "1 picture skipped", {}},
-        {{"--if-exists=ask"}, "", false, "1 picture skipped", {}},
-        {{"--if-exists=ask"}, "yes\n", true, "1 picture saved", {}},
-        {{"--if-exists", "overwrite"}, "", true, "1 picture saved", {}},
-        {{"--if-exists", "rename"}, "", false, "-> out/x_50pc (1).jpg (113x74, ", {"x_50pc (1).jpg"}},
-        {{"--if-exists", "rename", "-j", "2"}, "", false, "-> out/x_50pc (2).jpg", {"x_50pc (1).jpg", "x_50pc (2).jpg"}},
-    };
-    for (const Row& row : rows) {
-        fs::remove_all(dir.path() / "out");
-        fs::create_directories(dir.path() / "out");
-        testutil::writeFile(old, "old");
-        if (row.newFiles.size() > 1) testutil::writeFile(dir.path() / "out" / row.newFiles[0], "one");
-        const RunResult r = runAnswering(row.options, row.answers);
-        SCOPED_TRACE(row.options.back() + " " + row.answers + "\n" + r.out + r.err);
-        EXPECT_EQ(r.status, row.status);
-        EXPECT_NE((r.out + r.err).find(row.says), std::string::npos);
-        EXPECT_EQ(testutil::readFile(old) != "old", row.replaced);
-        if (row.replaced) { EXPECT_EQ(pictureSize(old).cy, 74u); }
-        EXPECT_EQ(folderContents(dir.path() / "out").size(), 1 + row.newFiles.size());
-        if (!row.newFiles.empty()) { EXPECT_EQ(pictureSize(dir.path() / "out" / row.newFiles.back()).cx, 113u); }
-        if (row.options.back() == "ask") {
-            EXPECT_NE(r.err.find("x_50pc.jpg already exists. Replace it? [y/N]"), std::string::npos);
-        }
-    }
-}
-
-TEST_F(ResizeCli, RecursiveRunMirrorsTheTreeWithoutLinksAndKeepsDates) {
-    const fs::path tree = dir.path() / "in/tree";
-    fs::create_directories(tree / "sub/deeper");
-    fs::create_directories(tree / ".hidden");
-    fs::copy_file(corpus / kJpeg, tree / "a.jpg");
-    fs::copy_file(corpus / kPng, tree / "sub/b.png");
-    fs::copy_file(corpus / kBmp, tree / "sub/deeper/c.bmp");
-    fs::copy_file(corpus / kJpeg, tree / ".hidden/d.jpg");
-    testutil::writeFile(tree / "notes.txt", "not a picture");
-    fs::create_directory_symlink(tree / "sub", tree / "link");
-    fs::create_symlink(tree / "a.jpg", tree / "linked.jpg");
-    const std::string single = source(kPng, "single.png");
-    const timespec when[2] = {{978307200, 0}, {978307200, 500000000}}; // 2001-01-01
-    ASSERT_EQ(::utimensat(AT_FDCWD, (tree / "sub/b.png").c_str(), when, 0), 0);
-
-    RunResult r = run({"-r", "--keep-dates", "-t", "png", "-d", "out", tree.string(), single});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> written;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "out"))
-        if (entry.is_regular_file()) written.push_back(fs::relative(entry.path(), dir.path() / "out").string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{"a_50pc.png", "single_50pc.png", "sub/b_50pc.png",
-                                                 "sub/deeper/c_50pc.png"}));
-    // Walk order: a folder's pictures, then its subfolders depth first, then the next argument.
-    EXPECT_LT(r.out.find("a_50pc.png"), r.out.find("sub/b_50pc.png"));
-    EXPECT_LT(r.out.find("sub/deeper/c_50pc.png"), r.out.find("single_50pc.png"));
-    struct stat info {};
-    ASSERT_EQ(::stat((dir.path() / "out/sub/b_50pc.png").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtim.tv_sec, when[1].tv_sec);
-    EXPECT_EQ(info.st_mtim.tv_nsec, when[1].tv_nsec);
-
-    // Without -r a folder is refused as before; without --keep-dates the copy is new.
-    r = run({"-k", "-t", "png", "-d", "out2", tree.string(), (tree / "sub/b.png").string()});
-    EXPECT_EQ(r.status, 1);
-    ASSERT_EQ(::stat((dir.path() / "out2/b_50pc.png").c_str(), &info), 0);
-    EXPECT_GT(info.st_mtim.tv_sec, when[1].tv_sec);
 }
 
 TEST_F(ResizeCli, ColourProfileKeptUnlessStripped) {
@@ -697,48 +565,95 @@ TEST_F(ResizeCli, MetadataKeptUprightAndSizedOrStrippedOfPrivateParts) {
     }
 }
 
+// What a run meets, said in words: a command line refused as a whole (status 2); a named pipe
+// or a folder given as a picture (refused at once), a missing file, a file of no known type, a
+// size that comes out empty or too large, a folder that takes no file (status 1, stopping at
+// the first failure without -k and keeping only the pictures before it); --info lines.
+TEST_F(ResizeCli, FailuresAreSaidInWords) {
+    const std::string A = "in/a.jpg", out = "out/a_50pc.jpg";
+    std::vector<Call> rows = {
+        bad({"--frobnicate", "-d", "out", A}), bad({"-s", "900x700", "-d", "out", A}), bad({"-d", "out"}),
+        bad({"-d", "out", "--source-folder", A}), bad({A}), bad({"-j", "0", "-d", "out", A}),
+        bad({"--percent", "abc", "-d", "out", A}), bad({"-q", "high", "-d", "out", A}),
+        bad({"-t", "tiff", "-d", "out", A}), bad({"--lossless", "-d", "out", A}),
+        bad({"--dimensions", "1200", "-d", "out", A}), bad({"--screen", "0x10", "-d", "out", A}),
+        bad({"--mode", "19", "-d", "out", A}), bad({"--overwrite=yes", "-d", "out", A}), bad({"-d", "out", A, "-q"}),
+        bad({"--metadata-from", A, "-d", "out", A}), bad({"--stamp", A, A}), bad({"--stamp"}),
+        bad({"--if-exists", "never", "-d", "out", A}), bad({"--strip-private", "-d", "out", A}),
+        bad({"--long-edge", "0", "-d", "out", A}), bad({"--short-edge", "-3", "-d", "out", A}),
+        bad({"--fit", "100", "-d", "out", A}), bad({"--fit", "0x5", "-d", "out", A}),
+        bad({"--no-enlarge=1", "-d", "out", A}), bad({"--filter", "bicubic", "-d", "out", A}),
+        bad({"--linear-light", "-d", "out", A}), bad({"--filter", "exact", "--linear-light", "-d", "out", A}),
+        bad({"--filter", "area", "--mode", "0", "-d", "out", A}),
+        {{"-d", "out", "in/pipe.jpg"}, 1, {"in/pipe.jpg: Unable to read the image (error 8: not a regular file)"}},
+        {{"-d", "out", "in"}, 1, {"in: Unable to read the image (error 8: not a regular file)"}},
+        {{"-d", "out", "in/thin.png"}, 1, {"in/thin.png to 5x0: the result would be empty (error 5)"}},
+        {{"-d", "out", "in/gone.jpg"}, 1, {"in/gone.jpg: Unable to read the image (error 5: no such file)"}},
+        {{"-d", "out", "in/passwd"}, 1, {"in/passwd: Unable to read the image (error 5: not a picture of a known type)"}},
+        {{"--dimensions", "60000x60000", "-d", "out", A}, 1,
+         {"in/a.jpg to 60000x60000 (error 90: picture larger than 268 megapixels)"}},
+        // Root may write anywhere, but no one makes files in /proc/sys.
+        {{"-d", "/proc/sys", A}, 1, {"Unable to write /proc/sys/a_50pc.jpg (error 2: cannot write in /proc/sys: "}},
+        // 2835 pixels per metre is 28.35 per centimetre.
+        {{"--info", "in/b.bmp", "in/pal.png", A, "in/bad.png"}, 1,
+         {"in/b.bmp\ttype=2\twidth=127\theight=64\tbits=24\tcolours=0\txres=28.35\tyres=28.35\tunit=3\n"
+          "in/pal.png\ttype=7\twidth=32\theight=32\tbits=8\tcolours=256\txres=0\tyres=0\tunit=1\n"
+          "in/a.jpg\ttype=0\twidth=227\theight=149\tbits=24\tcolours=0\txres=1\tyres=1\tunit=1\n"
+          "in/bad.png\terror=6\n"}},
+    };
+    for (const char* jobs : {"1", "3"}) {
+        rows.push_back({{"-j", jobs, "-d", "out", A, "in/bad.png", "in/q.png", "in/b.bmp"}, 1,
+                        {"in/bad.png: Unable to read the image (error 6: damaged or cut off)", "save image number 2",
+                         "1 picture saved to out ("},
+                        {{A, out, {113, 74}}}});
+    }
+    expectRuns(rows);
+}
+
+// An output already there is refused, replaced, skipped, asked for or kept beside a
+// numbered name; one that is a later source is read after it is written, also in parallel.
+TEST_F(ResizeCli, ExistingOutputsSkippedRenamedOrAskedFor) {
+    const std::string A = "in/a.jpg", out = "out/a_50pc.jpg", asked = out + " already exists. Replace it? [y/N]";
+    const Written replaced{A, out, {113, 74}};
+    expectRuns({
+        {{"-j", "1", "-d", "out", A}, 1, {out + " already exists"}, {}, {out}}, // refused by default
+        exact({"--overwrite", "-d", "out", A}, out, {113, 74}, {out}),
+        exact({"--if-exists", "overwrite", "-d", "out", A}, out, {113, 74}, {out}),
+        {{"--if-exists", "skip", "-d", "out", A}, 0,
+         {"in/a.jpg: out/a_50pc.jpg exists; skipped\n0 pictures saved to out (0 KB total).\n"
+          "1 picture skipped: its output already existed.\n"}, {}, {out}},
+        {{"--if-exists=ask", "-d", "out", A}, 0, {"1 picture skipped", asked}, {}, {out}, "n\n"},
+        {{"--if-exists=ask", "-d", "out", A}, 0, {"1 picture skipped", asked}, {}, {out}, ""},
+        {{"--if-exists=ask", "-d", "out", A}, 0, {"1 picture saved", asked}, {replaced}, {out}, "yes\n"},
+        exact({"--if-exists", "rename", "-d", "out", A}, "out/a_50pc (1).jpg", {113, 74}, {out}),
+        exact({"--if-exists", "rename", "-j", "2", "-d", "out", A}, "out/a_50pc (2).jpg", {113, 74},
+              {out, "out/a_50pc (1).jpg"}),
+        // The second file is the first one's output: a sequential run reads the new picture
+        // (113 x 74) there, not the PNG that was in its place, and so must a parallel one.
+        {{"--overwrite", "-j", "1", "-d", "out", A, out}, 0, {}, {replaced, {out, "out/a_50pc_50pc.jpg", {56, 37}}},
+         {out}},
+        {{"--overwrite", "-j", "4", "-d", "out", A, out}, 0, {}, {replaced, {out, "out/a_50pc_50pc.jpg", {56, 37}}},
+         {out}},
+    });
+}
+
 // --max-size: each line names the quality chosen; a picture over the limit even at quality 1
 // is still written and makes the exit status 1, but does not stop the run.
 TEST_F(ResizeCli, MaxSizeChoosesTheQualityAndReportsPicturesOverIt) {
-    const std::string first = source(kJpeg, "a.jpg"), second = source(kBmp, "b.bmp");
-    struct Row {
-        std::vector<std::string> options;
-        int status;
-        std::vector<std::string> written; // in out/
-        std::string said;                 // on standard output or error
-    } const rows[] = {
-        {{"--max-size", "6k"}, 0, {"a_50pc.jpg", "b_50pc.jpg"}, "a_50pc.jpg (113x74, "},
-        {{"--max-size=1M", "--quiet"}, 0, {"a_50pc.jpg", "b_50pc.jpg"}, "2 pictures saved"},
-        {{"--max-size", "300"}, 1, {"a_50pc.jpg", "b_50pc.jpg"}, "a_50pc.jpg is "}, // tables alone take more
-        {{"-k", "--max-size", "300"}, 1, {"a_50pc.jpg", "b_50pc.jpg"}, "b_50pc.jpg is "},
-        {{"--max-size", "0"}, 2, {}, "bad value '0'"},
-        {{"--max-size", "5X"}, 2, {}, "bad value '5X'"},
-        {{"--max-size", "5K", "-t", "png"}, 2, {}, "--max-size needs"},
-        {{"--max-size", "5K", "-t", "webp", "--lossless"}, 2, {}, "--max-size needs"},
-        {{"--max-size", "2k", "-t", "webp"}, 0, {"a_50pc.webp", "b_50pc.webp"}, "a_50pc.webp (113x74, "},
-    };
-    for (const Row& row : rows) {
-        fs::remove_all(dir.path() / "out");
-        std::vector<std::string> arguments = row.options;
-        arguments.insert(arguments.end(), {"-d", "out", first, second});
-        const RunResult r = run(arguments);
-        SCOPED_TRACE(row.options[1] + "\n" + r.out + r.err);
-        EXPECT_EQ(r.status, row.status);
-        EXPECT_NE((r.out + r.err).find(row.said), std::string::npos);
-        std::vector<std::string> names;
-        if (fs::exists(dir.path() / "out")) names = testutil::namesIn(dir.path() / "out");
-        EXPECT_EQ(names, row.written);
-        // quality N after M encodings: the quality of a file within the limit, found in at most 8
-        if (row.options[1].ends_with('k')) {
-            const std::uintmax_t limit = std::stoul(row.options[1]) * 1024;
-            for (const std::string& name : names) EXPECT_LE(fs::file_size(dir.path() / "out" / name), limit);
-            const std::size_t at = r.out.find("KB, quality ");
-            ASSERT_NE(at, std::string::npos);
-            const int quality = std::stoi(r.out.substr(at + 12));
-            EXPECT_TRUE(quality > 1 && quality < 100) << quality;
-            EXPECT_LE(std::stoi(r.out.substr(r.out.find(" after ", at) + 7)), 8);
-        }
-    }
+    const std::string A = "in/a.jpg", B = "in/b.bmp";
+    const std::vector<Written> jpegs = {{A, "out/a_50pc.jpg", {113, 74}}, {B, "out/b_50pc.jpg", {63, 32}}};
+    expectRuns({
+        {{"--max-size", "6k", "-d", "out", A, B}, 0, {"a_50pc.jpg (113x74, "}, jpegs, {}, {}, 6},
+        {{"--max-size=1M", "--quiet", "-d", "out", A, B}, 0, {"2 pictures saved"}, jpegs},
+        {{"--max-size", "300", "-d", "out", A, B}, 1, {"a_50pc.jpg is "}, jpegs}, // tables alone take more
+        {{"-k", "--max-size", "300", "-d", "out", A, B}, 1, {"b_50pc.jpg is "}, jpegs},
+        {{"--max-size", "0", "-d", "out", A, B}, 2, {"bad value '0'"}},
+        {{"--max-size", "5X", "-d", "out", A, B}, 2, {"bad value '5X'"}},
+        {{"--max-size", "5K", "-t", "png", "-d", "out", A, B}, 2, {"--max-size needs"}},
+        {{"--max-size", "5K", "-t", "webp", "--lossless", "-d", "out", A, B}, 2, {"--max-size needs"}},
+        {{"--max-size", "2k", "-t", "webp", "-d", "out", A, B}, 0, {"a_50pc.webp (113x74, "},
+         {{A, "out/a_50pc.webp", {113, 74}}, {B, "out/b_50pc.webp", {63, 32}}}, {}, {}, 2},
+    });
 }
 
 // --fast on a 1200 x 800 JPEG stored on its side (Orientation 6): reduced decoding where the
