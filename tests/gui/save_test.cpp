@@ -26,6 +26,11 @@ namespace {
 
 CComboBox* combo(CDialog& d) { return d.GetDlgItemAs<CComboBox>(IDC_DESTINATIONS); }
 void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItemAs<QAbstractButton>(id), Qt::LeftButton); }
+// Types into the destination box as the user does.
+void typeDestination(CDialog& d, const QString& text) {
+    combo(d)->setEditText(text);
+    d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+}
 QStringList comboTexts(CDialog& d) {
     QStringList out;
     for (int i = 0; i < combo(d)->GetCount(); ++i) out << combo(d)->GetLBText(i);
@@ -229,17 +234,11 @@ TEST_F(SaveTest, ExistingOutputsAreReplacedOnlyAfterYes) {
             expectCleared(d);
         });
         EXPECT_TRUE(fs::exists(out + "/a_50pc.jpg"));
-        const fs::file_type kind = fs::symlink_status(out + "/b_50pc.jpg").type();
-        if (row.replaced) {
-            EXPECT_EQ(kind, fs::file_type::regular);
-            CISImageEx written;
-            EXPECT_EQ(written.Read(out + "/b_50pc.jpg", kImageDetect), kImageOk);
-        } else {
-            EXPECT_EQ(kind, row.writeFailure ? fs::file_type::directory : fs::file_type::regular);
-            if (!row.writeFailure) {
-                EXPECT_EQ(testutil::readFile(out + "/b_50pc.jpg"), "old");
-            }
-        }
+        const std::string b = out + "/b_50pc.jpg";
+        EXPECT_EQ(fs::symlink_status(b).type(), row.writeFailure ? fs::file_type::directory : fs::file_type::regular);
+        CISImageEx written;
+        EXPECT_EQ(written.Read(b, kImageDetect) == kImageOk, row.replaced);
+        EXPECT_EQ(fs::is_regular_file(b) && testutil::readFile(b) == "old", !row.replaced && !row.writeFailure);
         EXPECT_EQ(testutil::readFile(other), "kept");
         fs::remove_all(out);
         fs::create_directory(out);
@@ -249,34 +248,24 @@ TEST_F(SaveTest, ExistingOutputsAreReplacedOnlyAfterYes) {
 
 TEST_F(SaveTest, FailuresStopTheRunWithTheirOwnMessage) {
     testutil::writeFile(root / "plain", "x");
+    const auto create = [](const std::string& folder) {
+        return "It appears the folder: " + folder + "\ndoes not exist. Do you wish to create it?";
+    };
     const struct {
         const char* what;
         std::string destination;
-        bool sourceFolder;
         QStringList names;
         std::vector<int> answers;
         std::vector<std::string> texts; // boxes, in order
         std::optional<int> failedAt;    // nullopt: nothing changed on screen
     } rows[] = {
-        {"unreadable", out, false, {"a.jpg", "d.jpg"}, {IDOK}, {kUnableToReadText}, 2},
-        {"no destination", "", false, {"a.jpg"}, {IDOK}, {kDestinationNotSetText}, 1},
-        {"missing destination not created",
-         root / "new/deeper",
-         false,
-         {"a.jpg"},
-         {IDNO, IDOK},
-         {"It appears the folder: " + root / "new/deeper" + "\ndoes not exist. Do you wish to create it?",
-          WriteFailureText("a", "50pc", "jpg", root / "new/deeper")},
-         1},
-        {"missing destination that cannot be made",
-         root / "plain/sub",
-         false,
-         {"a.jpg"},
-         {IDYES, IDOK},
-         {"It appears the folder: " + root / "plain/sub" + "\ndoes not exist. Do you wish to create it?",
-          "Creating Folder: " + root / "plain" + " failed."},
-         std::nullopt},
-        {"empty selection", out, false, {}, {IDOK}, {kNoPicturesText}, std::nullopt},
+        {"unreadable", out, {"a.jpg", "d.jpg"}, {IDOK}, {kUnableToReadText}, 2},
+        {"no destination", "", {"a.jpg"}, {IDOK}, {kDestinationNotSetText}, 1},
+        {"missing destination not created", root / "new/deeper", {"a.jpg"}, {IDNO, IDOK},
+         {create(root / "new/deeper"), WriteFailureText("a", "50pc", "jpg", root / "new/deeper")}, 1},
+        {"missing destination that cannot be made", root / "plain/sub", {"a.jpg"}, {IDYES, IDOK},
+         {create(root / "plain/sub"), "Creating Folder: " + root / "plain" + " failed."}, std::nullopt},
+        {"empty selection", out, {}, {IDOK}, {kNoPicturesText}, std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -370,15 +359,12 @@ TEST_F(SaveTest, DestinationControlsKeepTheHistory) {
             expect(o, {o, o, "/d/two", "/d/one", "/d/three"}, {o, o, "/d/one", "/d/three", "/d/two"});
 
             // Typing makes the text the destination; erasing it deletes the current one.
-            combo(d)->setEditText("/typed");
-            d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+            typeDestination(d, "/typed");
             EXPECT_EQ(main(d).destination(), QStringLiteral("/typed"));
-            combo(d)->setEditText("");
-            d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+            typeDestination(d, "");
             expect("/typed", {o, o, "/d/two", "/d/one", "/d/three"}, {o, o, "/d/one", "/d/three", "/d/two"});
             setFolder(d, out);
-            combo(d)->setEditText("");
-            d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+            typeDestination(d, "");
             expect(o, {o, o, "/d/two", "/d/one", "/d/three"}, {o, o, "/d/one", "/d/three", "/d/two"});
 
             // "Show Folder" opens the destination, also with "Use source folder".
@@ -411,8 +397,7 @@ TEST_F(SaveTest, DestinationControlsKeepTheHistory) {
     store(0, "\"Destination0\"=\"/d/only\"\n");
     const std::string before = registry.hive();
     guitest::openMainWindow([&](CDialog& d) {
-        combo(d)->setEditText("");
-        d.OnControlNotify(IDC_DESTINATIONS, CBN_EDITCHANGE);
+        typeDestination(d, "");
         EXPECT_EQ(main(d).destination(), QString());
         EXPECT_EQ(main(d).destinations(), QStringList());
         EXPECT_EQ(combo(d)->GetCount(), 0);
