@@ -42,6 +42,15 @@ void drag(CDialog& d, QPoint from, QPoint to, bool escape = false) {
     QCoreApplication::processEvents();
 }
 
+// Clicks "Save Crop" with `drive` as the modal hook of the save-cropped-image dialog.
+void saveCrop(CDialog& d, const std::function<void(CDialog&)>& drive) {
+    const CDialog::ModalHook outer = CDialog::SetModalHook([&](CDialog& c) {
+        if (c.GetTemplateId() == IDD_SAVECROP) drive(c);
+    });
+    d.OnControlNotify(IDC_SAVECROP, BN_CLICKED);
+    CDialog::SetModalHook(outer);
+}
+
 COLORREF pixelOf(const CISImageEx& image, std::uint32_t x, std::uint32_t y) {
     const std::uint8_t* p = image.GetPixels() + y * image.GetRowBytes() + x * 3;
     return RGB(p[0], p[1], p[2]);
@@ -158,11 +167,7 @@ TEST_F(CropTest, BandsCropTheUprightPictureAsShown) {
 }
 
 TEST_F(CropTest, SaveCropDialogPreselectsSavesAndRefuses) {
-    const auto dialogHook = [](const std::function<void(CDialog&)>& drive) {
-        return CDialog::SetModalHook([drive](CDialog& dialog) {
-            if (dialog.GetTemplateId() == IDD_SAVECROP) drive(dialog);
-        });
-    };
+    testutil::writeFile(root / "plain", "x");
     guitest::openMainWindow([&](CDialog& d) {
         show(d, "a.PSD");
         const RECT p = main(d).previewImageRect();
@@ -206,11 +211,8 @@ TEST_F(CropTest, SaveCropDialogPreselectsSavesAndRefuses) {
              },
              true, {IDOK}, ""},
             {"a folder that is a file",
-             [&](CDialog& c) {
-                 testutil::writeFile(root / "plain", "x");
-                 c.SetDlgItemText(IDC_CROP_FOLDER, QString::fromStdString(root / "plain"));
-             },
-             true, {IDOK}, ""},
+             [&](CDialog& c) { c.SetDlgItemText(IDC_CROP_FOLDER, QString::fromStdString(root / "plain")); }, true, {IDOK},
+             ""},
             {"the cropped size as PNG",
              [&](CDialog& c) {
                  c.CheckDlgButton(IDC_CROP_SIZE_CROPPED, BST_CHECKED);
@@ -229,12 +231,10 @@ TEST_F(CropTest, SaveCropDialogPreselectsSavesAndRefuses) {
             for (int answer : row.answers) script.answer(answer);
             const std::string before = fs::exists(out + "/a_Cropped.png") ? testutil::readFile(out + "/a_Cropped.png") : "";
             const QString label = d.GetDlgItemText(IDC_SELECTED_CAPTION);
-            const CDialog::ModalHook outer = dialogHook([&](CDialog& c) {
+            saveCrop(d, [&](CDialog& c) {
                 row.drive(c);
                 if (row.pressOk) c.OnControlNotify(IDOK, BN_CLICKED);
             });
-            d.OnControlNotify(IDC_SAVECROP, BN_CLICKED);
-            CDialog::SetModalHook(outer);
             if (row.written.empty()) {
                 EXPECT_EQ(d.GetDlgItemText(IDC_SELECTED_CAPTION), label);
                 EXPECT_EQ(fs::exists(out + "/a_Cropped.png") ? testutil::readFile(out + "/a_Cropped.png") : "", before);
@@ -262,15 +262,13 @@ TEST_F(CropTest, SaveCropDialogPreselectsSavesAndRefuses) {
         script.answer(IDOK);
         const std::string source = testutil::readFile(pictures + "/wide.jpg");
         for (const char* name : {"wide", "b"}) {
-            const CDialog::ModalHook outer = dialogHook([&](CDialog& c) {
+            saveCrop(d, [&](CDialog& c) {
                 c.CheckDlgButton(IDC_CROP_USESOURCE, BST_CHECKED);
                 c.OnControlNotify(IDC_CROP_USESOURCE, BN_CLICKED);
                 c.CheckDlgButton(IDC_CROP_APPENDCROPPED, BST_UNCHECKED);
                 c.SetDlgItemText(IDC_CROP_FILENAME, name);
                 c.OnControlNotify(IDOK, BN_CLICKED);
             });
-            d.OnControlNotify(IDC_SAVECROP, BN_CLICKED);
-            CDialog::SetModalHook(outer);
         }
         EXPECT_EQ(testutil::readFile(pictures + "/wide.jpg"), source);
         EXPECT_TRUE(column(files(d), 0).contains("b.jpg"));
