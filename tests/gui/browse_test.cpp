@@ -130,10 +130,14 @@ TEST_F(BrowseTest, TreeHoldsDrivesAndSpecialFoldersAndReadsAStructureOnce) {
     });
 }
 
-TEST_F(BrowseTest, TreeClickListsPicturesWithDatesAndSizes) {
+TEST_F(BrowseTest, TreeClickListsPicturesWithDatesAndSizesAndHighlightsTheSavedCropsRow) {
     testutil::writeFile(pictures + "/big.jpg", std::string(1053696, 'x'));
     open([&](CDialog& d) {
+        main(d).setSavedCropName("small.png");
         clickItem(d, topItem(d, "Pictures"));
+        const QImage shown = guitest::render(files(d)->viewport());
+        EXPECT_GT(guitest::countColour(shown, RGB(0, 0, 192)), 50);
+        EXPECT_GT(guitest::countNear(shown, RGB(255, 255, 0)), 5);
         EXPECT_EQ(column(files(d), 0),
                   (QStringList{"big.jpg", "broken.jpg", "portrait.jpg", "small.png", "wide.jpg"}));
         EXPECT_EQ(files(d)->GetItemText(0, 2), QStringLiteral("1.5 MB"));
@@ -290,16 +294,6 @@ TEST_F(BrowseTest, SelectAllClearAllSelectionsAndClearList) {
     });
 }
 
-TEST_F(BrowseTest, SavedCropRowIsHighlighted) {
-    open([&](CDialog& d) {
-        main(d).setSavedCropName("small.png");
-        clickItem(d, topItem(d, "Pictures"));
-        const QImage shown = guitest::render(files(d)->viewport());
-        EXPECT_GT(guitest::countColour(shown, RGB(0, 0, 192)), 50);
-        EXPECT_GT(guitest::countNear(shown, RGB(255, 255, 0)), 5);
-    });
-}
-
 TEST_F(BrowseTest, SlidersAndSizeRadiosFillTheEdits) {
     struct Row {
         const char* what;
@@ -385,7 +379,10 @@ TEST_F(BrowseTest, SummaryFollowsTheControls) {
          "1 image selected. It will be saved as a JPG image (extension .jpg), size: 50% (1000 x 500), Quality: 75.",
          RGB(0, 106, 140)},
         {"two, quality and size changed", // a click on a box previews that picture: wide.jpg last
-         [](CDialog& d) { tick(d, "small.png"); tick(d, "wide.jpg"); click(d, IDC_QUALITY_100); click(d, IDC_SIZE_75); },
+         [](CDialog& d) {
+             for (const char* name : {"small.png", "wide.jpg"}) tick(d, name);
+             for (const int id : {IDC_QUALITY_100, IDC_SIZE_75}) click(d, id);
+         },
          "2 images selected. They will be saved as JPG images (extension .jpg), size: 75% (1500 x 750), Quality: 100 - "
          "no compression.",
          RGB(0, 106, 140)},
