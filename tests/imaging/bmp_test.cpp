@@ -202,7 +202,7 @@ TEST_P(BmpPixels, DecodeToKnownPixels) {
     ASSERT_EQ(d.code, IS5_OK);
     EXPECT_EQ(d.width, row.width);
     EXPECT_EQ(d.height, row.height);
-    EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
+    EXPECT_EQ(row.depth == 8 ? d.colours(8) : d.pixels, row.expected);
 
     // The header reader agrees with the picture.
     EXPECT_EQ(headerDims(file, [](IS5_SOURCE s, auto* w, auto* h, auto* b) { return is5_GetBMPDims(s, w, h, b, nullptr); }),
@@ -240,7 +240,7 @@ TEST(BmpRowPadding, WidthsAndDepths) {
             if (bpp <= 8) {
                 Decoded d8 = readBmp(f.build(), 8);
                 ASSERT_EQ(d8.code, IS5_OK);
-                EXPECT_EQ(viaPalette(d8), expected);
+                EXPECT_EQ(d8.colours(8), expected);
             }
         }
     }

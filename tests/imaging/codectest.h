@@ -48,30 +48,6 @@ inline std::vector<std::uint8_t> randomPixels(std::size_t n, std::uint32_t seed)
 /// The worker pool, started once for the test binary with a worker per core.
 inline const bool kPoolStarted = (is5_Initialize(0), true);
 
-struct Decoded {
-    std::uint32_t code = 0, width = 0, height = 0;
-    Bytes pixels;                    ///< the block's bytes, empty on failure
-    std::array<Is5Rgbq, 256> palette{};
-};
-
-/// Writes `file` under `name` in a fresh folder, opens it as a file source and hands the
-/// source to `read` (a call of one reader), collecting what comes back.
-template <typename Read>
-Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / name, file);
-    IS5_SOURCE src = is5_OpenFileSource((dir / name).c_str());
-    Decoded d;
-    HGLOBAL block = read(src, &d.width, &d.height, d.palette.data());
-    d.code = is5_GetLastError();
-    if (block) {
-        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return d;
-}
-
 /// The colour of every pixel of rows `stride` bytes apart (0: tightly packed) at 24, 8 or 1
 /// bits: 24-bit samples as they are, fewer bits looked up in `palette`.
 inline std::vector<std::uint8_t> colours(const std::uint8_t* px, std::uint32_t width, std::uint32_t height,
@@ -93,42 +69,65 @@ inline std::vector<std::uint8_t> colours(const std::uint8_t* px, std::uint32_t w
     return rgb;
 }
 
-/// What one read gave: the block as the reader handed it over, the palette that came with
-/// it and each pixel's colour.
+/// What one read gave: whether the reader handed a block over, its last error, the size, the
+/// block's bytes (empty on failure) and the palette that came with it.
+struct Decoded {
+    bool ok = false;
+    std::uint32_t code = 0, width = 0, height = 0;
+    Bytes pixels;
+    std::array<Is5Rgbq, 256> palette{};
+    /// Each pixel's colour, R G B, the block being tightly packed rows at `depth`.
+    Bytes colours(std::uint32_t depth) const {
+        const auto rgb = codectest::colours(reinterpret_cast<const std::uint8_t*>(pixels.data()), width, height,
+                                            depth, palette.data());
+        return Bytes(rgb.begin(), rgb.end());
+    }
+};
+
+/// Hands `bytes` from memory (or the file at `path`) to `read(source, &width, &height,
+/// palette)`, the call of one reader, and collects what comes back.
+template <typename Read>
+Decoded decode(const Bytes& bytes, Read read, const std::string& path = {}) {
+    IS5_SOURCE src = path.empty() ? is5_OpenMemorySource(bytes.data(), bytes.size(), "t")
+                                  : is5_OpenFileSource(path.c_str());
+    Decoded d;
+    HGLOBAL block = src ? read(src, &d.width, &d.height, d.palette.data()) : nullptr;
+    d.code = is5_GetLastError();
+    if (block) {
+        d.ok = true;
+        d.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
+        GlobalFree(block);
+    }
+    if (src) is5_CloseSource(src);
+    return d;
+}
+
+/// The same through a real file: `file` saved under `name` in a fresh folder.
+template <typename Read>
+Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / name, file);
+    return decode(file, read, dir / name);
+}
+
+/// What one read gave as the pixel tests look at it: the block as the reader handed it over,
+/// the palette that came with it and each pixel's colour.
 struct Shown {
     std::uint32_t width = 0, height = 0;
     std::vector<std::uint8_t> raw, rgb;
     std::array<Is5Rgbq, 256> palette{};
 };
 
-/// Reads `bytes` from memory (or the file at `path`) at `depth` with `read(source, &width,
-/// &height, palette)`, the call of one reader; nullopt when it fails, with its code in *code.
+/// `decode` with the block seen at `depth`; nullopt when the read fails, with its code in *code.
 template <typename Read>
 std::optional<Shown> readShown(const Bytes& bytes, std::uint32_t depth, Read read, std::uint32_t* code = nullptr,
                                const std::string& path = {}) {
-    IS5_SOURCE source = path.empty() ? is5_OpenMemorySource(bytes.data(), bytes.size(), "t")
-                                     : is5_OpenFileSource(path.c_str());
-    if (!source) return std::nullopt;
-    Shown d;
-    HGLOBAL block = read(source, &d.width, &d.height, d.palette.data());
-    if (code) *code = is5_GetLastError();
-    is5_CloseSource(source);
-    if (!block) return std::nullopt;
-    const auto* px = static_cast<const std::uint8_t*>(GlobalLock(block));
-    d.raw.assign(px, px + GlobalSize(block));
-    d.rgb = colours(px, d.width, d.height, depth, d.palette.data());
-    GlobalFree(block);
-    return d;
-}
-
-/// The colours of 8-bit output: each index looked up in the palette that came with it.
-inline Bytes viaPalette(const Decoded& d) {
-    Bytes out;
-    for (char i : d.pixels) {
-        const Is5Rgbq& c = d.palette[std::uint8_t(i)];
-        out += hex({c.r, c.g, c.b});
-    }
-    return out;
+    const Decoded d = decode(bytes, read, path);
+    if (code) *code = d.code;
+    if (!d.ok) return std::nullopt;
+    const auto* px = reinterpret_cast<const std::uint8_t*>(d.pixels.data());
+    return Shown{d.width, d.height, {px, px + d.pixels.size()}, colours(px, d.width, d.height, depth, d.palette.data()),
+                 d.palette};
 }
 
 /// A damaged file, the depth it is read at and the code it must fail with.

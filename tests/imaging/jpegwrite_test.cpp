@@ -19,8 +19,8 @@ Written writeJpeg(const Picture& p, int quality, const ResolutionInfo* resolutio
     });
 }
 
-ReadBack readJpeg(const Bytes& file, std::uint32_t depth) {
-    return readBack(file, "back.jpg", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+Decoded readJpeg(const Bytes& file, std::uint32_t depth) {
+    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
         return is5_ReadJPG(s, w, h, depth, 0);
     });
 }

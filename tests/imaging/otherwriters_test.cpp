@@ -93,8 +93,8 @@ Written writeMetafile(const Picture& p, std::uint32_t kind) {
         [&](IS5_DEST d) { return is5_WriteRGBToMetafile(d, p.data(), p.width, p.height, p.stride, kind, 0); });
 }
 
-ReadBack renderMetafile(const Bytes& file) {
-    ReadBack r;
+Decoded renderMetafile(const Bytes& file) {
+    Decoded r;
     HGLOBAL block = is5_ReadMetafileFromMemory(file.data(), file.size(), &r.width, &r.height, 100, 100);
     r.code = is5_GetLastError();
     if (block) {
@@ -110,7 +110,7 @@ TEST(MetafileWriter, EveryWidthAndHeightRendersOneToOne) {
     for (std::uint32_t side = 1; side <= 300; ++side) {
         const Picture wide = makePicture(side, 1, 24), tall = makePicture(1, side, 24);
         for (const Picture* p : {&wide, &tall}) {
-            const ReadBack back = renderMetafile(writeMetafile(*p, 1).bytes);
+            const Decoded back = renderMetafile(writeMetafile(*p, 1).bytes);
             ASSERT_TRUE(back.ok) << side;
             ASSERT_EQ(back.width, p->width);
             ASSERT_EQ(back.height, p->height);

@@ -22,8 +22,8 @@ using namespace writertest;
 namespace {
 
 /// A GIF read back by the program's reader, with the colour resolution it reports.
-ReadBack readGif(const Bytes& file, std::uint32_t* bits) {
-    return readBack(file, "t.gif", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+Decoded readGif(const Bytes& file, std::uint32_t* bits) {
+    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
         return is5_ReadGIF(s, w, h, bits, pal, 0);
     });
 }
@@ -110,7 +110,7 @@ TEST(OwnWriters, GifLzwAtEveryLength) {
                 [&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), n, 1, n, 0, -1, bits, palette, 0); }).bytes;
             ASSERT_FALSE(file.empty());
             std::uint32_t gotBits = 0;
-            const ReadBack got = readGif(file, &gotBits);
+            const Decoded got = readGif(file, &gotBits);
             ASSERT_EQ(got.code, 0u) << bits << " bits, " << n << " pixels";
             ASSERT_EQ(gotBits, bits);
             ASSERT_EQ(Bytes(px.begin(), px.begin() + n), got.pixels) << bits << " bits, " << n;
@@ -130,7 +130,7 @@ TEST(OwnWriters, GifInterlaceAndTransparency) {
             writeToMemory([&](IS5_DEST d) { return is5_WriteGIF(d, px.data(), 5, height, 5, 1, -1, 4, palette, 0); }).bytes;
         EXPECT_EQ(std::uint8_t(file[13 + 48 + 9]) & 0x40, 0x40) << "interlace flag";
         std::uint32_t bits = 0;
-        const ReadBack got = readGif(file, &bits);
+        const Decoded got = readGif(file, &bits);
         ASSERT_EQ(got.code, 0u);
         EXPECT_EQ(got.pixels, Bytes(px.begin(), px.end()));
         if (haveTool("convert")) {

@@ -134,7 +134,7 @@ TEST_P(PcxPixels, DecodeToKnownPixels) {
     ASSERT_EQ(d.code, IS5_OK);
     EXPECT_EQ(d.width, std::uint32_t(row.file.xMax - row.file.xMin + 1));
     EXPECT_EQ(d.height, std::uint32_t(row.file.yMax - row.file.yMin + 1));
-    EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
+    EXPECT_EQ(row.depth == 8 ? d.colours(8) : d.pixels, row.expected);
     ResolutionInfo res;
     EXPECT_EQ(headerDims(file, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) { return is5_GetPCXDims(s, w, h, b, &res); }),
               (Dims{true, d.width, d.height, std::uint32_t(row.file.bits * row.file.planes)}));

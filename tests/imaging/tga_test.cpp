@@ -160,7 +160,7 @@ TEST_P(TgaPixels, DecodeToKnownPixels) {
     ASSERT_EQ(d.code, IS5_OK);
     EXPECT_EQ(d.width, std::uint32_t(row.file.width));
     EXPECT_EQ(d.height, std::uint32_t(row.file.height));
-    EXPECT_EQ(row.depth == 8 ? viaPalette(d) : d.pixels, row.expected);
+    EXPECT_EQ(row.depth == 8 ? d.colours(8) : d.pixels, row.expected);
     EXPECT_EQ(headerDims(file, is5_GetTGADims), (Dims{true, d.width, d.height, std::uint32_t(row.file.pixelBits)}));
 }
 

@@ -27,8 +27,8 @@ Written writeTiff(const Picture& p, std::uint32_t compression, const ResolutionI
     });
 }
 
-ReadBack readTiff(const Bytes& file, std::uint32_t depth) {
-    return readBack(file, "back.tif", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+Decoded readTiff(const Bytes& file, std::uint32_t depth) {
+    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
         return is5_ReadTIFF(s, w, h, depth, pal, 0, 0);
     });
 }
@@ -119,10 +119,10 @@ TEST(TiffWriterTools, TiffinfoReportsTheTags) {
     for (const Row& r : rows) {
         const Picture p = makePicture(77, 9, r.depth);
         const std::string path = dir / "i.tif";
-        ASSERT_TRUE(writeToFile(path, [&](IS5_DEST d) {
+        ASSERT_EQ(writeToFile(path, [&](IS5_DEST d) {
             return is5_WriteTIFF(d, p.data(), p.width, p.height, p.depth, p.stride, p.palette.data(), r.compression,
                                  &dpi, r.options);
-        }));
+        }), 0u);
         const ToolRun info = run("tiffinfo '" + path + "'");
         EXPECT_EQ(info.status, 0);
         for (const std::string& fact : r.facts)

@@ -2,21 +2,13 @@
 // CISImageEx::Write: the type taken from the extension, result codes, types without a
 // writer, failures that leave no file and keep an old one, the depth conversions seen
 // in the files written, and a source object that never changes.
-#include "testutil.h"
 #include "writertest.h"
-
-#include "imaging/is5.h"
-#include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
-#include <string>
-#include <vector>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace writertest;
@@ -32,24 +24,13 @@ std::map<std::string, std::string> folder(const fs::path& dir) {
 }
 
 /// Everything about an image object that Write must leave alone.
-struct Snapshot {
-    std::vector<std::uint8_t> pixels;
-    std::vector<std::uint8_t> palette;
-    std::uint32_t width, height, bitsPerPixel, paletteColours;
-    double xResolution, yResolution, outputX, outputY;
-    int unit, outputUnit, imageType, quality, wbmpThreshold;
-    std::string fileName;
-
-    explicit Snapshot(const CISImageEx& img)
-        : pixels(img.GetPixels(), img.GetPixels() + std::size_t{img.GetRowBytes()} * img.height),
-          palette(reinterpret_cast<const std::uint8_t*>(img.palette),
-                  reinterpret_cast<const std::uint8_t*>(img.palette) + sizeof img.palette),
-          width(img.width), height(img.height), bitsPerPixel(img.bitsPerPixel), paletteColours(img.paletteColours),
-          xResolution(img.xResolution), yResolution(img.yResolution), outputX(img.outputXResolution),
-          outputY(img.outputYResolution), unit(img.resolutionUnit), outputUnit(img.outputResolutionUnit),
-          imageType(img.imageType), quality(img.jpegQuality), wbmpThreshold(img.wbmpThreshold), fileName(img.fileName) {}
-    bool operator==(const Snapshot&) const = default;
-};
+auto snapshot(const CISImageEx& img) {
+    return std::tuple(Bytes(reinterpret_cast<const char*>(img.GetPixels()), std::size_t{img.GetRowBytes()} * img.height),
+                      Bytes(reinterpret_cast<const char*>(img.palette), sizeof img.palette), img.width, img.height,
+                      img.bitsPerPixel, img.paletteColours, img.xResolution, img.yResolution, img.outputXResolution,
+                      img.outputYResolution, img.resolutionUnit, img.outputResolutionUnit, img.imageType,
+                      img.jpegQuality, img.wbmpThreshold, img.fileName);
+}
 
 } // namespace
 
@@ -123,11 +104,11 @@ TEST(Write, TheSourceNeverChanges) {
         img.outputResolutionUnit = 2;
         img.fileName = "source.name";
         img.imageType = depth == 24 ? kImageBmp : depth == 8 ? kImageGif : kImageBmpBw;
-        const Snapshot before(img);
+        const auto before = snapshot(img);
         for (int type = kImageJpeg; type <= kImageGif; ++type) {
             SCOPED_TRACE("depth " + std::to_string(depth) + " type " + std::to_string(type));
             img.Write(type, dir / ("out" + std::to_string(type)));
-            EXPECT_TRUE(Snapshot(img) == before);
+            EXPECT_TRUE(snapshot(img) == before);
         }
     }
 }
@@ -162,50 +143,41 @@ TEST(Write, ConvertedPalettesInTheFiles) {
 }
 
 TEST(Write, BlackAndWhiteForWbmp) {
-    // A colour is white when its squared distance from white is at most 3 x threshold².
-    struct Row {
+    // A colour is white when its squared distance from white is at most 3 x threshold²: at 24
+    // bits per pixel, at 8 per palette entry, the pixels naming the entries in reverse order.
+    struct Group {
         int threshold;
-        std::uint32_t colour;
-        bool white;
+        std::vector<std::pair<std::uint32_t, bool>> colours; // and whether each comes out white
     };
-    const std::vector<Row> rows = {
-        {128, 0xFFFFFF, true},  {128, 0x7F7F7F, true},  {128, 0x7E7E7E, false}, {128, 0xFFFF00, false},
-        {128, 0xC8C864, true},  {128, 0x000000, false}, {128, 0xFF8080, true},  {0, 0xFFFFFF, true},
-        {0, 0xFEFFFF, false},   {10, 0xF5F5F5, true},   {10, 0xF4F5F5, false},
+    const std::vector<Group> groups = {
+        {128, {{0xFFFFFF, true}, {0x7F7F7F, true}, {0x7E7E7E, false}, {0xFFFF00, false}, {0xC8C864, true},
+               {0x000000, false}, {0xFF8080, true}}},
+        {0, {{0xFFFFFF, true}, {0xFEFFFF, false}}},
+        {10, {{0xF5F5F5, true}, {0xF4F5F5, false}}},
     };
     testutil::TempDir dir;
-    for (int threshold : {128, 0, 10}) {
-        std::vector<Row> group;
-        for (const Row& r : rows)
-            if (r.threshold == threshold) group.push_back(r);
-        const auto n = std::uint32_t(group.size());
-        // 24 bits: decided per pixel. 8 bits: per palette entry, the pixels naming the
-        // entries in reverse order.
+    for (const Group& g : groups)
         for (std::uint32_t depth : {24u, 8u}) {
-            SCOPED_TRACE("threshold " + std::to_string(threshold) + ", depth " + std::to_string(depth));
+            SCOPED_TRACE("threshold " + std::to_string(g.threshold) + ", depth " + std::to_string(depth));
+            const auto n = std::uint32_t(g.colours.size());
             CISImageEx img;
             ASSERT_EQ(img.Allocate(n, 1, depth), 0u);
+            std::uint8_t* px = img.GetPixels();
             Bytes expected;
             for (std::uint32_t i = 0; i < n; ++i) {
-                const std::uint32_t c = group[i].colour;
-                if (depth == 24) {
-                    img.GetPixels()[3 * i] = std::uint8_t(c >> 16);
-                    img.GetPixels()[3 * i + 1] = std::uint8_t(c >> 8);
-                    img.GetPixels()[3 * i + 2] = std::uint8_t(c);
-                } else {
-                    img.palette[n - 1 - i] = {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0};
-                    img.GetPixels()[i] = std::uint8_t(n - 1 - i);
-                }
-                expected.append(3, group[i].white ? '\xFF' : '\0');
+                const auto [c, white] = g.colours[i];
+                const Is5Rgbq rgb{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0};
+                if (depth == 24) px[3 * i] = rgb.r, px[3 * i + 1] = rgb.g, px[3 * i + 2] = rgb.b;
+                else img.palette[n - 1 - i] = rgb, px[i] = std::uint8_t(n - 1 - i);
+                expected.append(3, white ? '\xFF' : '\0');
             }
             img.paletteColours = depth == 8 ? n : 0;
-            img.wbmpThreshold = threshold;
+            img.wbmpThreshold = g.threshold;
             ASSERT_EQ(img.Write(kImageWbmp, dir / "bw.wbmp"), 0u);
             CISImageEx back;
             ASSERT_EQ(back.Read(dir / "bw.wbmp", kImageDetect), 0u);
             EXPECT_EQ(firstDifference(coloursOf(back), expected, n), "");
         }
-    }
 }
 
 TEST(Write, JpegHoldsTheGreyLevelsOrThePaletteColours) {
@@ -237,11 +209,7 @@ TEST(Write, JpegHoldsTheGreyLevelsOrThePaletteColours) {
         ASSERT_EQ(back.Read(dir / "g.jpg", kImageDetect), 0u);
         ASSERT_EQ(back.bitsPerPixel, r.bits);
         ASSERT_EQ(back.imageType, r.type);
-        Bytes expected = coloursOf(img);
-        if (r.type == kImageJpegGrey) {
-            expected.clear();
-            for (std::uint8_t grey : greyLevels(coloursOf(img))) expected.append(3, char(grey));
-        }
+        const Bytes expected = r.type == kImageJpegGrey ? greyed(coloursOf(img)) : coloursOf(img);
         EXPECT_LE(maxDifference(coloursOf(back), expected), r.bound);
     }
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Helpers for the writer tests: one maker of deterministic pictures at 24, 8 and 1 bits (as
 // the writers take them, or as an image object), their colours as plain RGB, writing into
-// memory or a real file, reading back through the program's readers, and the independent
-// command-line tools (pngcheck, tiffinfo, ImageMagick).
+// memory or a real file, and the independent command-line tools (pngcheck, tiffinfo,
+// ImageMagick). Files are read back with codectest's decode.
 #pragma once
 
 #include "codectest.h"
@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -29,6 +28,8 @@
 namespace writertest {
 
 using codectest::Bytes;
+using codectest::decode;
+using codectest::Decoded;
 using codectest::hex;
 
 /// A picture as the writers take it: rows `stride` bytes apart, a 256-entry palette.
@@ -147,20 +148,15 @@ inline void toImage(CISImageEx& img, const Picture& p) {
     img.paletteColours = p.colours;
 }
 
-/// The grey level (299 R + 587 G + 114 B) / 1000, rounded, of each pixel.
-inline std::vector<std::uint8_t> greyLevels(const Bytes& rgb) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
-        out.push_back(std::uint8_t((299u * std::uint8_t(rgb[i]) + 587u * std::uint8_t(rgb[i + 1]) +
-                                    114u * std::uint8_t(rgb[i + 2]) + 500) /
-                                   1000));
-    return out;
-}
-
-/// Black or white by grey level at the threshold 128: what a picture becomes at 1 bit.
-inline Bytes thresholded(const Bytes& rgb) {
+/// Each pixel's grey level (299 R + 587 G + 114 B) / 1000, rounded, in all three channels; with
+/// `bw`, black or white by that level at the threshold 128: what a picture becomes at 1 bit.
+inline Bytes greyed(const Bytes& rgb, bool bw = false) {
     Bytes out;
-    for (std::uint8_t grey : greyLevels(rgb)) out.append(3, grey >= 128 ? '\xFF' : '\0');
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        const unsigned grey = (299u * std::uint8_t(rgb[i]) + 587u * std::uint8_t(rgb[i + 1]) +
+                               114u * std::uint8_t(rgb[i + 2]) + 500) / 1000;
+        out.append(3, char(bw ? (grey >= 128 ? 255 : 0) : grey));
+    }
     return out;
 }
 
@@ -205,40 +201,15 @@ inline Written writeToMemory(const std::function<BOOL(IS5_DEST)>& write) {
     return w;
 }
 
-/// Writes through a file destination; true when the picture reached `path`.
-inline bool writeToFile(const std::string& path, const std::function<BOOL(IS5_DEST)>& write) {
+/// Writes through a file destination: 0 when the picture reached `path`, else the last error
+/// (with 1000 added when the writer said it succeeded or the name was taken).
+inline std::uint32_t writeToFile(const std::string& path, const std::function<BOOL(IS5_DEST)>& write) {
     IS5_DEST dest = is5_OpenFileDest(path.c_str(), 0);
-    if (!dest) return false;
-    const BOOL ok = write(dest);
-    return is5_CloseDest(dest) && ok;
-}
-
-/// A picture read back by one of the program's readers.
-struct ReadBack {
-    bool ok = false;
-    std::uint32_t code = 0, width = 0, height = 0;
-    Bytes pixels;
-    std::array<Is5Rgbq, 256> palette{};
-    Bytes colours(std::uint32_t depth) const {
-        return coloursOf(reinterpret_cast<const std::uint8_t*>(pixels.data()), width, height, depth,
-                         tightStride(width, depth), palette.data());
-    }
-};
-
-/// `read` calls one reader on the source: (source, &width, &height, palette) -> block.
-template <typename Read>
-ReadBack readBack(const Bytes& file, const char* name, Read read) {
-    IS5_SOURCE src = is5_OpenMemorySource(file.data(), file.size(), name);
-    ReadBack r;
-    HGLOBAL block = read(src, &r.width, &r.height, r.palette.data());
-    r.code = is5_GetLastError();
-    if (block) {
-        r.ok = true;
-        r.pixels.assign(static_cast<const char*>(GlobalLock(block)), GlobalSize(block));
-        GlobalFree(block);
-    }
-    is5_CloseSource(src);
-    return r;
+    if (!dest) return 2000;
+    const BOOL wrote = write(dest);
+    const std::uint32_t code = is5_GetLastError();
+    const BOOL published = is5_CloseDest(dest);
+    return wrote && published ? 0 : code + (wrote || published ? 1000 : 0);
 }
 
 /// One writer called straight, as the round trips, the full disk, the resolution rows,
