@@ -153,7 +153,7 @@ TEST_F(LabelTest, AlignmentFollowsTheStaticStyle) {
         l.SetText(QString::fromLatin1(row.text)).SetBackground(kYellow).SetTextColor(kRed);
         const QRect ink = inkBox(guitest::render(&l), kYellow);
         EXPECT_TRUE(!ink.isEmpty() && row.where(ink, QFontMetrics(l.GetFont()).height()))
-            << std::hex << row.style << " " << row.text << ": ink at " << ink.x() << "," << ink.y() << " "
+            << std::hex << row.style << std::dec << " " << row.text << ": ink at " << ink.x() << "," << ink.y() << " "
             << ink.width() << "x" << ink.height();
     }
 }
