@@ -111,7 +111,8 @@ protected:
     // Runs brimvale-resize in `cwd` (the test folder when empty) with `input` as standard
     // input; a run that hangs is killed after two minutes and fails the test (status -1)
     // instead of blocking the suite.
-    RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {}, const std::string& input = {}) {
+    RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {},
+                  const std::string& input = {}) {
         testutil::writeFile(io.path() / "in.txt", input);
         std::string command = "cd '" + (cwd.empty() ? dir.str() : cwd.string()) + "' && timeout -s KILL 120 " +
                               BRIMVALE_RESIZE_PATH;
@@ -545,19 +546,21 @@ TEST_F(ResizeCli, MetadataKeptUprightAndSizedOrStrippedOfPrivateParts) {
 TEST_F(ResizeCli, FailuresAreSaidInWords) {
     const std::string A = "in/a.jpg", out = "out/a_50pc.jpg";
     std::vector<Call> rows = {
-        bad({"--frobnicate"}), bad({"-s", "900x700"}), bad({"-j", "0"}), bad({"--percent", "abc"}), bad({"-q", "high"}),
-        bad({"-t", "tiff"}), bad({"--lossless"}), bad({"--dimensions", "1200"}), bad({"--screen", "0x10"}),
-        bad({"--mode", "19"}), bad({"--overwrite=yes"}), bad({"--metadata-from", A}), bad({"--if-exists", "never"}),
-        bad({"--strip-private"}), bad({"--long-edge", "0"}), bad({"--short-edge", "-3"}), bad({"--fit", "100"}),
-        bad({"--fit", "0x5"}), bad({"--no-enlarge=1"}), bad({"--filter", "bicubic"}), bad({"--linear-light"}),
-        bad({"--filter", "exact", "--linear-light"}), bad({"--filter", "area", "--mode", "0"}),
+        bad({"--frobnicate"}), bad({"-s", "900x700"}), bad({"-j", "0"}), bad({"--percent", "abc"}),
+        bad({"-q", "high"}), bad({"-t", "tiff"}), bad({"--lossless"}), bad({"--dimensions", "1200"}),
+        bad({"--screen", "0x10"}), bad({"--mode", "19"}), bad({"--overwrite=yes"}), bad({"--metadata-from", A}),
+        bad({"--if-exists", "never"}), bad({"--strip-private"}), bad({"--long-edge", "0"}),
+        bad({"--short-edge", "-3"}), bad({"--fit", "100"}), bad({"--fit", "0x5"}), bad({"--no-enlarge=1"}),
+        bad({"--filter", "bicubic"}), bad({"--linear-light"}), bad({"--filter", "exact", "--linear-light"}),
+        bad({"--filter", "area", "--mode", "0"}),
         {{"-d", "out"}, 2}, {{"-d", "out", "--source-folder", A}, 2}, {{A}, 2}, {{"-d", "out", A, "-q"}, 2},
         {{"--stamp", A, A}, 2}, {{"--stamp"}, 2},
         {{"-d", "out", "in/pipe.jpg"}, 1, {"in/pipe.jpg: Unable to read the image (error 8: not a regular file)"}},
         {{"-d", "out", "in"}, 1, {"in: Unable to read the image (error 8: not a regular file)"}},
         {{"-d", "out", "in/thin.png"}, 1, {"in/thin.png to 5x0: the result would be empty (error 5)"}},
         {{"-d", "out", "in/gone.jpg"}, 1, {"in/gone.jpg: Unable to read the image (error 5: no such file)"}},
-        {{"-d", "out", "in/passwd"}, 1, {"in/passwd: Unable to read the image (error 5: not a picture of a known type)"}},
+        {{"-d", "out", "in/passwd"}, 1,
+         {"in/passwd: Unable to read the image (error 5: not a picture of a known type)"}},
         {{"--dimensions", "60000x60000", "-d", "out", A}, 1,
          {"in/a.jpg to 60000x60000 (error 90: picture larger than 268 megapixels)"}},
         // Root may write anywhere, but no one makes files in /proc/sys.
