@@ -337,19 +337,26 @@ Bytes expectedColours(const Picture& p, Expect expect) {
     return out;
 }
 
-/// The file a row makes of `p`.
-Bytes written(const WriterRow& r, const Picture& p) {
-    if (!r.objectDepth) {
-        const Written w = writeToMemory([&](IS5_DEST d) { return writeDirect(r.type, r.option, d, p); });
-        EXPECT_TRUE(w.ok) << "error " << w.code;
-        return w.bytes;
-    }
-    testutil::TempDir dir;
+/// Writes a row's picture to `target`: 0 when it was published, else the code.
+std::uint32_t writeRow(const WriterRow& r, const Picture& p, const std::string& target) {
+    if (!r.objectDepth) return writeToFile(target, [&](IS5_DEST d) { return writeDirect(r.type, r.option, d, p); });
     CISImageEx img;
     toImage(img, p);
     img.bmpWriteFlag = r.rle;
-    EXPECT_EQ(img.Write(r.type, dir / "out"), 0u);
-    return testutil::readFile(dir / "out");
+    return img.Write(r.type, target);
+}
+
+/// The file a row makes of `p`: through the image object, or straight through the writer
+/// into memory.
+Bytes written(const WriterRow& r, const Picture& p) {
+    testutil::TempDir dir;
+    if (r.objectDepth) {
+        EXPECT_EQ(writeRow(r, p, dir / "out"), 0u);
+        return testutil::readFile(dir / "out");
+    }
+    const Written w = writeToMemory([&](IS5_DEST d) { return writeDirect(r.type, r.option, d, p); });
+    EXPECT_TRUE(w.ok) << "error " << w.code;
+    return w.bytes;
 }
 
 class RoundTrip : public ::testing::TestWithParam<WriterRow> {};
@@ -399,37 +406,19 @@ INSTANTIATE_TEST_SUITE_P(Writers, RoundTrip, ::testing::ValuesIn(kWriters),
 
 // ---- a full disk -------------------------------------------------------------------------------
 
-/// A row writes a 300 x 200 picture at `depth` as `type`, through the image object or straight
-/// through its writer; type -1 writes 16 KiB of plain bytes into the destination.
-struct DiskFullRow {
-    std::string name;
-    int type;
-    std::uint32_t depth = 24, option = 0;
-    bool object = false;
-};
+class FullDisk : public ::testing::TestWithParam<WriterRow> {};
 
-void PrintTo(const DiskFullRow& r, std::ostream* os) { *os << r.name; }
-
-std::uint32_t writeRow(const DiskFullRow& r, const std::string& target) {
+TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
+    // Each row writes a 300 x 200 picture; type -1 writes 16 KiB of plain bytes into the destination.
+    const WriterRow& r = GetParam();
     const Picture p = makePicture(300, 200, r.depth);
-    if (r.object) {
-        CISImageEx img;
-        toImage(img, p);
-        return img.Write(r.type, target);
-    }
-    return writeToFile(target, [&](IS5_DEST d) {
-        if (r.type >= 0) return writeDirect(r.type, r.option, d, p);
+    const auto plainBytes = [](IS5_DEST d) {
         const std::vector<char> block(1024, 'z');
         BOOL all = TRUE;
         for (int i = 0; i < 16 && all; ++i) all = is5_WriteDest(d, block.data(), block.size());
         is5_MarkDestComplete(d);
         return all;
-    });
-}
-
-class FullDisk : public ::testing::TestWithParam<DiskFullRow> {};
-
-TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
+    };
     testutil::TempDir dir;
     const std::string target = dir / "picture.out";
     testutil::writeFile(target, "kept");
@@ -440,7 +429,7 @@ TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(writeRow(GetParam(), target) == IS5_ERR_WRITE ? 0 : 1);
+        ::_exit((r.type < 0 ? writeToFile(target, plainBytes) : writeRow(r, p, target)) == IS5_ERR_WRITE ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -452,18 +441,18 @@ TEST_P(FullDisk, LeavesNoFileAndKeepsTheOldOne) {
 
 // The writers without a round trip of their own here, and the others as their round trips
 // call them, at 24 bits (their files outgrow the limit).
-std::vector<DiskFullRow> fullDiskRows() {
-    std::vector<DiskFullRow> rows = {
-        {"destination", -1}, {"object_bmp", kImageBmp, 24, 0, true}, {"object_gif", kImageGif, 24, 0, true},
-        {"object_psd", kImagePsd, 24, 0, true}, {"jpeg", kImageJpeg}, {"bmp", kImageBmp}, {"gif", kImageGif, 8},
-        {"psd", kImagePsd}, {"wbmp", kImageWbmp, 8}};
+std::vector<WriterRow> fullDiskRows() {
+    std::vector<WriterRow> rows = {
+        {"destination", -1, 24, 0}, {"object_bmp", kImageBmp, 24, 24}, {"object_gif", kImageGif, 24, 8},
+        {"object_psd", kImagePsd, 24, 24}, {"jpeg", kImageJpeg, 24, 0}, {"bmp", kImageBmp, 24, 0},
+        {"gif", kImageGif, 8, 0}, {"psd", kImagePsd, 24, 0}, {"wbmp", kImageWbmp, 8, 0}};
     for (const WriterRow& w : kWriters)
-        if (!w.objectDepth && w.depth == 24) rows.push_back({w.what, w.type, 24, w.option});
+        if (!w.objectDepth && w.depth == 24) rows.push_back(w);
     return rows;
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, FullDisk, ::testing::ValuesIn(fullDiskRows()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& info) { return info.param.what; });
 
 // ---- ImageMagick agrees ------------------------------------------------------------------------
 

@@ -58,10 +58,7 @@ inline std::uint32_t tightStride(std::uint32_t width, std::uint32_t depth) {
 /// runs longer than any RLE count, ramps and alternating values, which the lossless
 /// encoders must keep exactly. Or, with `look.smooth`, what JPEG is made for.
 inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint32_t depth, Look look = {}) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.depth = depth;
+    Picture p{width, height, depth};
     const bool fewColours = depth == 24 && look.colours != 0 && !look.smooth;
     const std::uint32_t colours = depth == 1 ? 2 : look.colours ? look.colours : 256;
     p.colours = depth == 1 ? 2 : depth == 8 ? colours : 0;
@@ -125,17 +122,16 @@ inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint3
 inline std::uint32_t le16(const Bytes& b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
 inline std::uint32_t le32(const Bytes& b, std::size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
 
-/// The picture's colours, R G B per pixel, through its palette when it has one.
-inline Bytes coloursOf(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t depth,
-                       std::uint32_t stride, const Is5Rgbq* palette) {
-    const std::vector<std::uint8_t> rgb = codectest::colours(pixels, width, height, depth, palette, stride);
+/// The colours, R G B per pixel, of a picture or an image object, through its palette when it
+/// has one.
+inline Bytes coloursOf(const Picture& p) {
+    const auto rgb = codectest::colours(p.data(), p.width, p.height, p.depth, p.palette.data(), p.stride);
     return Bytes(rgb.begin(), rgb.end());
 }
-inline Bytes coloursOf(const Picture& p) {
-    return coloursOf(p.data(), p.width, p.height, p.depth, p.stride, p.palette.data());
-}
 inline Bytes coloursOf(const CISImageEx& img) {
-    return coloursOf(img.GetPixels(), img.width, img.height, img.bitsPerPixel, img.GetRowBytes(), img.palette);
+    const auto rgb = codectest::colours(img.GetPixels(), img.width, img.height, img.bitsPerPixel, img.palette,
+                                        img.GetRowBytes());
+    return Bytes(rgb.begin(), rgb.end());
 }
 
 /// An image object holding `p`.
