@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 namespace codectest {
 
 using Bytes = std::string;

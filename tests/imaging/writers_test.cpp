@@ -378,20 +378,20 @@ TEST_P(RoundTrip, ReadsBackTheSameColoursAtEveryShape) {
         const Bytes file = written(r, p), expected = expectedColours(p, r.expect);
         ASSERT_FALSE(file.empty());
         if (r.objectDepth) {
-            CISImageEx back;
+            CISImageEx back; // a WBMP is known by its name only
             const std::string path = saveTemp(dir, "p." + r.what.substr(0, r.what.find_first_of("0123456789_")), file);
-            ASSERT_EQ(back.Read(path, kImageDetect), 0u); // a WBMP is known by its name only
+            ASSERT_EQ(back.Read(path, kImageDetect), 0u);
             EXPECT_EQ(back.bitsPerPixel, r.objectDepth);
-            EXPECT_EQ(std::pair(back.width, back.height), std::pair(width, height));
-            EXPECT_EQ(firstDifference(coloursOf(back), expected, width), "");
+            EXPECT_EQ(std::tuple(back.width, back.height, firstDifference(coloursOf(back), expected, width)),
+                      std::tuple(width, height, ""));
             continue;
         }
         const Decoded back = decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
             return readDirect(r.type, r.depth, s, file, w, h, pal);
         });
         ASSERT_TRUE(back.ok) << back.code;
-        EXPECT_EQ(std::pair(back.width, back.height), std::pair(width, height));
-        EXPECT_EQ(firstDifference(back.colours(r.depth), expected, width), "");
+        EXPECT_EQ(std::tuple(back.width, back.height, firstDifference(back.colours(r.depth), expected, width)),
+                  std::tuple(width, height, ""));
         // PCX, TGA and PNG keep an 8-bit picture's indexes as they are.
         if (r.depth == 8 && (r.type == kImagePcx || r.type == kImageTga || r.type == kImagePng)) {
             for (std::uint32_t y = 0; y < height; ++y)
@@ -548,29 +548,24 @@ INSTANTIATE_TEST_SUITE_P(Writers, MagickAgrees, ::testing::ValuesIn(magickRows()
 
 TEST(Readers, PixelLimitAllowsExactlyTheLimit) {
     // 5 x 4 pictures written by the program, read back with the limit at 20 and at 19.
-    struct Row {
-        int type;
-        std::uint32_t depth;
-        const char* name;
-    };
+    const std::vector<std::tuple<int, std::uint32_t, const char*>> rows = { // type, depth, file
+        {kImageBmp, 24, "a.bmp"},  {kImageBmpPalette, 8, "b.bmp"}, {kImageBmpBw, 1, "c.bmp"},
+        {kImagePcx, 24, "a.pcx"},  {kImagePcxPalette, 8, "b.pcx"}, {kImageTga, 24, "a.tga"},
+        {kImageTgaPalette, 8, "b.tga"}, {kImageWbmp, 1, "a.wbmp"}, {kImagePng, 24, "a.png"},
+        {kImagePngPalette, 8, "b.png"}, {kImageJpeg, 24, "a.jpg"}, {kImageJpegGrey, 24, "b.jpg"},
+        {kImageTiff, 24, "a.tif"}, {kImageTiffBw, 1, "b.tif"}, {kImageGif, 8, "a.gif"},
+        {kImagePsd, 24, "a.psd"},  {kImagePsdBitmap, 8, "b.psd"}, {kImageWebp, 24, "a.webp"}};
     testutil::TempDir dir;
     const std::uint64_t saved = is5_GetMaxPixels();
-    for (const Row& r : {Row{kImageBmp, 24, "a.bmp"}, Row{kImageBmpPalette, 8, "b.bmp"}, Row{kImageBmpBw, 1, "c.bmp"},
-                         Row{kImagePcx, 24, "a.pcx"}, Row{kImagePcxPalette, 8, "b.pcx"}, Row{kImageTga, 24, "a.tga"},
-                         Row{kImageTgaPalette, 8, "b.tga"}, Row{kImageWbmp, 1, "a.wbmp"}, Row{kImagePng, 24, "a.png"},
-                         Row{kImagePngPalette, 8, "b.png"}, Row{kImageJpeg, 24, "a.jpg"}, Row{kImageJpegGrey, 24, "b.jpg"},
-                         Row{kImageTiff, 24, "a.tif"}, Row{kImageTiffBw, 1, "b.tif"}, Row{kImageGif, 8, "a.gif"},
-                         Row{kImagePsd, 24, "a.psd"}, Row{kImagePsdBitmap, 8, "b.psd"}, Row{kImageWebp, 24, "a.webp"}}) {
-        SCOPED_TRACE(r.name);
-        CISImageEx img;
-        toImage(img, makePicture(5, 4, r.depth));
-        const std::string path = dir / r.name;
-        ASSERT_EQ(img.Write(r.type, path), 0u);
-        CISImageEx back;
+    for (const auto& [type, depth, name] : rows) {
+        SCOPED_TRACE(name);
+        CISImageEx img, back;
+        toImage(img, makePicture(5, 4, depth));
+        ASSERT_EQ(img.Write(type, dir / name), 0u);
         is5_SetMaxPixels(20);
-        EXPECT_EQ(back.Read(path, kImageDetect), IS5_OK);
+        EXPECT_EQ(back.Read(dir / name, kImageDetect), IS5_OK);
         is5_SetMaxPixels(19);
-        EXPECT_EQ(back.Read(path, kImageDetect), IS5_ERR_TOO_LARGE);
+        EXPECT_EQ(back.Read(dir / name, kImageDetect), IS5_ERR_TOO_LARGE);
         is5_SetMaxPixels(saved);
     }
 }
