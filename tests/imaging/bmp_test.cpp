@@ -3,17 +3,6 @@
 // pixel, row padding, bad headers, the pixel guard, palettes, resolution and the image object.
 #include "codectest.h"
 
-#include "imaging/is5.h"
-#include "imaging/isimageex.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdint>
-#include <ostream>
-#include <string>
-#include <vector>
-
 namespace {
 
 using namespace codectest;
@@ -112,27 +101,16 @@ struct PixelRow {
 };
 
 BmpFile indexed(std::uint32_t bpp, std::int32_t w, std::int32_t h, std::vector<Rgb> pal, Bytes data) {
-    BmpFile f;
-    f.bitCount = bpp;
-    f.width = w;
-    f.height = h;
-    f.coloursUsed = std::uint32_t(pal.size());
-    f.palette = std::move(pal);
-    f.data = std::move(data);
-    return f;
+    // A braced list is evaluated in order: the count is taken before the palette moves.
+    return {.width = w, .height = h, .bitCount = bpp, .coloursUsed = std::uint32_t(pal.size()),
+            .palette = std::move(pal), .data = std::move(data)};
 }
 BmpFile direct(std::uint32_t bpp, std::int32_t w, std::int32_t h, Bytes data, std::uint32_t headerSize = 40,
                std::uint32_t compression = 0, std::vector<std::uint32_t> masks = {}) {
-    BmpFile f;
-    f.bitCount = bpp;
-    f.width = w;
-    f.height = h;
-    f.headerSize = headerSize;
-    f.compression = compression;
-    f.masks = std::move(masks);
-    f.data = std::move(data);
-    return f;
+    return {.headerSize = headerSize, .width = w, .height = h, .bitCount = bpp, .compression = compression,
+            .masks = std::move(masks), .data = std::move(data)};
 }
+// The file with another header size and compression.
 BmpFile withHeader(BmpFile f, std::uint32_t headerSize, std::uint32_t compression = 0) {
     f.headerSize = headerSize;
     f.compression = compression;
@@ -143,12 +121,10 @@ std::vector<PixelRow> pixelRows() {
     const BmpFile oneBit = indexed(1, 3, 2, kRedBlue, rows(1, {{1, 0, 1}, {0, 0, 1}}));
     // RLE8, 3x3: a run, end of line; an absolute run with padding, end of line; a delta
     // over one pixel, a one-pixel run, end of bitmap (the rest stays index 0).
-    BmpFile rle8 = indexed(8, 3, 3, kSteps, hex({3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 1, 4, 0, 1}));
-    rle8.compression = 1;
-    BmpFile rle8Clipped = indexed(8, 2, 2, kSteps, hex({5, 1, 0, 0, 2, 2, 0, 1}));
-    rle8Clipped.compression = 1;
-    BmpFile rle4 = indexed(4, 3, 2, kSteps, hex({3, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}));
-    rle4.compression = 2;
+    const BmpFile rle8 =
+        withHeader(indexed(8, 3, 3, kSteps, hex({3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 1, 4, 0, 1})), 40, 1);
+    const BmpFile rle8Clipped = withHeader(indexed(8, 2, 2, kSteps, hex({5, 1, 0, 0, 2, 2, 0, 1})), 40, 1);
+    const BmpFile rle4 = withHeader(indexed(4, 3, 2, kSteps, hex({3, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1})), 40, 2);
     const Bytes s0 = hex({1, 2, 3}), s1 = hex({4, 5, 6}), s2 = hex({7, 8, 9}), s3 = hex({10, 11, 12}),
                 s4 = hex({13, 14, 15}), s5 = hex({16, 17, 18});
     const Bytes red = hex({255, 0, 0}), blue = hex({0, 0, 255}), white = hex({255, 255, 255});
@@ -234,13 +210,10 @@ TEST(BmpRowPadding, WidthsAndDepths) {
                                           : hex({pal[v].r, pal[v].g, pal[v].b});
                 }
             BmpFile f = bpp == 24 ? direct(24, w, 3, rows(24, stored)) : indexed(bpp, w, 3, pal, rows(bpp, stored));
-            Decoded d = readBmp(f.build(), 24);
-            ASSERT_EQ(d.code, IS5_OK);
-            EXPECT_EQ(d.pixels, expected);
-            if (bpp <= 8) {
-                Decoded d8 = readBmp(f.build(), 8);
-                ASSERT_EQ(d8.code, IS5_OK);
-                EXPECT_EQ(d8.colours(8), expected);
+            for (std::uint32_t depth : bpp <= 8 ? std::vector{24u, 8u} : std::vector{24u}) {
+                const Decoded d = readBmp(f.build(), depth);
+                ASSERT_EQ(d.code, IS5_OK) << depth;
+                EXPECT_EQ(depth == 8 ? d.colours(8) : d.pixels, expected) << depth;
             }
         }
     }
@@ -253,8 +226,8 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
         change(f);
         return f.build();
     };
-    BmpFile rleCut = indexed(8, 4, 4, kSteps, hex({4, 1, 0, 0, 4, 2})); // two rows short, no end of bitmap
-    rleCut.compression = 1;
+    // Two rows short, no end of bitmap.
+    const BmpFile rleCut = withHeader(indexed(8, 4, 4, kSteps, hex({4, 1, 0, 0, 4, 2})), 40, 1);
     const Bytes full = ok.build();
     const std::vector<BadFile> cases = {
         {"not BM", "BA" + full.substr(2), 24, IS5_ERR_FORMAT},
@@ -270,6 +243,8 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
          IS5_ERR_FORMAT},
         {"JPEG inside", with([](BmpFile& f) { f.compression = 4; }), 24, IS5_ERR_UNSUPPORTED},
         {"rows missing", full.substr(0, full.size() - 20), 24, IS5_ERR_READ},
+        // The pixel offset is checked against the file before anything is read from it.
+        {"pixel offset past the end", full.substr(0, 10) + hex({0xFF, 0xFF}) + full.substr(12), 24, IS5_ERR_READ},
         {"palette past the end", indexed(8, 1, 1, kSteps, "").build().substr(0, 60), 24, IS5_ERR_READ},
         {"RLE data ends early", rleCut.build(), 24, IS5_ERR_READ},
         {"huge picture", with([](BmpFile& f) { f.width = f.height = 100000; }), 24, IS5_ERR_TOO_LARGE},
@@ -278,11 +253,6 @@ TEST(BmpErrors, BadFilesGiveTheirCode) {
         {"depth 16", full, 16, IS5_ERR_PARAM},
     };
     expectEachFails(cases, readBmp);
-    // The pixel offset is checked against the file before anything is read from it.
-    Bytes farOffset = full;
-    farOffset[10] = char(0xFF);
-    farOffset[11] = char(0xFF);
-    EXPECT_EQ(readBmp(farOffset, 24).code, IS5_ERR_READ);
 }
 
 TEST(BmpPalette, StoredEntriesAndCount) {
@@ -306,11 +276,11 @@ TEST(BmpPalette, StoredEntriesAndCount) {
         ASSERT_TRUE(is5_GetBMPPalette(src, &count, pal.data(), 0));
         is5_CloseSource(src);
         EXPECT_EQ(count, c.count);
+        // The stored entries with their fourth byte 0, then black to the end.
+        Bytes want(sizeof pal, '\0');
         for (std::size_t i = 0; i < c.file.palette.size(); ++i)
-            EXPECT_TRUE(pal[i].r == c.file.palette[i].r && pal[i].g == c.file.palette[i].g &&
-                        pal[i].b == c.file.palette[i].b && pal[i].reserved == 0);
-        for (std::size_t i = c.file.palette.size(); i < 256; ++i)
-            EXPECT_TRUE(pal[i].r == 0 && pal[i].g == 0 && pal[i].b == 0) << "entry " << i << " not black";
+            want.replace(i * 4, 3, hex({c.file.palette[i].r, c.file.palette[i].g, c.file.palette[i].b}));
+        EXPECT_EQ(Bytes(reinterpret_cast<const char*>(pal.data()), sizeof pal), want);
     }
 }
 
@@ -324,8 +294,7 @@ TEST(BmpImageObject, DepthVariantAndResolution) {
         double resolution;
         int unit;
     };
-    BmpFile noResolution = direct(24, 2, 1, rows(24, {{1, 2}}));
-    noResolution.pelsPerMetre = 0;
+    const BmpFile noResolution = {.width = 2, .pelsPerMetre = 0, .data = rows(24, {{1, 2}})};
     const std::vector<Row> cases = {
         {indexed(1, 3, 2, kRedBlue, rows(1, {{1, 0, 1}, {0, 0, 1}})), kImageBmpBw, 1, 2, 28.35, 3},
         {indexed(4, 3, 1, kSteps, rows(4, {{2, 0, 5}})), kImageBmpPalette, 8, 6, 28.35, 3},
