@@ -3,31 +3,23 @@
 // pixel by pixel, bad headers, the pixel guard, palettes, dimensions and the image object.
 #include "codectest.h"
 
-#include "imaging/is5.h"
-#include "imaging/isimageex.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdint>
-#include <ostream>
-#include <string>
-#include <vector>
-
 namespace {
 
 using namespace codectest;
 
-// Header palette entry i = (16 i, 100 + i, 200 - i).
+// Entry i of the header palette and of the end-of-file one.
+Bytes hp(int i) { return hex({16 * i, 100 + i, 200 - i}); }
+Bytes ep(int i) { return hex({i, 255 - i, i / 2}); }
+
 Bytes headerPalette() {
     Bytes p;
-    for (int i = 0; i < 16; ++i) p += hex({16 * i, 100 + i, 200 - i});
+    for (int i = 0; i < 16; ++i) p += hp(i);
     return p;
 }
-// End-of-file palette entry i = (i, 255 - i, i / 2), after its marker.
+// After its marker.
 Bytes endPalette() {
     Bytes p = hex({0x0C});
-    for (int i = 0; i < 256; ++i) p += hex({i, 255 - i, i / 2});
+    for (int i = 0; i < 256; ++i) p += ep(i);
     return p;
 }
 
@@ -52,15 +44,8 @@ struct PcxFile {
 };
 
 PcxFile pcx(int bits, int planes, int w, int h, int bytesPerLine, Bytes data, int encoding = 1) {
-    PcxFile f;
-    f.bits = bits;
-    f.planes = planes;
-    f.xMax = w - 1;
-    f.yMax = h - 1;
-    f.bytesPerLine = bytesPerLine;
-    f.data = std::move(data);
-    f.encoding = encoding;
-    return f;
+    return {.encoding = encoding, .bits = bits, .planes = planes, .xMax = w - 1, .yMax = h - 1,
+            .bytesPerLine = bytesPerLine, .data = std::move(data)};
 }
 PcxFile withTrailer(PcxFile f, Bytes trailer) {
     f.trailer = std::move(trailer);
@@ -72,9 +57,6 @@ Decoded readPcx(const Bytes& file, std::uint32_t depth) {
         return is5_ReadPCX(src, w, h, depth, pal, 0);
     });
 }
-
-Bytes hp(int i) { return hex({16 * i, 100 + i, 200 - i}); }
-Bytes ep(int i) { return hex({i, 255 - i, i / 2}); }
 
 struct PixelRow {
     const char* name;
@@ -89,10 +71,8 @@ std::vector<PixelRow> pixelRows() {
     const PcxFile ega = pcx(1, 4, 3, 1, 2, hex({0xA0, 0, 0xC0, 0, 0x20, 0, 0x40, 0}), 0);
     PcxFile egaV3 = ega;
     egaV3.version = 3;
-    PcxFile window = pcx(4, 1, 3, 1, 2, hex({0x2F, 0x50}), 0);
-    window.xMin = 10;
-    window.xMax = 12;
-    window.yMin = window.yMax = 7;
+    const PcxFile window{.encoding = 0, .bits = 4, .xMin = 10, .yMin = 7, .xMax = 12, .yMax = 7,
+                         .data = hex({0x2F, 0x50})};
     return {
         {"1 bit: black and white whatever the header says", pcx(1, 1, 3, 2, 2, hex({0xA0, 0, 0x40, 0})), 24,
          w + k + w + k + w + k},
@@ -191,8 +171,6 @@ TEST(PcxImageObject, DepthVariantAndPalette) {
         EXPECT_EQ(img.imageType, c.type);
         EXPECT_EQ(img.bitsPerPixel, c.depth);
         EXPECT_EQ(img.paletteColours, c.colours);
-        if (c.depth == 8) {
-            EXPECT_EQ(hex({img.palette[1].r, img.palette[1].g, img.palette[1].b}), c.colour1);
-        }
+        if (c.depth == 8) EXPECT_EQ(hex({img.palette[1].r, img.palette[1].g, img.palette[1].b}), c.colour1);
     }
 }

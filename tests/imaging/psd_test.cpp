@@ -3,20 +3,12 @@
 // pixels; merged transparency; the header and palette readers; damaged files.
 #include "codectest.h"
 
-#include "imaging/is5.h"
-#include "imaging/isimageex.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <string>
-#include <vector>
-
 namespace {
+
+using namespace codectest;
 
 std::string be16(unsigned v) { return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)}; }
 std::string be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
-using codectest::hex;
 
 struct PsdShape {
     std::string signature = "8BPS";
@@ -56,8 +48,8 @@ std::string palette768(const std::vector<std::array<int, 4>>& entries) { // inde
     return d;
 }
 
-codectest::Decoded readPsd(const std::string& file, std::uint32_t depth) {
-    return codectest::decodeFile(file, "t.psd", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+Decoded readPsd(const std::string& file, std::uint32_t depth) {
+    return decodeFile(file, "t.psd", [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
         return is5_ReadPSD(s, w, h, depth, pal, 0);
     });
 }
@@ -132,10 +124,10 @@ TEST(PsdRead, GoldenPixels) {
         EXPECT_EQ(asVector(d.pixels), r.pixels);
 
         std::uint32_t channels = 0, mode = 99;
-        EXPECT_EQ(codectest::headerDims(file, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+        EXPECT_EQ(headerDims(file, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
                       return is5_GetPSDDims(s, w, h, b, &channels, &mode);
                   }),
-                  (codectest::Dims{true, d.width, d.height, r.layout.depth}));
+                  (Dims{true, d.width, d.height, r.layout.depth}));
         EXPECT_EQ(channels, r.layout.channels);
         EXPECT_EQ(mode, r.layout.mode);
 
@@ -164,7 +156,7 @@ TEST(PsdRead, DamagedAndUnsupportedFiles) {
                                       {hex({0xFF, 3}), hex({0xFF, 4})},
                                       {hex({0xFF, 5}), hex({0xFF, 6})}})};
     const std::string valid = build(rgb);
-    const std::vector<codectest::BadFile> rows = {
+    const std::vector<BadFile> rows = {
         {"truncated header", valid.substr(0, 20), 24, IS5_ERR_READ},
         {"bad signature", with(rgb, [](PsdShape& p) { p.signature = "8BPX"; }), 24, IS5_ERR_FORMAT},
         {"large document format", with(rgb, [](PsdShape& p) { p.version = 2; }), 24, IS5_ERR_UNSUPPORTED},
@@ -189,22 +181,19 @@ TEST(PsdRead, DamagedAndUnsupportedFiles) {
         {"RGB at 8 bits", valid, 8, IS5_ERR_UNSUPPORTED},
         {"depth 4", valid, 4, IS5_ERR_PARAM},
     };
-    codectest::expectEachFails(rows, readPsd);
+    expectEachFails(rows, readPsd);
 }
 
 TEST(PsdRead, ThroughTheImageObject) {
     CISImageEx img;
-    ASSERT_EQ(codectest::readObject(img, build(bitmap()), "bitmap.psd"), 0u);
+    ASSERT_EQ(readObject(img, build(bitmap()), "bitmap.psd"), 0u);
     EXPECT_EQ(img.imageType, kImagePsdBitmap);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.paletteColours, 2u);
-    EXPECT_EQ(img.palette[0].r, 255);
-    EXPECT_EQ(img.palette[1].r, 0);
-    EXPECT_EQ(img.GetPixels()[0], 1);
-    EXPECT_EQ(img.GetPixels()[1], 0);
+    EXPECT_EQ(colours(img.GetPixels(), 2, 1, 8, img.palette), (Px{0, 0, 0, 255, 255, 255})); // 1 is black
 
-    ASSERT_EQ(codectest::readObject(img, build(PsdShape{.data = hex({1, 2, 3, 4, 5, 6})}), "rgb.psd"), 0u);
+    ASSERT_EQ(readObject(img, build(PsdShape{.data = hex({1, 2, 3, 4, 5, 6})}), "rgb.psd"), 0u);
     EXPECT_EQ(img.imageType, kImagePsd);
     EXPECT_EQ(img.bitsPerPixel, 24u);
-    EXPECT_EQ(img.GetPixels()[1], 3);
+    EXPECT_EQ(colours(img.GetPixels(), 2, 1, 24, nullptr), (Px{1, 3, 5, 2, 4, 6}));
 }
