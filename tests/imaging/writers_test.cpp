@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-// What every writer shares, one table each: a full disk leaves no file and keeps the old
-// one; the arguments each refuses; the resolution each type stores; ImageMagick decodes
-// what each writes; and each reader's pixel limit, on files the writers made.
+// What every writer shares, one table each: the arguments each refuses; the resolution each
+// type stores; each round trip through our readers; a full disk leaves no file and keeps the
+// old one; ImageMagick decodes what each writes; and each reader's pixel limit, on files the
+// writers made.
 #include "writertest.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <limits>
 #include <tuple>
 #include <sys/resource.h>
@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 using namespace writertest;
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -58,7 +58,10 @@ inline std::uint32_t tightStride(std::uint32_t width, std::uint32_t depth) {
 /// runs longer than any RLE count, ramps and alternating values, which the lossless
 /// encoders must keep exactly. Or, with `look.smooth`, what JPEG is made for.
 inline Picture makePicture(std::uint32_t width, std::uint32_t height, std::uint32_t depth, Look look = {}) {
-    Picture p{width, height, depth};
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.depth = depth;
     const bool fewColours = depth == 24 && look.colours != 0 && !look.smooth;
     const std::uint32_t colours = depth == 1 ? 2 : look.colours ? look.colours : 256;
     p.colours = depth == 1 ? 2 : depth == 8 ? colours : 0;
