@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // ICC profiles carried from file to file: bytes identical after a round trip through every
 // type that holds one, a profile split over several JPEG chunks, damaged and oversized ones.
+#include "codectest.h"
 #include "corpus.h"
 #include "imaging/codecs/webpchunks.h"
 #include "imaging/iccprofile.h"
@@ -15,12 +16,7 @@
 
 namespace {
 
-std::vector<std::uint8_t> pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    return bytes;
-}
-
+std::vector<std::uint8_t> pattern(std::size_t size) { return codectest::randomPixels(size, 7); }
 std::string be32(std::uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
@@ -98,9 +94,8 @@ TEST(IccProfile, DamagedOrOversizedProfilesAreNotRead) {
     EXPECT_TRUE(imaging::ReadIccProfile(dir / "big.png").empty());
     // Nor a WebP whose ICCP chunk is larger than a profile may be.
     ASSERT_EQ(picture.Write(kImageWebp, dir / "big.webp"), kImageOk);
-    std::vector<std::uint8_t> webp;
     const std::string small = testutil::readFile(dir / "big.webp");
-    webp.assign(small.begin(), small.end());
+    std::vector<std::uint8_t> webp(small.begin(), small.end());
     ASSERT_TRUE(imaging::detail::SetWebpChunk(webp, "ICCP", std::vector<std::uint8_t>(imaging::kMaxIccProfile + 1)));
     testutil::writeFile(dir / "big.webp", std::string(webp.begin(), webp.end()));
     EXPECT_TRUE(imaging::ReadIccProfile(dir / "big.webp").empty());

@@ -3,16 +3,16 @@
 // here with libjpeg (EXIF blocks built by hand, in both byte orders) and PNG corpus files,
 // checked byte for byte outside the EXIF segment or text chunks and read back by exiftool
 // and exiv2 when they are installed.
-#include "codectest.h"
 #include "corpus.h"
 #include "imaging/codecs/exif.h"
 #include "imaging/metadata.h"
 #include "testutil.h"
+#include "writertest.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <sys/resource.h>
@@ -58,10 +58,7 @@ struct Field {
 
 std::string exifFixture(bool bigEndian, const std::string& makerNote, const std::string& thumbnail) {
     auto u16 = [&](std::uint32_t v) {
-        std::string s(2, '\0');
-        s[bigEndian ? 0 : 1] = static_cast<char>(v >> 8);
-        s[bigEndian ? 1 : 0] = static_cast<char>(v);
-        return s;
+        return bigEndian ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)};
     };
     auto u32 = [&](std::uint32_t v) { return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16); };
     std::vector<std::vector<Field>> dirs = {
@@ -163,58 +160,30 @@ bool stampedKey(const std::string& key) {
     return false;
 }
 
-std::string crc32Of(const std::string& bytes) {
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (char ch : bytes) {
-        crc ^= static_cast<std::uint8_t>(ch);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    crc ^= 0xFFFFFFFF;
-    return {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
-}
-
 // A PNG with a tEXt chunk (Latin-1 text) inserted after IHDR.
 std::string withTextChunk(const std::string& png, const std::string& key, const std::string& latin1) {
     const std::string body = "tEXt" + key + std::string(1, '\0') + latin1;
-    const std::uint32_t n = static_cast<std::uint32_t>(body.size() - 4);
-    const std::string chunk = std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + body + crc32Of(body);
-    return png.substr(0, 33) + chunk + png.substr(33);
+    const auto be32 = [](std::uint32_t n) { return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)}; };
+    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return png.substr(0, 33) + be32(static_cast<std::uint32_t>(body.size() - 4)) + body + be32(crc) + png.substr(33);
 }
 
 // ---- the reference tools ----------------------------------------------------------------
 
-bool haveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::string capture(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-        ::pclose(pipe);
+// A tool's "key<separator>value" lines: exiftool's "-Group:Tag=value" (warnings come as
+// ExifTool:Warning), exiv2's "Key   value".
+std::map<std::string, std::string> toolTags(const std::string& command, char separator) {
+    std::map<std::string, std::string> tags;
+    std::istringstream lines(writertest::run(command).out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(separator), from = line[0] == '-' ? 1 : 0;
+        if (at != std::string::npos && at > from)
+            tags[line.substr(from, at - from)] = line.substr(std::min(line.find_first_not_of(' ', at + 1), line.size()));
     }
-    return out;
+    return tags;
 }
-
-// exiftool's "-Group:Tag=value" lines (warnings come as ExifTool:Warning).
 std::map<std::string, std::string> exiftool(const std::string& path) {
-    std::map<std::string, std::string> tags;
-    std::istringstream lines(capture("exiftool -args -G1 -a -n '" + path + "' 2>&1"));
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (line.size() > 1 && line[0] == '-' && eq != std::string::npos) tags[line.substr(1, eq - 1)] = line.substr(eq + 1);
-    }
-    return tags;
-}
-
-std::map<std::string, std::string> exiv2(const std::string& path) {
-    std::map<std::string, std::string> tags;
-    std::istringstream lines(capture("exiv2 -q -Pkt '" + path + "' 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);) {
-        const auto space = line.find(' ');
-        if (space == std::string::npos) continue;
-        tags[line.substr(0, space)] = line.substr(line.find_first_not_of(' ', space));
-    }
-    return tags;
+    return toolTags("exiftool -args -G1 -a -n '" + path + "'", '=');
 }
 
 // ---- the test fixture ---------------------------------------------------------------------
@@ -226,23 +195,12 @@ protected:
     testutil::ScopedEnv tz{"TZ", "<+03>-3"};
     void SetUp() override { ::tzset(); }
     void TearDown() override { ::tzset(); }
-
-    std::string file(const std::string& name, const std::string& bytes) {
-        testutil::writeFile(dir / name, bytes);
-        return dir / name;
-    }
-    // Only the named file is in the folder: a stamp leaves no temporary behind.
-    void expectAlone(const std::string& name) {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
-        EXPECT_EQ(names, std::vector<std::string>{name});
-    }
 };
 
 } // namespace
 
 TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
-    const bool tools = haveTool("exiftool") && haveTool("exiv2");
+    const bool tools = writertest::haveTool("exiftool") && writertest::haveTool("exiv2");
     struct Row {
         const char* name;
         JpegShape shape;
@@ -268,9 +226,8 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         if (row.xmp) markers.emplace_back(JPEG_APP0 + 1, kXmp);
         if (row.icc) markers.emplace_back(JPEG_APP0 + 2, kIcc);
         const std::string before = makeJpeg(row.shape, markers);
-        const std::string path = file(row.name, before);
-        std::map<std::string, std::string> warningBefore;
-        if (tools) warningBefore["ExifTool:Warning"] = exiftool(path)["ExifTool:Warning"];
+        const std::string path = writertest::saveTemp(dir, row.name, before);
+        const std::string warningBefore = tools ? exiftool(path)["ExifTool:Warning"] : "";
         StampResult result = StampPictureMetadata(row.record, path, row.twice ? kNow - 3600 : kNow);
         if (row.twice) result = StampPictureMetadata(row.record, path, kNow);
         ASSERT_TRUE(result.ok) << result.message;
@@ -311,7 +268,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         if (!tools) continue;
         auto tags = exiftool(path);
         // No warning that the unstamped file did not have (the fixture's maker note is unknown).
-        EXPECT_EQ(tags["ExifTool:Warning"], warningBefore["ExifTool:Warning"]);
+        EXPECT_EQ(tags["ExifTool:Warning"], warningBefore);
         EXPECT_EQ(tags["IFD0:ModifyDate"], kNowAtPlus3);
         EXPECT_EQ(tags["IFD0:Artist"], read.author);
         if (row.twice || !row.exif) {
@@ -329,9 +286,9 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
             EXPECT_EQ(tags["ExifIFD:ExposureTime"], "0.004");
             EXPECT_EQ(tags["InteropIFD:InteropIndex"], "R98");
             EXPECT_EQ(tags["GPS:GPSLatitudeRef"], "N");
-            EXPECT_EQ(capture("exiftool -b -ThumbnailImage '" + path + "' 2>/dev/null"), kThumbnail);
+            EXPECT_EQ(writertest::run("exiftool -b -ThumbnailImage '" + path + "'").out, kThumbnail);
         }
-        auto keys = exiv2(path);
+        auto keys = toolTags("exiv2 -q -Pkt '" + path + "'", ' ');
         EXPECT_EQ(keys["Exif.Image.DateTime"], kNowAtPlus3);
         EXPECT_EQ(keys["Exif.Image.Artist"], read.author);
         if (!withExif) { EXPECT_EQ(keys["Exif.Photo.ExifVersion"], "2.00"); }
@@ -341,7 +298,7 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
 
 TEST_F(Metadata, PngStampRewritesTextChunksOnly) {
     REQUIRE_CORPUS(corpus);
-    const bool tools = haveTool("exiftool");
+    const bool tools = writertest::haveTool("exiftool");
     struct Row {
         const char* corpusFile;
         std::string extraKey, extraText; // a tEXt chunk added to the corpus file (Latin-1)
@@ -363,7 +320,7 @@ TEST_F(Metadata, PngStampRewritesTextChunksOnly) {
         SCOPED_TRACE(row.corpusFile);
         std::string before = testutil::readFile(corpus / "pngsuite" / row.corpusFile);
         if (!row.extraKey.empty()) before = withTextChunk(before, row.extraKey, row.extraText);
-        const std::string path = file("picture.png", before);
+        const std::string path = writertest::saveTemp(dir, "picture.png", before);
         PictureMetadata read;
         EXPECT_EQ(ReadPictureMetadata(path, read), "");
         if (!row.expectRead.author.empty() || !row.expectRead.time.empty()) {
@@ -431,7 +388,7 @@ TEST_F(Metadata, FailedStampLeavesTheFileAsItWas) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::string path = file(row.name, row.bytes);
+        const std::string path = writertest::saveTemp(dir, row.name, row.bytes);
         if (row.fullAt == 0) {
             const StampResult result = StampPictureMetadata(row.record, path, kNow);
             EXPECT_EQ(result.ok, row.ok);
@@ -450,7 +407,7 @@ TEST_F(Metadata, FailedStampLeavesTheFileAsItWas) {
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         }
         EXPECT_EQ(testutil::readFile(path), row.bytes);
-        expectAlone(row.name);
+        EXPECT_EQ(testutil::namesIn(dir.path()), std::vector<std::string>{row.name}); // no temporary left
         fs::remove(path);
     }
     const std::string missing = dir / "missing.jpg";

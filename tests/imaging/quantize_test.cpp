@@ -19,15 +19,6 @@
 
 namespace {
 
-/// A small deterministic random sequence.
-struct Lcg {
-    std::uint32_t state;
-    std::uint32_t next() {
-        state = state * 1103515245u + 12345u;
-        return state >> 8;
-    }
-};
-
 struct Quantized {
     bool ok = false;
     std::vector<std::uint8_t> indexes;
@@ -60,11 +51,6 @@ double meanError(const std::vector<std::uint8_t>& rgb, const Quantized& q) {
     return sum / double(rgb.size());
 }
 
-std::vector<std::uint8_t> pixelsOf(const CISImageEx& img) {
-    const std::uint8_t* p = img.GetPixels();
-    return {p, p + std::size_t{img.width} * img.height * 3};
-}
-
 } // namespace
 
 TEST(Quantize, PicturesThatFitKeepTheirExactColours) {
@@ -74,9 +60,11 @@ TEST(Quantize, PicturesThatFitKeepTheirExactColours) {
         std::uint32_t wanted;
     };
     std::vector<std::uint32_t> reds(256), scattered(256), fine(200);
-    for (std::uint32_t i = 0; i < 256; ++i) reds[i] = i << 16;
-    Lcg rng{5};
-    for (auto& c : scattered) c = rng.next() & 0xFFFFFF;
+    const auto noise = codectest::randomPixels(256 * 3, 5);
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        reds[i] = i << 16;
+        scattered[i] = packed(&noise[3 * i]);
+    }
     // 200 colours packed into a few 5-bit cells: averaging any cell would change them.
     for (std::uint32_t i = 0; i < 200; ++i) fine[i] = (100 + i % 10) << 16 | (50 + i / 10 % 10) << 8 | (7 + i / 100);
     const std::vector<Row> rows = {
@@ -127,9 +115,7 @@ TEST(Quantize, ColoursAreClampedToOneTo256) {
         std::uint32_t asked, entries;
     };
     // 4096 colours of noise, far more than any palette holds.
-    std::vector<std::uint8_t> rgb;
-    Lcg rng{11};
-    for (int i = 0; i < 64 * 64; ++i) rgb.insert(rgb.end(), {std::uint8_t(rng.next()), std::uint8_t(rng.next()), std::uint8_t(rng.next())});
+    const std::vector<std::uint8_t> rgb = codectest::randomPixels(64 * 64 * 3, 11);
     for (Row r : {Row{0, 1}, Row{1, 1}, Row{7, 7}, Row{256, 256}, Row{300, 256}, Row{100000, 256}}) {
         SCOPED_TRACE("asked " + std::to_string(r.asked));
         const Quantized q = quantize(rgb, 64, 64, r.asked);
@@ -147,9 +133,7 @@ TEST(Quantize, ColoursAreClampedToOneTo256) {
 TEST(Quantize, EveryPixelGetsItsNearestColourLowestIndexOnTies) {
     // A smooth picture with noise quantized to 256, 64 and 5 colours; every pixel checked
     // against a search of the whole palette.
-    CISImageEx img;
-    writertest::toImage(img, writertest::makePicture(90, 70, 24, {.smooth = true}));
-    const std::vector<std::uint8_t> rgb = pixelsOf(img);
+    const std::vector<std::uint8_t> rgb = writertest::makePicture(90, 70, 24, {.smooth = true}).pixels;
     for (std::uint32_t colours : {256u, 64u, 5u}) {
         SCOPED_TRACE(std::to_string(colours) + " colours");
         const Quantized q = quantize(rgb, 90, 70, colours);
@@ -179,9 +163,7 @@ TEST(Quantize, PhotographsStayClose) {
     // Mean absolute error per channel at 256 colours, as measured: 6.93 on the synthetic
     // picture (smooth gradients under noise of +-6 spread its pixels over many cells) and
     // 3.35 on the corpus photograph. The bounds leave a little room above those.
-    CISImageEx synthetic;
-    writertest::toImage(synthetic, writertest::makePicture(320, 240, 24, {.smooth = true}));
-    const std::vector<std::uint8_t> rgb = pixelsOf(synthetic);
+    const std::vector<std::uint8_t> rgb = writertest::makePicture(320, 240, 24, {.smooth = true}).pixels;
     const Quantized q = quantize(rgb, 320, 240, 256);
     ASSERT_TRUE(q.ok);
     EXPECT_LT(meanError(rgb, q), 7.5);
@@ -191,7 +173,8 @@ TEST(Quantize, PhotographsStayClose) {
     CISImageEx photo;
     ASSERT_EQ(photo.Read((corpus / "commons-imaging/ok/oregon-photo/oregon-small.ppm").string(), kImageDetect), 0u);
     ASSERT_EQ(photo.bitsPerPixel, 24u);
-    const std::vector<std::uint8_t> photoRgb = pixelsOf(photo);
+    const std::uint8_t* px = photo.GetPixels();
+    const std::vector<std::uint8_t> photoRgb(px, px + std::size_t{photo.width} * photo.height * 3);
     const Quantized p = quantize(photoRgb, photo.width, photo.height, 256);
     ASSERT_TRUE(p.ok);
     EXPECT_LT(meanError(photoRgb, p), 3.6);

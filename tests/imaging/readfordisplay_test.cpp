@@ -4,6 +4,7 @@
 // decode averaged down.
 #include "corpus.h"
 #include "testutil.h"
+#include "writertest.h"
 
 #include "imaging/is5.h"
 #include "imaging/isimageex.h"
@@ -126,18 +127,7 @@ TEST(ReadForDisplay, PreviewRouteKeepsTheLookOfTheFullRoute) {
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.w << "x" << r.h);
         CISImageEx photo;
-        ASSERT_EQ(photo.Allocate(r.w, r.h, 24), kImageOk);
-        std::uint8_t* p = photo.GetPixels();
-        std::uint32_t noise = 7;
-        for (std::uint32_t y = 0; y < r.h; ++y)
-            for (std::uint32_t x = 0; x < r.w; ++x, p += 3) {
-                noise = noise * 1103515245u + 12345u;
-                const int n = int((noise >> 16) & 15) - 8;
-                const double fx = double(x) / r.w, fy = double(y) / r.h;
-                p[0] = std::uint8_t(std::clamp(int(128 + 100 * std::sin(fx * 9 + fy * 3)) + n, 0, 255));
-                p[1] = std::uint8_t(std::clamp(int(128 + 90 * std::cos(fy * 11 - fx * 2)) + n, 0, 255));
-                p[2] = std::uint8_t(std::clamp(int(96 + 80 * std::sin((fx + fy) * 17)) + n, 0, 255));
-            }
+        writertest::toImage(photo, writertest::makePicture(r.w, r.h, 24, {.smooth = true}));
         const std::string path = dir / "photo.jpg";
         ASSERT_EQ(photo.Write(kImageJpeg, path), kImageOk);
         CISImageEx full, reduced;
