@@ -152,10 +152,8 @@ std::optional<Reference> pngReference(const fs::path&, const std::string& bytes)
     EXPECT_TRUE(is5_GetPNGDims(source, &w, &h, &depth, &type, nullptr));
     EXPECT_TRUE(is5_GetPNGPalette(source, &count, entries, 0));
     is5_CloseSource(source);
-    EXPECT_EQ(w, ref.width);
-    EXPECT_EQ(h, ref.height);
-    EXPECT_EQ(depth, std::uint32_t(bitDepth));
-    EXPECT_EQ(type, std::uint32_t(colourType));
+    EXPECT_EQ(std::tie(w, h, depth, type),
+              std::tuple(ref.width, ref.height, std::uint32_t(bitDepth), std::uint32_t(colourType)));
     const int expectedCount = colourType == PNG_COLOR_TYPE_PALETTE ? paletteCount
                               : grey ? (bitDepth == 1 && colourType == PNG_COLOR_TYPE_GRAY ? 2 : 256) : 0;
     EXPECT_EQ(count, std::uint32_t(expectedCount));
@@ -189,13 +187,10 @@ std::optional<Reference> tiffReference(const fs::path& path, const std::string& 
         ref.rgb[i * 3 + 1] = static_cast<std::uint8_t>(std::min(255u, TIFFGetG(raster[i]) + behind));
         ref.rgb[i * 3 + 2] = static_cast<std::uint8_t>(std::min(255u, TIFFGetB(raster[i]) + behind));
     }
-    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.tif");
-    std::uint32_t w = 0, h = 0, bits = 0;
-    EXPECT_TRUE(is5_GetTIFFDims(source, 0, &w, &h, &bits, nullptr));
-    is5_CloseSource(source);
-    EXPECT_EQ(w, ref.width);
-    EXPECT_EQ(h, ref.height);
-    if (bits <= 8) ref.eight = ref.rgb;
+    const codectest::Dims dims = codectest::headerDims(
+        bytes, [](IS5_SOURCE s, auto* w, auto* h, auto* bits) { return is5_GetTIFFDims(s, 0, w, h, bits, nullptr); });
+    EXPECT_EQ(dims, (codectest::Dims{true, ref.width, ref.height, dims.bits}));
+    if (dims.bits <= 8) ref.eight = ref.rgb;
     return ref;
 }
 
@@ -219,22 +214,15 @@ struct LibraryRow {
 
 const LibraryRow kLibraries[] = {
     {"Jpeg", [](const auto& e) { return hasExtension(e.path, {".jpg", ".jpeg", ".JPG"}); }, jpegReference,
-     [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq*) {
-         return is5_ReadJPG(s, w, h, depth, 0);
-     },
-     true, 12},
+     [](auto s, auto w, auto h, std::uint32_t depth, auto) { return is5_ReadJPG(s, w, h, depth, 0); }, true, 12},
     {"Png", [](const auto& e) {
          return (e.suite == "pngsuite" || e.suite == "libpng-testpngs") && hasExtension(e.path, {".png"});
      },
      pngReference,
-     [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* palette) {
-         return is5_ReadPNG(s, w, h, depth, palette, 0);
-     },
-     false, 200},
+     [](auto s, auto w, auto h, std::uint32_t depth, auto pal) { return is5_ReadPNG(s, w, h, depth, pal, 0); }, false,
+     200},
     {"Tiff", [](const auto& e) { return hasExtension(e.path, {".tif", ".tiff"}); }, tiffReference,
-     [](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, std::uint32_t depth, Is5Rgbq* palette) {
-         return is5_ReadTIFF(s, w, h, depth, palette, 0, 0);
-     },
+     [](auto s, auto w, auto h, std::uint32_t depth, auto pal) { return is5_ReadTIFF(s, w, h, depth, pal, 0, 0); },
      false, 20},
 };
 
@@ -254,12 +242,8 @@ TEST_P(LibraryAgrees, EveryGoodCorpusFileAtEveryDepth) {
         auto ref = row.reference(file, bytes);
         ASSERT_TRUE(ref.has_value());
         auto read = [&](std::uint32_t depth, const std::string& path = {}) {
-            return codectest::readShown(
-                bytes, depth,
-                [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* palette) {
-                    return row.read(s, w, h, depth, palette);
-                },
-                nullptr, path);
+            const auto one = [&](IS5_SOURCE s, auto* w, auto* h, Is5Rgbq* pal) { return row.read(s, w, h, depth, pal); };
+            return codectest::readShown(bytes, depth, one, nullptr, path);
         };
         if (ref->skip) {
             EXPECT_TRUE(read(24).has_value());
@@ -268,8 +252,7 @@ TEST_P(LibraryAgrees, EveryGoodCorpusFileAtEveryDepth) {
         for (const std::string& path : {std::string(), row.fromFileToo ? file.string() : std::string()}) {
             auto ours = read(24, path);
             ASSERT_TRUE(ours.has_value());
-            EXPECT_EQ(ours->width, ref->width);
-            EXPECT_EQ(ours->height, ref->height);
+            EXPECT_EQ(std::tie(ours->width, ours->height), std::tie(ref->width, ref->height));
             EXPECT_TRUE(ours->rgb == ref->rgb);
             if (!ref->eight.empty()) {
                 auto eight = read(8, path);

@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -28,9 +28,13 @@ struct Decoded {
     testutil::RgbImage image;
 };
 
-Decoded readMetafile(const std::string& path, std::uint32_t scale = 100) {
+// The file at `path` read by name, or with `fromMemory` its bytes read from memory.
+Decoded readMetafile(const std::string& path, std::uint32_t scale = 100, bool fromMemory = false) {
     Decoded d;
-    HGLOBAL block = is5_ReadMetafile(path.c_str(), &d.image.width, &d.image.height, scale, scale, 0, 0);
+    const std::string bytes = fromMemory ? testutil::readFile(path) : std::string();
+    HGLOBAL block = fromMemory ? is5_ReadMetafileFromMemory(bytes.data(), bytes.size(), &d.image.width, &d.image.height,
+                                                            scale, scale)
+                               : is5_ReadMetafile(path.c_str(), &d.image.width, &d.image.height, scale, scale, 0, 0);
     d.code = is5_GetLastError();
     if (block) {
         const auto* px = static_cast<const std::uint8_t*>(GlobalLock(block));
@@ -40,13 +44,9 @@ Decoded readMetafile(const std::string& path, std::uint32_t scale = 100) {
     return d;
 }
 
-struct Difference {
-    double meanAbsolute = 0;     // per channel, 0 … 255
-    double fractionOver64 = 0;   // pixels with any channel more than 64 apart
-};
-
-Difference compare(const testutil::RgbImage& a, const testutil::RgbImage& b) {
-    Difference d;
+// The mean difference per channel (0 … 255), and the share of pixels with any channel more
+// than 64 apart.
+std::pair<double, double> compare(const testutil::RgbImage& a, const testutil::RgbImage& b) {
     const std::size_t pixels = std::size_t{a.width} * a.height;
     std::size_t over = 0;
     double sum = 0;
@@ -59,9 +59,7 @@ Difference compare(const testutil::RgbImage& a, const testutil::RgbImage& b) {
         }
         over += worst > 64;
     }
-    d.meanAbsolute = sum / (pixels * 3.0);
-    d.fractionOver64 = double(over) / pixels;
-    return d;
+    return {sum / (pixels * 3.0), double(over) / pixels};
 }
 
 class MetafileCorpus : public ::testing::TestWithParam<const char*> {};
@@ -73,59 +71,40 @@ class MetafileCorpus : public ::testing::TestWithParam<const char*> {};
 // bounds by far (a white picture is 40 % off, the disc shifted by 3 pixels 9 %).
 TEST_P(MetafileCorpus, MatchesTheIndependentRendering) {
     REQUIRE_CORPUS(corpus);
-    const std::string ext = GetParam();
-    Decoded ours = readMetafile((corpus / ("pillow/ok/metafile/drawing." + ext)).string());
+    const std::string ext = GetParam(), path = corpus / ("pillow/ok/metafile/drawing." + ext);
+    Decoded ours = readMetafile(path);
     ASSERT_EQ(ours.code, 0u);
     auto reference = testutil::decodeReferencePng((kData / ("drawing_" + ext + ".png")).string());
     ASSERT_TRUE(reference.has_value());
-    ASSERT_EQ(ours.image.width, reference->width);
-    ASSERT_EQ(ours.image.height, reference->height);
+    ASSERT_EQ(std::tie(ours.image.width, ours.image.height), std::tie(reference->width, reference->height));
     ASSERT_EQ(ours.image.rgb.size(), reference->rgb.size());
-    Difference d = compare(ours.image, *reference);
-    EXPECT_LT(d.fractionOver64, 0.06);
-    EXPECT_LT(d.meanAbsolute, 6.0);
+    const auto [mean, over64] = compare(ours.image, *reference);
+    EXPECT_LT(over64, 0.06);
+    EXPECT_LT(mean, 6.0);
 
     // Scaled to half each way: half the size, the disc's inside still red.
-    Decoded half = readMetafile((corpus / ("pillow/ok/metafile/drawing." + ext)).string(), 50);
+    Decoded half = readMetafile(path, 50);
     ASSERT_EQ(half.code, 0u);
-    EXPECT_EQ(half.image.width, 55u);
-    EXPECT_EQ(half.image.height, 55u);
+    EXPECT_EQ(std::tie(half.image.width, half.image.height), std::tuple(55u, 55u));
     const std::size_t centre = (std::size_t{40} * 55 + 40) * 3;
     EXPECT_EQ(half.image.rgb[centre], 255);
     EXPECT_EQ(half.image.rgb[centre + 1], 0);
+
+    // From memory the same picture as from the file.
+    Decoded memory = readMetafile(path, 100, true);
+    EXPECT_EQ(memory.code, 0u);
+    EXPECT_EQ(std::tie(memory.image.width, memory.image.height), std::tie(ours.image.width, ours.image.height));
+    EXPECT_TRUE(memory.image.rgb == ours.image.rgb);
+
+    // The image object reads it at 24 bits, as its own type.
+    CISImageEx img;
+    ASSERT_EQ(img.Read(path, kImageDetect), 0u);
+    EXPECT_EQ(std::tie(img.bitsPerPixel, img.width, img.height), std::tuple(24u, 110u, 110u));
+    EXPECT_EQ(img.imageType, ext == "wmf" ? kImageWmf : kImageEmf);
+    EXPECT_EQ(img.resolutionUnit, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawings, MetafileCorpus, ::testing::Values("wmf", "emf"));
-
-TEST(MetafileRead, FileAndMemoryGiveTheSamePicture) {
-    REQUIRE_CORPUS(corpus);
-    const fs::path path = corpus / "pillow/ok/metafile/drawing.emf";
-    Decoded file = readMetafile(path.string());
-    ASSERT_EQ(file.code, 0u);
-    const std::string bytes = testutil::readFile(path);
-    std::uint32_t w = 0, h = 0;
-    HGLOBAL block = is5_ReadMetafileFromMemory(bytes.data(), bytes.size(), &w, &h, 100, 100);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(is5_GetLastError(), 0u);
-    EXPECT_EQ(w, file.image.width);
-    EXPECT_EQ(h, file.image.height);
-    ASSERT_EQ(GlobalSize(block), file.image.rgb.size());
-    EXPECT_EQ(std::memcmp(GlobalLock(block), file.image.rgb.data(), file.image.rgb.size()), 0);
-    GlobalFree(block);
-}
-
-TEST(MetafileRead, ImageObjectReadsMetafilesAt24Bits) {
-    REQUIRE_CORPUS(corpus);
-    for (auto [name, type] : {std::pair{"drawing.wmf", kImageWmf}, std::pair{"drawing.emf", kImageEmf}}) {
-        CISImageEx img;
-        ASSERT_EQ(img.Read((corpus / "pillow/ok/metafile" / name).string(), kImageDetect), 0u) << name;
-        EXPECT_EQ(img.bitsPerPixel, 24u);
-        EXPECT_EQ(img.width, 110u);
-        EXPECT_EQ(img.height, 110u);
-        EXPECT_EQ(img.imageType, type);
-        EXPECT_EQ(img.resolutionUnit, 1);
-    }
-}
 
 struct CodeRow {
     const char* name;

@@ -61,8 +61,7 @@ TEST_P(Orientation, EveryDepthComesOutUprightAsImageMagickShowsIt) {
         BOOL dims = jpeg ? is5_GetJPGDims(source, &hw, &hh, &bits, &res) : is5_GetTIFFDims(source, 0, &hw, &hh, &bits, &res);
         is5_CloseSource(source);
         EXPECT_TRUE(dims);
-        EXPECT_EQ(hw, w);
-        EXPECT_EQ(hh, h);
+        EXPECT_EQ(std::tie(hw, hh), std::tie(w, h));
         if (jpeg && depth == 8)
             for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0};
         EXPECT_EQ(testutil::maxDifference(blockToRgb(block, w, h, depth, palette), *expected), 0);
