@@ -42,12 +42,8 @@ struct Picture {
 Picture render(const Bytes& file, std::uint32_t scale = 100, std::uint64_t maxPixels = 1 << 24,
                std::uint64_t maxPainted = 0) {
     Picture pic;
-    platform::MetafileRequest request;
-    request.xScalePercent = request.yScalePercent = scale;
-    request.maxPixels = maxPixels;
-    request.maxPaintedPixels = maxPainted;
     pic.status = platform::RenderMetafile(
-        file.data(), file.size(), request,
+        file.data(), file.size(), {scale, scale, maxPixels, maxPainted},
         [&](std::uint32_t w, std::uint32_t h) {
             pic.width = w;
             pic.height = h;
@@ -74,14 +70,22 @@ void expectPixels(const Picture& pic, const std::vector<PixelCheck>& checks) {
 
 // ---- bitmaps: a 2 × 2 DIB, rows given top first
 
-Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst, bool topDown = false) {
+// A colour as a DIB stores it: blue in the low byte.
+std::uint32_t bgr(std::uint32_t c) { return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
+
+// A BITMAPINFOHEADER of `width` × `height` (negative: top row first) with nothing after it.
+Bytes dibHeader(std::int32_t width, std::int32_t height, int bpp) {
     Bytes info;
-    put32(info, 40);
-    put32(info, 2);
-    put32(info, static_cast<std::uint32_t>(topDown ? -2 : 2));
+    for (std::int32_t v : {40, width, height}) put32(info, static_cast<std::uint32_t>(v));
     put16(info, 1);
-    put16(info, bpp);
-    for (int i = 0; i < 6; ++i) put32(info, 0);
+    put16(info, static_cast<std::uint32_t>(bpp));
+    info.resize(40, 0);
+    return info;
+}
+
+Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst = {kRed, kGreen, kBlue, kYellow},
+              bool topDown = false) {
+    Bytes info = dibHeader(2, topDown ? -2 : 2, bpp);
     std::vector<std::uint32_t> palette;
     auto indexOf = [&](std::uint32_t c) {
         for (std::size_t i = 0; i < palette.size(); ++i)
@@ -94,11 +98,6 @@ Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst, bool topDow
         const int y = topDown ? row : 1 - row;
         const std::uint32_t a = topFirst[y * 2], b = topFirst[y * 2 + 1];
         Bytes line;
-        auto bgr = [&](std::uint32_t c) {
-            line.push_back(static_cast<std::uint8_t>(c >> 16));
-            line.push_back(static_cast<std::uint8_t>(c >> 8));
-            line.push_back(static_cast<std::uint8_t>(c));
-        };
         auto rgb555 = [](std::uint32_t c) {
             return ((c & 0xFF) >> 3) << 10 | (((c >> 8) & 0xFF) >> 3) << 5 | ((c >> 16) & 0xFF) >> 3;
         };
@@ -107,20 +106,15 @@ Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst, bool topDow
         case 4: line.push_back(static_cast<std::uint8_t>(indexOf(a) << 4 | indexOf(b))); break;
         case 8: line.push_back(static_cast<std::uint8_t>(indexOf(a))); line.push_back(static_cast<std::uint8_t>(indexOf(b))); break;
         case 16: put16(line, rgb555(a)); put16(line, rgb555(b)); break;
-        case 24: bgr(a); bgr(b); break;
-        case 32: bgr(a); line.push_back(0); bgr(b); line.push_back(0); break;
+        case 24: put32(line, bgr(a) | bgr(b) << 24); put16(line, bgr(b) >> 8); break; // B G R B G R
+        case 32: put32(line, bgr(a)); put32(line, bgr(b)); break;
         }
         while (line.size() % 4) line.push_back(0);
         bits.insert(bits.end(), line.begin(), line.end());
     }
     if (bpp <= 8) {
         set32(info, 32, static_cast<std::uint32_t>(palette.size()));
-        for (std::uint32_t c : palette) {
-            info.push_back(static_cast<std::uint8_t>(c >> 16));
-            info.push_back(static_cast<std::uint8_t>(c >> 8));
-            info.push_back(static_cast<std::uint8_t>(c));
-            info.push_back(0);
-        }
+        for (std::uint32_t c : palette) put32(info, bgr(c));
     }
     info.insert(info.end(), bits.begin(), bits.end());
     return info;
@@ -132,7 +126,7 @@ std::size_t dibInfoSize(const Bytes& dib) {
 }
 
 // EMR_STRETCHDIBITS of the whole 2 × 2 bitmap into x, y, w, h.
-Emf& stretchDib(Emf& emf, const Bytes& dib, int x, int y, int w, int h) {
+Emf stretchDib(Emf emf, const Bytes& dib, int x, int y, int w, int h) {
     const std::size_t info = dibInfoSize(dib);
     return emf.rec(81, {0, 0, 0, 0, x, y, 0, 0, 2, 2, 80, static_cast<std::int64_t>(info),
                         static_cast<std::int64_t>(80 + info), static_cast<std::int64_t>(dib.size() - info), 0,
@@ -143,9 +137,9 @@ Emf& stretchDib(Emf& emf, const Bytes& dib, int x, int y, int w, int h) {
 struct DibRow {
     const char* name;
     int bpp;
-    bool topDown;
-    std::array<std::uint32_t, 4> pixels;
-    std::array<Rgb, 4> expected;
+    bool topDown = false;
+    std::array<std::uint32_t, 4> pixels = {kRed, kGreen, kBlue, kYellow};
+    std::array<Rgb, 4> expected = {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb};
 };
 
 class DibRecord : public ::testing::TestWithParam<DibRow> {};
@@ -154,29 +148,19 @@ TEST_P(DibRecord, EveryDepthLandsItsFourPixelsInTheirQuadrants) {
     const DibRow& row = GetParam();
     const Bytes dib = makeDib(row.bpp, row.pixels, row.topDown);
     // The bitmap is stretched to 40 × 40 at 8, 4: quadrant centres are 10 pixels in.
-    Emf emf;
-    stretchDib(emf, dib, 8, 4, 40, 40);
-    Picture e = render(emf.bytes());
-    expectPixels(e, {{18, 14, row.expected[0]}, {38, 14, row.expected[1]}, {18, 34, row.expected[2]},
-                     {38, 34, row.expected[3]}, {60, 20, kWhiteRgb}, {4, 2, kWhiteRgb}});
-
+    const std::vector<PixelCheck> checks = {{18, 14, row.expected[0]}, {38, 14, row.expected[1]},
+                                            {18, 34, row.expected[2]}, {38, 34, row.expected[3]},
+                                            {60, 20, kWhiteRgb},       {4, 2, kWhiteRgb}};
+    expectPixels(render(stretchDib(Emf(), dib, 8, 4, 40, 40).bytes()), checks);
     // The same through a WMF STRETCHDIB record (parameters last to first).
-    Wmf wmf;
-    wmf.rec(0x0F43, {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 4, 8}, dib);
-    Picture w = render(wmf.bytes());
-    expectPixels(w, {{18, 14, row.expected[0]}, {38, 14, row.expected[1]}, {18, 34, row.expected[2]},
-                     {38, 34, row.expected[3]}, {60, 20, kWhiteRgb}});
+    expectPixels(render(Wmf().rec(0x0F43, {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 4, 8}, dib).bytes()), checks);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Depths, DibRecord,
     ::testing::Values(DibRow{"bpp1", 1, false, {0, 0xFFFFFF, 0xFFFFFF, 0}, {kBlackRgb, kWhiteRgb, kWhiteRgb, kBlackRgb}},
-                      DibRow{"bpp4", 4, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
-                      DibRow{"bpp8", 8, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
-                      DibRow{"bpp16", 16, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
-                      DibRow{"bpp24", 24, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
-                      DibRow{"bpp32", 32, false, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}},
-                      DibRow{"bpp24TopDown", 24, true, {kRed, kGreen, kBlue, kYellow}, {kRedRgb, kGreenRgb, kBlueRgb, kYellowRgb}}),
+                      DibRow{"bpp4", 4}, DibRow{"bpp8", 8}, DibRow{"bpp16", 16}, DibRow{"bpp24", 24},
+                      DibRow{"bpp32", 32}, DibRow{"bpp24TopDown", 24, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- shapes, pens, paths, mapping and state: each file drawn, its pixels checked
@@ -228,7 +212,6 @@ Bytes deepSaves() {
 }
 
 std::vector<DrawnRow> drawnRows() {
-    const std::uint32_t scale2Tx10[] = {f32(2), f32(0), f32(0), f32(2), f32(10), f32(0)};
     const std::vector<PixelCheck> ccw = {{68, 28, kRedRgb}, {28, 28, kWhiteRgb}, {68, 68, kWhiteRgb}, {5, 90, kWhiteRgb}};
     return {
         {"rectangleEmf", Emf().brush(1, kRed).nullPen().rec(43, {10, 10, 50, 30}).bytes(),
@@ -283,9 +266,7 @@ std::vector<DrawnRow> drawnRows() {
         {"himetric", mapped({{17, 3}}, 0, 0, 1270, -635).bytes(), {{24, 12, kRedRgb}, {72, 36, kWhiteRgb}, {24, 36, kWhiteRgb}}},
         // twips (1/1440 inch) with y up and the window origin moved
         {"twips", mapped({{17, 6}, {10, 0, 720}}, 0, 720, 720, 0).bytes(), {{24, 12, kRedRgb}, {72, 12, kWhiteRgb}}},
-        {"worldTransform",
-         mapped({{35, scale2Tx10[0], scale2Tx10[1], scale2Tx10[2], scale2Tx10[3], scale2Tx10[4], scale2Tx10[5]}}, 0, 0, 10, 10)
-             .bytes(),
+        {"worldTransform", mapped({{35, f32(2), f32(0), f32(0), f32(2), f32(10), f32(0)}}, 0, 0, 10, 10).bytes(),
          {{20, 10, kRedRgb}, {35, 10, kWhiteRgb}, {5, 10, kWhiteRgb}, {20, 25, kWhiteRgb}}},
         // WMF window origin 100,100, extent 200 × 100 fills the picture
         {"wmfWindow", Wmf().rec(0x020B, {100, 100}).rec(0x020C, {100, 200}).brush(kRed).select(0).rectangle(200, 150, 300, 200).bytes(),
@@ -319,9 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Records, Drawn, ::testing::ValuesIn(drawnRows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MetafileShapes, TransparentHatchShowsItsColourAndTheWhiteBeneath) {
-    Emf hatch;
-    hatch.rec(18, {1}).brush(1, kBlue, 2, 4).nullPen().rec(43, {0, 0, 96, 48});
-    Picture pic = render(hatch.bytes());
+    const Picture pic = render(Emf().rec(18, {1}).brush(1, kBlue, 2, 4).nullPen().rec(43, {0, 0, 96, 48}).bytes());
     ASSERT_EQ(pic.status, MetafileStatus::Ok);
     int blue = 0, white = 0;
     for (std::uint32_t y = 8; y < 40; ++y)
@@ -338,7 +317,7 @@ TEST(MetafileState, LargePicturesDrawnInBandsJoinWithoutSeams) {
     // the first seam falls near row 1747); shapes, clipping and bitmaps cross it unbroken.
     Emf emf(2400, 2400);
     emf.brush(1, kRed).nullPen().rec(30, {100, 0, 2300, 2400}).rec(43, {0, 1600, 2400, 1900});
-    stretchDib(emf, makeDib(24, {kRed, kGreen, kBlue, kYellow}), 1000, 1500, 400, 400);
+    emf = stretchDib(emf, makeDib(24), 1000, 1500, 400, 400);
     emf.rec(38, {2, 0, 9, 0, kBlue}).rec(37, {2}).rec(27, {200, 100}).rec(54, {200, 2300});
     Picture pic = render(emf.bytes());
     ASSERT_EQ(pic.status, MetafileStatus::Ok) << pic.error;
@@ -375,10 +354,7 @@ TEST(MetafileSize, NaturalSizesFollowTheHeaders) {
         {"scaled", boxed, 50, 300, 40, 120},
     };
     for (const Row& r : rows) {
-        platform::MetafileRequest request;
-        request.maxPixels = 1 << 24;
-        request.xScalePercent = r.xScale;
-        request.yScalePercent = r.yScale;
+        const platform::MetafileRequest request{r.xScale, r.yScale, 1 << 24};
         std::uint32_t w = 0, h = 0;
         ASSERT_EQ(platform::MetafileSize(r.file.data(), r.file.size(), request, w, h), MetafileStatus::Ok) << r.what;
         EXPECT_EQ((std::pair{w, h}), (std::pair{r.width, r.height})) << r.what;
@@ -408,28 +384,20 @@ Bytes withDeclaredSize(Bytes b) {
     return b;
 }
 
-Bytes lyingDib() {
-    Bytes dib = makeDib(24, {kRed, kGreen, kBlue, kYellow});
-    set32(dib, 8, 1000); // 1000 rows claimed, 2 present
-    Emf emf;
-    stretchDib(emf, dib, 0, 0, 40, 40);
-    return emf.bytes();
+// The 24-bit DIB with the header field at `at` claiming `value`: 1000 rows (at 8) or a width
+// of 4000 (at 4) where there are 2.
+Bytes lyingDib(std::size_t at, std::uint32_t value) {
+    Bytes dib = makeDib(24);
+    set32(dib, at, value);
+    return dib;
 }
 
 Bytes hugeDib() {
-    Bytes dib;
-    put32(dib, 40);
-    put32(dib, 512);
-    put32(dib, 512);
-    put16(dib, 1);
-    put16(dib, 1);
-    for (int i = 0; i < 6; ++i) put32(dib, 0);
+    Bytes dib = dibHeader(512, 512, 1);
     put32(dib, 0);
     put32(dib, 0xFFFFFF);
     dib.resize(dib.size() + 512 * 64, 0x55);
-    Emf emf;
-    emf.rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 512, 512, 80, 48, 128, 512 * 64, 0, 0x00CC0020, 40, 40}, dib);
-    return emf.bytes();
+    return Emf().rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 512, 512, 80, 48, 128, 512 * 64, 0, 0x00CC0020, 40, 40}, dib).bytes();
 }
 
 Bytes manyFills() {
@@ -471,7 +439,7 @@ std::vector<BadRow> badRows() {
         {"emfDeleteOutsideTable", Emf(96, 48, 2).rec(40, {70000}).bytes(), MetafileStatus::BadFormat},
         {"emfPolygonCountLies", Emf().rec(3, {0, 0, 0, 0, 1000000000, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
         {"emfPolyPolygonCountsLie", Emf().rec(8, {0, 0, 0, 0, 1, 2, 9, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
-        {"emfDibHeaderLies", lyingDib(), MetafileStatus::BadFormat},
+        {"emfDibHeaderLies", stretchDib(Emf(), lyingDib(8, 1000), 0, 0, 40, 40).bytes(), MetafileStatus::BadFormat},
         {"emfDibOffsetOutside", Emf().rec(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 5000, 16, 0, 0x00CC0020, 4, 4}).bytes(),
          MetafileStatus::BadFormat},
         {"emfDibOverPixelLimit", hugeDib(), MetafileStatus::TooLarge},
@@ -485,11 +453,8 @@ std::vector<BadRow> badRows() {
         {"wmfTableOverflow", Wmf(96, 48, 1).brush(kRed).brush(kBlue).bytes(), MetafileStatus::BadFormat},
         {"wmfSelectOutsideTable", Wmf(96, 48, 2).select(5).bytes(), MetafileStatus::BadFormat},
         {"wmfPolygonCountLies", Wmf().rec(0x0324, {30000, 1, 1, 5, 5}).bytes(), MetafileStatus::BadFormat},
-        {"wmfDibHeaderLies", Wmf().rec(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 40, 40, 0, 0}, [] {
-             Bytes d = makeDib(24, {kRed, kGreen, kBlue, kYellow});
-             set32(d, 4, 4000);
-             return d;
-         }()).bytes(), MetafileStatus::BadFormat},
+        {"wmfDibHeaderLies", Wmf().rec(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 40, 40, 0, 0}, lyingDib(4, 4000)).bytes(),
+         MetafileStatus::BadFormat},
         {"wmfZeroUnitsPerInch", [] {
              Bytes b = Wmf().bytes();
              b[14] = b[15] = 0;
@@ -525,8 +490,7 @@ TEST(MetafileParameters, ZeroScaleOrLimitIsRefused) {
     EXPECT_EQ(render(good, 100, 0).status, MetafileStatus::BadParam);
     // The pixel limit is checked before the allocator is asked.
     bool asked = false;
-    platform::MetafileRequest request;
-    request.maxPixels = 96 * 48 - 1;
+    platform::MetafileRequest request{.maxPixels = 96 * 48 - 1};
     EXPECT_EQ(platform::RenderMetafile(good.data(), good.size(), request,
                                        [&](std::uint32_t, std::uint32_t) {
                                            asked = true;

@@ -96,33 +96,28 @@ std::vector<CutRow> shapes() {
 
 class PathCut : public ::testing::TestWithParam<CutRow> {};
 
-TEST_P(PathCut, FillPaintsTheSameInside) {
+// Filled, and stroked with a wide pen with mitre joins and flat caps: a cap left where a
+// corner should be, or a mitre cut short, shows as a notch.
+TEST_P(PathCut, FillAndStrokePaintTheSameInside) {
     QPainterPath whole = GetParam().path();
     whole.setFillRule(GetParam().rule);
-    std::uint64_t segments = 0;
-    const QPainterPath cut = cutForFill(whole, kPicture.adjusted(-4, -4, 4, 4), segments);
-    EXPECT_GT(segments, 0u);
-    EXPECT_TRUE(kPicture.adjusted(-5, -5, 5, 5).contains(cut.controlPointRect()));
-    const auto [differing, painted] =
-        compare(draw([&](QPainter& p) { p.fillPath(whole, Qt::red); }), draw([&](QPainter& p) { p.fillPath(cut, Qt::red); }));
-    EXPECT_EQ(differing, 0);
-    EXPECT_GT(painted, 50);
-}
-
-// A wide pen with mitre joins and flat caps: a cap left where a corner should be, or a
-// mitre cut short, shows as a notch.
-TEST_P(PathCut, StrokePaintsTheSameInside) {
-    const QPainterPath whole = GetParam().path();
     QPen pen(Qt::blue, 9, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     pen.setMiterLimit(3);
-    const double reach = 9 * 3 + 4;
-    std::uint64_t segments = 0;
-    const QPainterPath cut = cutForStroke(whole, kPicture.adjusted(-reach, -reach, reach, reach), segments);
-    EXPECT_TRUE(kPicture.adjusted(-reach - 1, -reach - 1, reach + 1, reach + 1).contains(cut.controlPointRect()));
-    const auto [differing, painted] = compare(draw([&](QPainter& p) { p.strokePath(whole, pen); }),
-                                          draw([&](QPainter& p) { p.strokePath(cut, pen); }));
-    EXPECT_LE(differing, 4);
-    EXPECT_GT(painted, 50);
+    for (const bool stroke : {false, true}) {
+        SCOPED_TRACE(stroke ? "stroke" : "fill");
+        const double reach = stroke ? 9 * 3 + 4 : 4;
+        const QRectF area = kPicture.adjusted(-reach, -reach, reach, reach);
+        std::uint64_t segments = 0;
+        const QPainterPath cut = stroke ? cutForStroke(whole, area, segments) : cutForFill(whole, area, segments);
+        EXPECT_GT(segments, 0u);
+        EXPECT_TRUE(area.adjusted(-1, -1, 1, 1).contains(cut.controlPointRect()));
+        const auto paint = [&](const QPainterPath& path) {
+            return draw([&](QPainter& p) { stroke ? p.strokePath(path, pen) : p.fillPath(path, Qt::red); });
+        };
+        const auto [differing, painted] = compare(paint(whole), paint(cut));
+        EXPECT_LE(differing, stroke ? 4 : 0);
+        EXPECT_GT(painted, 50);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, PathCut, ::testing::ValuesIn(shapes()),
