@@ -3,29 +3,17 @@
 // (libraryref_test.cpp holds every corpus JPEG against libjpeg).
 #include "codectest.h"
 #include "corpus.h"
-#include "testutil.h"
-
-#include "imaging/is5.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace {
 
-// Our reader over a memory source (or a file source when `path` is given).
-std::optional<codectest::Shown> ourDecode(const std::string& bytes, std::uint32_t depth, std::uint32_t* code = nullptr,
-                                          const std::string& path = {}) {
-    return codectest::readShown(
-        bytes, depth, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) { return is5_ReadJPG(s, w, h, depth, 0); },
-        code, path);
-}
+using namespace codectest;
 
-using codectest::encodeJpeg;
+// Our reader over a memory source.
+std::optional<Shown> ourDecode(const std::string& bytes, std::uint32_t depth, std::uint32_t* code = nullptr) {
+    return readShown(bytes, depth, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+        return is5_ReadJPG(s, w, h, depth, 0);
+    }, code);
+}
 
 // A 64 × 48 colour picture with smooth gradients and a few edges.
 std::vector<std::uint8_t> testPicture(std::uint32_t w, std::uint32_t h) {
@@ -58,11 +46,11 @@ TEST_P(JpegDims, HeaderReaderReportsSizeDepthAndResolution) {
     const DimsRow& row = GetParam();
     const std::string bytes = testutil::readFile(corpus / row.path);
     ResolutionInfo res;
-    EXPECT_EQ(codectest::headerDims(bytes, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+    EXPECT_EQ(headerDims(bytes, [&](IS5_SOURCE s, auto* w, auto* h, auto* b) {
                   is5_Seek(s, 100, IS5_SEEK_SET); // the reader starts from the beginning regardless
                   return is5_GetJPGDims(s, w, h, b, &res);
               }),
-              (codectest::Dims{true, row.width, row.height, row.bits}));
+              (Dims{true, row.width, row.height, row.bits}));
     EXPECT_DOUBLE_EQ(res.xResolution, row.xRes);
     EXPECT_DOUBLE_EQ(res.yResolution, row.yRes);
     EXPECT_EQ(res.unit, row.unit);
@@ -118,45 +106,36 @@ TEST(JpegReader, AdobeCmykBecomesRgbAndGrey) {
 // A file cut inside its coded data fails, Huffman- or arithmetic-coded (whose decoder runs
 // on over missing data without a word); one that lacks only its EOI marker decodes. An
 // arithmetic-coded file cut within its last row of blocks cannot be told from one that
-// only lacks its end marker, so the cuts here stop short of it.
+// only lacks its end marker, so the cuts here stop short of it. Files built in each coding,
+// then real arithmetic-coded ones, progressive (the corpus file's lossless transcode, kept
+// with the fuzz inputs) and sequential (the corpus's), cut to a half, a third, a fifth and
+// a tenth.
 TEST(JpegReader, CutOffFilesFailButAMissingEndMarkerDoesNot) {
-    const auto picture = testPicture(64, 240);
-    for (int kind = 0; kind < 4; ++kind) {
-        const bool progressive = kind & 1, arithmetic = kind & 2;
-        SCOPED_TRACE(std::string(progressive ? "progressive" : "baseline") + (arithmetic ? " arithmetic" : ""));
-        const std::string whole =
-            encodeJpeg(64, 240, 3, JCS_RGB, picture, {.progressive = progressive, .arithmetic = arithmetic});
+    auto check = [](const std::string& name, const std::string& whole, std::initializer_list<double> cuts) {
+        SCOPED_TRACE(name);
         auto full = ourDecode(whole, 24);
         ASSERT_TRUE(full.has_value());
         auto noEoi = ourDecode(whole.substr(0, whole.size() - 2), 24);
         ASSERT_TRUE(noEoi.has_value());
         EXPECT_TRUE(noEoi->raw == full->raw);
-        for (double cut : {0.02, 0.1, 0.2, 1 / 3.0, 0.5, 0.6, 0.9}) {
-            SCOPED_TRACE(cut);
+        for (double cut : cuts) {
             std::uint32_t code = 0;
             auto part = ourDecode(whole.substr(0, static_cast<std::size_t>(whole.size() * cut)), 24, &code);
-            EXPECT_FALSE(part.has_value());
-            EXPECT_EQ(code, IS5_ERR_READ);
+            EXPECT_FALSE(part.has_value()) << cut;
+            EXPECT_EQ(code, IS5_ERR_READ) << cut;
         }
+    };
+    const auto picture = testPicture(64, 240);
+    for (int kind = 0; kind < 4; ++kind) {
+        const bool progressive = kind & 1, arithmetic = kind & 2;
+        check(std::string(progressive ? "progressive" : "baseline") + (arithmetic ? " arithmetic" : ""),
+              encodeJpeg(64, 240, 3, JCS_RGB, picture, {.progressive = progressive, .arithmetic = arithmetic}),
+              {0.02, 0.1, 0.2, 1 / 3.0, 0.5, 0.6, 0.9});
     }
-}
-
-// Real arithmetic-coded files, sequential (the corpus's) and progressive (its lossless
-// transcode, kept with the fuzz inputs), cut to a half, a third, a fifth and a tenth.
-TEST(JpegReader, CutArithmeticCodedFilesAreRefused) {
+    const auto fuzz = std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz/jpeg";
+    check("progressive", testutil::readFile(fuzz / "testimgari-progressive.jpg"), {1 / 2.0, 1 / 3.0, 1 / 5.0, 0.1});
     REQUIRE_CORPUS(corpus);
-    const std::filesystem::path files[] = {
-        corpus / "libjpeg-turbo/ok/testimgari.jpg",
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz/jpeg/testimgari-progressive.jpg"};
-    for (const auto& file : files) {
-        const std::string whole = testutil::readFile(file);
-        ASSERT_TRUE(ourDecode(whole, 24).has_value()) << file;
-        for (int part : {2, 3, 5, 10}) {
-            std::uint32_t code = 0;
-            EXPECT_FALSE(ourDecode(whole.substr(0, whole.size() / part), 24, &code).has_value()) << file << " / " << part;
-            EXPECT_EQ(code, IS5_ERR_READ) << file << " / " << part;
-        }
-    }
+    check("sequential", testutil::readFile(corpus / "libjpeg-turbo/ok/testimgari.jpg"), {1 / 2.0, 1 / 3.0, 1 / 5.0, 0.1});
 }
 
 // A progressive file whose last scan is repeated: up to the limit it decodes (libjpeg
@@ -177,38 +156,33 @@ TEST(JpegReader, ScanCountIsBounded) {
     EXPECT_EQ(code, IS5_ERR_FORMAT);
 }
 
-TEST(JpegReader, AHugeFrameIsRefusedAtThePixelLimitNotAllocated) {
-    // A frame header claiming 65000 × 65000 (the limit itself is in writers_test.cpp).
-    const std::string bytes = encodeJpeg(64, 48, 3, JCS_RGB, testPicture(64, 48));
-    std::uint32_t code = 0;
-    std::string huge = bytes;
-    const std::size_t sof = huge.find("\xFF\xC0");
-    ASSERT_NE(sof, std::string::npos);
-    huge[sof + 5] = huge[sof + 7] = static_cast<char>(0xFD);
-    huge[sof + 6] = huge[sof + 8] = static_cast<char>(0xE8);
-    EXPECT_FALSE(ourDecode(huge, 24, &code).has_value());
-    EXPECT_EQ(code, IS5_ERR_TOO_LARGE);
-}
-
-TEST(JpegReader, RefusesBadArgumentsAndNonJpegData) {
+// Files and depths the reader refuses, each with its code: a frame header claiming
+// 65000 × 65000 is refused at the pixel limit, not allocated (the limit itself is in
+// writers_test.cpp).
+TEST(JpegReader, RefusedFilesGiveTheirCode) {
     const std::string bytes = encodeJpeg(16, 16, 3, JCS_RGB, testPicture(16, 16));
-    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
+    const std::size_t sof = bytes.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    const std::vector<BadFile> rows = {
+        {"65000 x 65000", bytes.substr(0, sof + 5) + "\xFD\xE8\xFD\xE8" + bytes.substr(sof + 9), 24, IS5_ERR_TOO_LARGE},
+        {"not a JPEG", "GIF89a not a jpeg at all", 24, IS5_ERR_FORMAT},
+        {"empty", "", 24, IS5_ERR_READ},
+        {"depth 1", bytes, 1, IS5_ERR_PARAM},
+    };
+    expectEachFails(rows, [](const Bytes& file, std::uint32_t depth) {
+        return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+            return is5_ReadJPG(s, w, h, depth, 0);
+        });
+    });
+    // No source, nowhere to put the size.
     std::uint32_t w = 0, h = 0;
-    EXPECT_EQ(is5_ReadJPG(source, &w, &h, 1, 0), nullptr);
-    EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
     EXPECT_EQ(is5_ReadJPG(nullptr, &w, &h, 24, 0), nullptr);
     EXPECT_EQ(is5_GetLastError(), IS5_ERR_PARAM);
+    IS5_SOURCE source = is5_OpenMemorySource(bytes.data(), bytes.size(), "t.jpg");
     EXPECT_EQ(is5_ReadJPG(source, nullptr, &h, 24, 0), nullptr);
     is5_CloseSource(source);
-
-    std::uint32_t code = 0;
-    EXPECT_FALSE(ourDecode("GIF89a not a jpeg at all", 24, &code).has_value());
-    EXPECT_EQ(code, IS5_ERR_FORMAT);
-    EXPECT_FALSE(ourDecode("", 24, &code).has_value());
-    EXPECT_NE(code, 0u);
     // Cut before the first scan: libjpeg reads the header up to it, so even that fails.
-    const std::string header = bytes.substr(0, bytes.find("\xFF\xDA"));
-    IS5_SOURCE h1 = is5_OpenMemorySource(header.data(), header.size(), "t.jpg");
-    EXPECT_FALSE(is5_GetJPGDims(h1, &w, &h, nullptr, nullptr));
-    is5_CloseSource(h1);
+    EXPECT_FALSE(headerDims(bytes.substr(0, bytes.find("\xFF\xDA")), [](IS5_SOURCE s, auto* w, auto* h, auto* b) {
+                     return is5_GetJPGDims(s, w, h, b, nullptr);
+                 }).ok);
 }
