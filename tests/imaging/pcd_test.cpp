@@ -4,16 +4,8 @@
 #include "codectest.h"
 #include "corpus.h"
 #include "refimage.h"
-#include "testutil.h"
-
-#include "imaging/is5.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -46,44 +38,38 @@ std::string makePack(int orientation) {
     return f;
 }
 
-struct Decoded {
-    std::uint32_t rc = 0, width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
-    std::vector<int> at(std::uint32_t x, std::uint32_t y) const {
-        const std::uint8_t* p = rgb.data() + (std::size_t{y} * width + x) * 3;
-        return {p[0], p[1], p[2]};
-    }
-};
+using codectest::Decoded;
+using Rgb = std::vector<int>;
 
 Decoded readPcd(const std::string& file, std::uint32_t resolution = 3) {
-    Decoded d;
-    const auto shown = codectest::readShown(file, 24, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
+    return codectest::decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq*) {
         return is5_ReadPCD(s, w, h, resolution, 0);
-    }, &d.rc);
-    if (shown) d.width = shown->width, d.height = shown->height, d.rgb = shown->rgb;
-    return d;
+    });
 }
-
-using Rgb = std::vector<int>;
+// The colour of pixel (x, y) of the 24-bit picture.
+Rgb at(const Decoded& d, std::uint32_t x, std::uint32_t y) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(d.pixels.data()) + (std::size_t{y} * d.width + x) * 3;
+    return {p[0], p[1], p[2]};
+}
 
 } // namespace
 
 TEST(PcdRead, PhotoYccToRgb) {
     Decoded d = readPcd(makePack(0));
-    ASSERT_EQ(d.rc, IS5_OK);
+    ASSERT_EQ(d.code, IS5_OK);
     ASSERT_EQ(d.width, 768u);
     ASSERT_EQ(d.height, 512u);
     // L = 1.3584 Y; neutral chroma (156, 137) adds nothing; values clamp at 255.
-    EXPECT_EQ(d.at(0, 0), (Rgb{136, 136, 136}));
-    EXPECT_EQ(d.at(1, 0), (Rgb{255, 255, 255}));
-    EXPECT_EQ(d.at(0, 1), (Rgb{0, 0, 0}));
-    EXPECT_EQ(d.at(1, 1), (Rgb{255, 255, 255}));
+    EXPECT_EQ(at(d, 0, 0), (Rgb{136, 136, 136}));
+    EXPECT_EQ(at(d, 1, 0), (Rgb{255, 255, 255}));
+    EXPECT_EQ(at(d, 0, 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(at(d, 1, 1), (Rgb{255, 255, 255}));
     // Y 100, C1 200, C2 100: R = 135.84 - 67.40, G = 135.84 - 18.93 + 34.30, B = 135.84 + 97.59,
     // for all four pixels that share the chroma sample.
     for (std::uint32_t y = 0; y < 2; ++y)
-        for (std::uint32_t x = 2; x < 4; ++x) EXPECT_EQ(d.at(x, y), (Rgb{68, 151, 233})) << x << "," << y;
-    EXPECT_EQ(d.at(4, 0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(d.at(767, 511), (Rgb{68, 68, 68}));
+        for (std::uint32_t x = 2; x < 4; ++x) EXPECT_EQ(at(d, x, y), (Rgb{68, 151, 233})) << x << "," << y;
+    EXPECT_EQ(at(d, 4, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(at(d, 767, 511), (Rgb{68, 68, 68}));
 }
 
 TEST(PcdRead, OrientationTurnsThePicture) {
@@ -94,7 +80,7 @@ TEST(PcdRead, OrientationTurnsThePicture) {
         std::uint32_t bottomRightX, bottomRightY; // and the stored bottom-right one
     };
     const std::vector<Row> rows = {
-        {0, 768, 512, 0, 0, 767, 511},
+        // Orientation 0 is PhotoYccToRgb's picture.
         {1, 512, 768, 0, 767, 511, 0}, // a quarter counter-clockwise
         {2, 768, 512, 767, 511, 0, 0},
         {3, 512, 768, 511, 0, 0, 767}, // a quarter clockwise
@@ -102,37 +88,27 @@ TEST(PcdRead, OrientationTurnsThePicture) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.orientation);
         Decoded d = readPcd(makePack(r.orientation));
-        ASSERT_EQ(d.rc, IS5_OK);
+        ASSERT_EQ(d.code, IS5_OK);
         EXPECT_EQ(d.width, r.width);
         EXPECT_EQ(d.height, r.height);
-        EXPECT_EQ(d.at(r.topLeftX, r.topLeftY), (Rgb{136, 136, 136}));
-        EXPECT_EQ(d.at(r.bottomRightX, r.bottomRightY), (Rgb{68, 68, 68}));
+        EXPECT_EQ(at(d, r.topLeftX, r.topLeftY), (Rgb{136, 136, 136}));
+        EXPECT_EQ(at(d, r.bottomRightX, r.bottomRightY), (Rgb{68, 68, 68}));
     }
 }
 
 TEST(PcdRead, DamagedPacksFailCleanly) {
     const std::string pack = makePack(0);
-    struct Row {
-        const char* name;
-        std::string file;
-        std::uint32_t resolution, rc;
-    };
-    const std::vector<Row> rows = {
+    // The resolution stands in the depth column.
+    const std::vector<codectest::BadFile> rows = {
         {"base image one byte short", pack.substr(0, pack.size() - 1), 3, IS5_ERR_READ},
         {"ends before the signature", pack.substr(0, 100), 3, IS5_ERR_READ},
         {"no signature", std::string(kPackSize, '\0'), 3, IS5_ERR_FORMAT},
         {"resolution other than the base", pack, 4, IS5_ERR_PARAM},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        Decoded d = readPcd(r.file, r.resolution);
-        EXPECT_EQ(d.rc, r.rc);
-        EXPECT_TRUE(d.rgb.empty());
-    }
+    codectest::expectEachFails(rows, readPcd);
     is5_SetMaxPixels(768 * 512 - 1);
-    Decoded d = readPcd(pack);
+    EXPECT_EQ(readPcd(pack).code, IS5_ERR_TOO_LARGE);
     is5_SetMaxPixels(0);
-    EXPECT_EQ(d.rc, IS5_ERR_TOO_LARGE);
 }
 
 // tests/data/pcd/hopper.pcd.png is Pillow 9.4's decode of the corpus picture (see the
@@ -146,16 +122,16 @@ TEST(PcdRead, MatchesAnIndependentDecode) {
     auto reference = testutil::decodeReferencePng((data / "hopper.pcd.png").string());
     ASSERT_TRUE(reference.has_value());
     Decoded d = readPcd(testutil::readFile(corpus / "pillow/ok/pcd/hopper.pcd"));
-    ASSERT_EQ(d.rc, IS5_OK);
+    ASSERT_EQ(d.code, IS5_OK);
     ASSERT_EQ(d.width, reference->width);
     ASSERT_EQ(d.height, reference->height);
     int worst = 0;
     double total = 0;
-    for (std::size_t i = 0; i < d.rgb.size(); ++i) {
-        int diff = std::abs(int(d.rgb[i]) - int(reference->rgb[i]));
+    for (std::size_t i = 0; i < d.pixels.size(); ++i) {
+        int diff = std::abs(int(std::uint8_t(d.pixels[i])) - int(reference->rgb[i]));
         worst = std::max(worst, diff);
         total += diff;
     }
     EXPECT_LE(worst, 4);
-    EXPECT_LE(total / static_cast<double>(d.rgb.size()), 0.5);
+    EXPECT_LE(total / static_cast<double>(d.pixels.size()), 0.5);
 }

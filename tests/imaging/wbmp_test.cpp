@@ -3,15 +3,7 @@
 // bad files, the pixel guard, and the image object.
 #include "codectest.h"
 
-#include "imaging/is5.h"
-#include "imaging/isimageex.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -26,11 +18,11 @@ Decoded readWbmp(const Bytes& file, std::uint32_t depth) {
 
 // 3 x 2: white, black, white / black, white, black.
 const Bytes kSmall = hex({0, 0, 3, 2, 0xA0, 0x40});
+const Bytes kWhite = hex({255, 255, 255}), kBlack = hex({0, 0, 0});
 
 } // namespace
 
 TEST(WbmpPixels, EveryDepth) {
-    const Bytes w = hex({255, 255, 255}), k = hex({0, 0, 0});
     struct Row {
         Bytes file;
         std::uint32_t depth, width, height;
@@ -38,7 +30,7 @@ TEST(WbmpPixels, EveryDepth) {
     };
     const std::vector<Row> cases = {
         {kSmall, 8, 3, 2, hex({1, 0, 1, 0, 1, 0})},
-        {kSmall, 24, 3, 2, w + k + w + k + w + k},
+        {kSmall, 24, 3, 2, kWhite + kBlack + kWhite + kBlack + kWhite + kBlack},
         {kSmall, 1, 3, 2, hex({0xA0, 0x40})},
         {hex({0, 0, 9, 1, 0xFF, 0x80}), 8, 9, 1, Bytes(9, '\1')},          // two bytes per row
         {hex({0, 0, 0x81, 0x00, 1}) + Bytes(16, '\xFF'), 8, 128, 1, Bytes(128, '\1')}, // two-byte width
@@ -80,7 +72,6 @@ TEST(WbmpImageObject, ReadsAsTwoColourIndexes) {
     EXPECT_EQ(img.imageType, kImageWbmp);
     EXPECT_EQ(img.bitsPerPixel, 8u);
     EXPECT_EQ(img.paletteColours, 2u);
-    EXPECT_EQ(Bytes(reinterpret_cast<const char*>(img.GetPixels()), 6), hex({1, 0, 1, 0, 1, 0}));
-    EXPECT_EQ(img.palette[1].r, 255);
-    EXPECT_EQ(img.palette[0].r, 0);
+    const auto picture = colours(img.GetPixels(), 3, 2, 8, img.palette);
+    EXPECT_EQ(Bytes(picture.begin(), picture.end()), kWhite + kBlack + kWhite + kBlack + kWhite + kBlack);
 }
