@@ -5,19 +5,9 @@
 #include "codectest.h"
 #include "dngfile.h"
 
-#include "imaging/is5.h"
 #include "imaging/israw.h"
-#include "imaging/isimageex.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <functional>
-#include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -163,11 +153,15 @@ TEST(RawModule, ReportsThroughTheInstalledHookAndUsesItsPixelLimit) {
     EXPECT_FALSE(israw_SetHook(nullptr));
 }
 
-// A JPEG named like a Canon raw file, read the way the program reads raw files: LibRaw
-// finds no raw data in it and the read fails with the format code, leaving no picture.
-TEST(RawModule, JpegNamedCr2FailsAsNotRaw) {
+// The object's raw path over a file source (the file is read into memory for LibRaw) reads
+// a DNG. A JPEG named like a Canon raw file, read the same way: LibRaw finds no raw data in
+// it and the read fails with the format code, leaving no picture.
+TEST(RawModule, ReadsADngFileButAJpegNamedCr2FailsAsNotRaw) {
     testutil::TempDir dir;
     CISImageEx jpeg, img;
+    testutil::writeFile(dir / "t.dng", makeDng(true));
+    ASSERT_EQ(img.Read(dir / "t.dng", kImageRaw), 0u);
+    EXPECT_EQ(std::tuple(img.width, img.height, img.bitsPerPixel), std::tuple(kW, kH, 24u));
     ASSERT_EQ(jpeg.Allocate(32, 32, 24), 0u);
     ASSERT_EQ(jpeg.Write(kImageJpeg, dir / "photo.cr2"), 0u);
     EXPECT_EQ(img.Read(dir / "photo.cr2", kImageRaw), IS5_ERR_FORMAT);
@@ -177,15 +171,4 @@ TEST(RawModule, JpegNamedCr2FailsAsNotRaw) {
     EXPECT_NE(img.Read(dir / "empty.nef", kImageRaw), 0u);
     testutil::writeFile(dir / "junk.dng", std::string(5000, 'x'));
     EXPECT_EQ(img.Read(dir / "junk.dng", kImageRaw), IS5_ERR_FORMAT);
-}
-
-// The object's raw path over a file source (the file is read into memory for LibRaw).
-TEST(RawModule, ReadsADngFileThroughTheImageObject) {
-    testutil::TempDir dir;
-    testutil::writeFile(dir / "t.dng", makeDng(true));
-    CISImageEx img;
-    ASSERT_EQ(img.Read(dir / "t.dng", kImageRaw), 0u);
-    EXPECT_EQ(img.width, kW);
-    EXPECT_EQ(img.height, kH);
-    EXPECT_EQ(img.bitsPerPixel, 24u);
 }
