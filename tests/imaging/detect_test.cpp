@@ -81,29 +81,22 @@ TEST(GuessFileType, MagicNumbersNamesAndFooters) {
 }
 
 TEST(ImageTypeFromExtension, TableAndUnknowns) {
-    struct Row {
-        const char* name;
-        int type;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::pair<const char*, int>> rows = {
         {"a.bmp", 2},  {"A.JPG", 0},   {"b.jpeg", 0}, {"dir.v2/x.TIFF", 8}, {"x.tif", 8}, {"x.wbmp", 16},
         {"x.wbm", 16}, {"x.tga", 10},  {"x.pcx", 4},  {"x.gif", 21},        {"x.png", 6}, {"x.wmf", 12},
         {"x.emf", 13}, {"x.PSD", 14},  {"x.ico", 22}, {"x.pgm", 22},        {"noext", 22}, {"x.jpg.bak", 22},
         {"x.WebP", 27},
     };
-    for (const auto& r : rows) EXPECT_EQ(ImageTypeFromExtension(r.name), r.type) << r.name;
+    for (const auto& [name, type] : rows) EXPECT_EQ(ImageTypeFromExtension(name), type) << name;
 }
 
 TEST(DetectImageType, FallsBackOnTheNameWhenContentIsUnknown) {
     const std::string unknown(64, '\x5a');
-    struct Row {
-        const char* path;
-        int type;
-    };
-    for (const Row& r : std::vector<Row>{{"photo.psd", 14}, {"photo.xyz", 22}, {"", 0}, {"icon.ico", 22}}) {
-        IS5_SOURCE src = is5_OpenMemorySource(unknown.data(), unknown.size(), r.path);
+    for (auto [path, type] : std::vector<std::pair<const char*, int>>{{"photo.psd", 14}, {"photo.xyz", 22}, {"", 0},
+                                                                        {"icon.ico", 22}}) {
+        IS5_SOURCE src = is5_OpenMemorySource(unknown.data(), unknown.size(), path);
         // Unreadable headers leave the type the content or name gave.
-        EXPECT_EQ(DetectImageType(src, r.path), r.type) << r.path;
+        EXPECT_EQ(DetectImageType(src, path), type) << path;
         is5_CloseSource(src);
     }
 }

@@ -172,39 +172,35 @@ TEST(NamedFilters, PoolGivesTheBytesOfOneThread) {
 
 // A fine pattern shrunk 4:1: the exact route keeps its contrast, a filter makes it grey.
 TEST(NamedFilters, ImageDepthsKeepTheirDepthAndLoseFinePattern) {
-    struct Row {
-        std::uint32_t bits;
-        bool greyPalette;
-    } const rows[] = {{24, false}, {8, true}, {8, false}, {1, false}};
-    for (const Row& row : rows) {
+    const std::vector<std::pair<std::uint32_t, bool>> depths = {{24, false}, {8, true}, {8, false}, {1, false}};
+    for (auto [bits, greyPalette] : depths)
         for (ResampleFilter filter : kFilters) {
             CISImageEx image;
-            ASSERT_EQ(image.Allocate(64, 32, row.bits), kImageOk);
-            if (row.bits == 8) {
-                image.paletteColours = row.greyPalette ? 256 : 3;
+            ASSERT_EQ(image.Allocate(64, 32, bits), kImageOk);
+            if (bits == 8) {
+                image.paletteColours = greyPalette ? 256 : 3;
                 for (std::uint32_t i = 0; i < image.paletteColours; ++i)
-                    image.palette[i] = row.greyPalette ? Is5Rgbq{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0}
-                                                       : Is5Rgbq{std::uint8_t(i * 127), 0, 40, 0};
+                    image.palette[i] = greyPalette ? Is5Rgbq{std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0}
+                                                   : Is5Rgbq{std::uint8_t(i * 127), 0, 40, 0};
             }
             // Columns alternate 0 / full every pixel.
             for (std::uint32_t y = 0; y < 32; ++y) {
                 std::uint8_t* p = image.GetPixels() + std::size_t{y} * image.GetRowBytes();
                 for (std::uint32_t x = 0; x < 64; ++x) {
                     const bool on = x % 2;
-                    if (row.bits == 24) std::fill_n(p + x * 3, 3, on ? 255 : 0);
-                    else if (row.bits == 8) p[x] = on ? (row.greyPalette ? 255 : 2) : 0;
+                    if (bits == 24) std::fill_n(p + x * 3, 3, on ? 255 : 0);
+                    else if (bits == 8) p[x] = on ? (greyPalette ? 255 : 2) : 0;
                     else if (on) p[x / 8] |= std::uint8_t(0x80 >> (x % 8));
                 }
             }
-            SCOPED_TRACE(std::to_string(row.bits) + " bits " + std::string(imaging::filterName(filter)));
+            SCOPED_TRACE(std::to_string(bits) + " bits " + std::string(imaging::filterName(filter)));
             ASSERT_EQ(imaging::resizeImageWithFilter(image, {16, 8}, {filter}), kImageOk);
-            ASSERT_EQ(image.bitsPerPixel, row.bits);
+            ASSERT_EQ(image.bitsPerPixel, bits);
             ASSERT_EQ(image.width * image.height, 16u * 8);
             const std::uint8_t* p = image.GetPixels() + 2 * image.GetRowBytes();
-            if (row.bits == 24) { EXPECT_NEAR(p[15], 128, 1); }
-            if (row.bits == 8 && row.greyPalette) { EXPECT_NEAR(p[5], 128, 1); }
-            if (row.bits == 8 && !row.greyPalette) { EXPECT_EQ(p[5], 1); } // (127, 0, 40) is the nearest to the blend
-            if (row.bits == 1) { EXPECT_EQ(p[0], 0x00); }                  // half cover is below the threshold 192
+            if (bits == 24) { EXPECT_NEAR(p[15], 128, 1); }
+            if (bits == 8 && greyPalette) { EXPECT_NEAR(p[5], 128, 1); }
+            if (bits == 8 && !greyPalette) { EXPECT_EQ(p[5], 1); } // (127, 0, 40) is the nearest to the blend
+            if (bits == 1) { EXPECT_EQ(p[0], 0x00); }                  // half cover is below the threshold 192
         }
-    }
 }

@@ -134,11 +134,6 @@ std::string withoutExifSegment(const std::string& jpeg) {
     return at == std::string::npos ? jpeg : jpeg.substr(0, at) + jpeg.substr(at + length);
 }
 
-std::string exifTiffOf(const std::string& jpeg) {
-    const auto [at, length] = exifSegment(jpeg);
-    return at == std::string::npos ? std::string() : jpeg.substr(at + 10, length - 10);
-}
-
 // PNG chunks as (type, whole chunk bytes), in order.
 std::vector<std::pair<std::string, std::string>> pngChunks(const std::string& png) {
     std::vector<std::pair<std::string, std::string>> chunks;
@@ -240,7 +235,9 @@ TEST_F(Metadata, JpegStampReplacesOnlyTheExifSegment) {
         }
 
         imaging::detail::ExifBlock block;
-        const std::string tiff = exifTiffOf(after);
+        const auto [exifAt, exifLength] = exifSegment(after);
+        ASSERT_NE(exifAt, std::string::npos);
+        const std::string tiff = after.substr(exifAt + 10, exifLength - 10); // after "Exif\0\0"
         ASSERT_TRUE(imaging::detail::parseExifTiff(reinterpret_cast<const std::uint8_t*>(tiff.data()), tiff.size(), block));
         EXPECT_EQ(block.bigEndian, row.exif == 2);
         if (row.exif) {

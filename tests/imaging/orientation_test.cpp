@@ -91,29 +91,28 @@ namespace {
 // A little-endian TIFF header followed by IFD0 at offset 8 with the given 12-byte entries.
 std::vector<std::uint8_t> tiffWith(const std::vector<std::vector<std::uint8_t>>& entries, std::uint16_t claimed = 0) {
     std::vector<std::uint8_t> t = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    std::uint16_t count = claimed ? claimed : static_cast<std::uint16_t>(entries.size());
-    t.push_back(count & 0xFF);
-    t.push_back(count >> 8);
+    const std::uint16_t count = claimed ? claimed : static_cast<std::uint16_t>(entries.size());
+    t.insert(t.end(), {std::uint8_t(count), std::uint8_t(count >> 8)});
     for (const auto& e : entries) t.insert(t.end(), e.begin(), e.end());
     return t;
 }
-std::vector<std::uint8_t> shortEntry(std::uint16_t tag, std::uint16_t value) {
-    return {std::uint8_t(tag & 0xFF), std::uint8_t(tag >> 8), 3, 0, 1, 0, 0, 0, std::uint8_t(value & 0xFF),
-            std::uint8_t(value >> 8), 0, 0};
+// An entry of one value: a SHORT (type 3) in place, or a RATIONAL's (type 5) offset.
+std::vector<std::uint8_t> entry(std::uint16_t tag, std::uint8_t type, std::uint16_t value) {
+    return {std::uint8_t(tag), std::uint8_t(tag >> 8), type, 0, 1, 0, 0, 0, std::uint8_t(value), std::uint8_t(value >> 8),
+            0, 0};
 }
-std::vector<std::uint8_t> rationalEntry(std::uint16_t tag, std::uint32_t offset) {
-    return {std::uint8_t(tag & 0xFF), std::uint8_t(tag >> 8), 5, 0, 1, 0, 0, 0, std::uint8_t(offset), 0, 0, 0};
-}
-void appendRational(std::vector<std::uint8_t>& t, std::uint32_t num, std::uint32_t den) {
-    for (std::uint32_t v : {num, den})
-        for (int i = 0; i < 4; ++i) t.push_back(std::uint8_t(v >> (8 * i)));
+// Rationals' numerators and denominators appended.
+void append32(std::vector<std::uint8_t>& t, std::initializer_list<std::uint32_t> values) {
+    for (std::uint32_t v : values)
+        t.insert(t.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)});
 }
 
 } // namespace
 
-TEST(ExifDirectory, ReadsOrientationInBothByteOrders) {
+// A damaged directory gives the defaults again, even where an earlier read set other values.
+TEST(ExifDirectory, OrientationInBothByteOrdersAndDefaultsOnDamage) {
     imaging::detail::ExifFacts facts;
-    auto little = tiffWith({shortEntry(0x0112, 6)});
+    auto little = tiffWith({entry(0x0112, 3, 6)});
     ASSERT_TRUE(imaging::detail::readTiffIfd0(little.data(), little.size(), facts));
     EXPECT_EQ(facts.orientation, 6);
     // The same in big-endian order, behind the APP1 name.
@@ -123,17 +122,13 @@ TEST(ExifDirectory, ReadsOrientationInBothByteOrders) {
     EXPECT_EQ(facts.orientation, 8);
     big[0] = 'X';
     EXPECT_FALSE(imaging::detail::readExifSegment(big.data(), big.size(), facts));
-}
-
-TEST(ExifDirectory, DamagedDirectoriesGiveDefaultsWithoutReadingPastTheEnd) {
-    imaging::detail::ExifFacts facts;
     // Out-of-range value.
-    auto bad = tiffWith({shortEntry(0x0112, 9)});
+    auto bad = tiffWith({entry(0x0112, 3, 9)});
     ASSERT_TRUE(imaging::detail::readTiffIfd0(bad.data(), bad.size(), facts));
     EXPECT_EQ(facts.orientation, 1);
     // The directory claims 500 entries; only the first is there. The copy is exactly as
     // long as the data, so ASan catches any read past it.
-    auto cut = tiffWith({shortEntry(0x0112, 3)}, 500);
+    auto cut = tiffWith({entry(0x0112, 3, 3)}, 500);
     std::vector<std::uint8_t> exact(cut.begin(), cut.end());
     ASSERT_TRUE(imaging::detail::readTiffIfd0(exact.data(), exact.size(), facts));
     EXPECT_EQ(facts.orientation, 3);
@@ -150,17 +145,16 @@ TEST(ExifDirectory, DamagedDirectoriesGiveDefaultsWithoutReadingPastTheEnd) {
 TEST(ExifDirectory, ResolutionNeedsBothValuesWithNonZeroDenominators) {
     imaging::detail::ExifFacts facts;
     // Entries at 10..45, rationals from 46.
-    auto t = tiffWith({rationalEntry(0x011A, 46), rationalEntry(0x011B, 54), shortEntry(0x0128, 3)});
-    appendRational(t, 200, 1);
-    appendRational(t, 300, 2);
+    auto t = tiffWith({entry(0x011A, 5, 46), entry(0x011B, 5, 54), entry(0x0128, 3, 3)});
+    append32(t, {200, 1, 300, 2});
     ASSERT_TRUE(imaging::detail::readTiffIfd0(t.data(), t.size(), facts));
     EXPECT_TRUE(facts.hasResolution);
     EXPECT_DOUBLE_EQ(facts.xResolution, 200.0);
     EXPECT_DOUBLE_EQ(facts.yResolution, 150.0);
     EXPECT_EQ(facts.resolutionUnit, 3);
     // A zero denominator (entries end at 34), and a rational whose offset lies past the end.
-    auto z = tiffWith({rationalEntry(0x011A, 34), rationalEntry(0x011B, 200)});
-    appendRational(z, 72, 0);
+    auto z = tiffWith({entry(0x011A, 5, 34), entry(0x011B, 5, 200)});
+    append32(z, {72, 0});
     ASSERT_TRUE(imaging::detail::readTiffIfd0(z.data(), z.size(), facts));
     EXPECT_FALSE(facts.hasResolution);
     EXPECT_EQ(facts.resolutionUnit, 2);

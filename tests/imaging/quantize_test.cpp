@@ -111,18 +111,16 @@ TEST(Quantize, LeastPopulatedLeavesMergeFirst) {
 }
 
 TEST(Quantize, ColoursAreClampedToOneTo256) {
-    struct Row {
-        std::uint32_t asked, entries;
-    };
     // 4096 colours of noise, far more than any palette holds.
     const std::vector<std::uint8_t> rgb = codectest::randomPixels(64 * 64 * 3, 11);
-    for (Row r : {Row{0, 1}, Row{1, 1}, Row{7, 7}, Row{256, 256}, Row{300, 256}, Row{100000, 256}}) {
-        SCOPED_TRACE("asked " + std::to_string(r.asked));
-        const Quantized q = quantize(rgb, 64, 64, r.asked);
+    for (auto [asked, entries] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+             {0, 1}, {1, 1}, {7, 7}, {256, 256}, {300, 256}, {100000, 256}}) {
+        SCOPED_TRACE("asked " + std::to_string(asked));
+        const Quantized q = quantize(rgb, 64, 64, asked);
         ASSERT_TRUE(q.ok);
-        EXPECT_LT(*std::max_element(q.indexes.begin(), q.indexes.end()), r.entries);
-        EXPECT_EQ(std::set<std::uint8_t>(q.indexes.begin(), q.indexes.end()).size(), r.entries);
-        EXPECT_EQ(q.palette[r.entries].reserved, 0x77);
+        EXPECT_LT(*std::max_element(q.indexes.begin(), q.indexes.end()), entries);
+        EXPECT_EQ(std::set<std::uint8_t>(q.indexes.begin(), q.indexes.end()).size(), entries);
+        EXPECT_EQ(q.palette[entries].reserved, 0x77);
     }
     // One colour for everything: the rounded mean of all the pixels.
     const std::vector<std::uint8_t> two = {0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255};

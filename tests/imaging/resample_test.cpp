@@ -112,21 +112,17 @@ BOOL recordThread(std::uint32_t, std::uint32_t, std::uintptr_t) {
 
 TEST(Bicubic, NarrowPicturesStayOnTheCallingThreadAndCallbacksCanStop) {
     auto src = randomPixels(60 * 10 * 3, 3);
-    struct Row {
-        std::uint32_t W;
-        bool onCaller;
-    };
-    for (const Row& r : std::vector<Row>{{20, true}, {21, false}}) {
+    for (auto [W, onCaller] : std::vector<std::pair<std::uint32_t, bool>>{{20, true}, {21, false}}) {
         g_seenThreads.clear();
         g_calls = 0;
         g_stopAfter = 1000000;
         is5_SetProgressCallback(&recordThread, 0);
-        std::vector<std::uint8_t> out(std::size_t{r.W} * 8 * 3);
-        EXPECT_TRUE(is5_ResizeImage(src.data(), 60, 10, 180, out.data(), r.W, 8, r.W * 3, 3, IS5_RESIZE_BICUBIC, 0));
+        std::vector<std::uint8_t> out(std::size_t{W} * 8 * 3);
+        EXPECT_TRUE(is5_ResizeImage(src.data(), 60, 10, 180, out.data(), W, 8, W * 3, 3, IS5_RESIZE_BICUBIC, 0));
         is5_SetProgressCallback(nullptr, 0);
-        EXPECT_EQ(g_seenThreads.count(std::this_thread::get_id()) == 1 && g_seenThreads.size() == 1, r.onCaller) << r.W;
+        EXPECT_EQ(g_seenThreads.count(std::this_thread::get_id()) == 1 && g_seenThreads.size() == 1, onCaller) << W;
         // One call per destination row of each band.
-        EXPECT_EQ(g_calls, r.onCaller ? 8u : 32u);
+        EXPECT_EQ(g_calls, onCaller ? 8u : 32u);
     }
     // A callback that says stop ends the work with code 14, on one thread or many.
     for (std::uint32_t W : {20u, 21u}) {
@@ -262,17 +258,13 @@ TEST(ImageResize, PaletteAndOneBitPictures) {
 
     // 1-bit: a lone 1 among 0s survives shrinking (the threshold drops to 64 when 0s are
     // the majority), and a lone 0 among 1s likewise (threshold 192).
-    struct Row {
-        std::uint8_t bits, expected;
-    };
-    for (const Row& r : std::vector<Row>{{0x40, 0x40}, {0xBC, 0xB0}}) {
-        CISImageEx bw;
+    for (auto [bits, expected] : std::vector<std::pair<std::uint8_t, std::uint8_t>>{{0x40, 0x40}, {0xBC, 0xB0}}) {
+        CISImageEx bw, smaller;
         ASSERT_EQ(bw.Allocate(6, 1, 1), 0u);
-        bw.GetPixels()[0] = r.bits;
-        CISImageEx smaller;
+        bw.GetPixels()[0] = bits;
         ASSERT_EQ(smaller.Resize(bw, 4, 1, 17), 0u);
         EXPECT_EQ(smaller.paletteColours, 2u);
-        EXPECT_EQ(smaller.GetPixels()[0], r.expected) << std::hex << int(r.bits);
+        EXPECT_EQ(smaller.GetPixels()[0], expected) << std::hex << int(bits);
     }
 }
 

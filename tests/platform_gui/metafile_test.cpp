@@ -98,14 +98,13 @@ Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst = {kRed, kGr
         const int y = topDown ? row : 1 - row;
         const std::uint32_t a = topFirst[y * 2], b = topFirst[y * 2 + 1];
         Bytes line;
-        auto rgb555 = [](std::uint32_t c) {
-            return ((c & 0xFF) >> 3) << 10 | (((c >> 8) & 0xFF) >> 3) << 5 | ((c >> 16) & 0xFF) >> 3;
-        };
         switch (bpp) {
         case 1: line.push_back(static_cast<std::uint8_t>(indexOf(a) << 7 | indexOf(b) << 6)); break;
         case 4: line.push_back(static_cast<std::uint8_t>(indexOf(a) << 4 | indexOf(b))); break;
         case 8: line.push_back(static_cast<std::uint8_t>(indexOf(a))); line.push_back(static_cast<std::uint8_t>(indexOf(b))); break;
-        case 16: put16(line, rgb555(a)); put16(line, rgb555(b)); break;
+        case 16: // 5 bits of red, of green, of blue
+            for (std::uint32_t c : {a, b}) put16(line, (c & 0xF8) << 7 | (c >> 6 & 0x3E0) | (c >> 19 & 0x1F));
+            break;
         case 24: put32(line, bgr(a) | bgr(b) << 24); put16(line, bgr(b) >> 8); break; // B G R B G R
         case 32: put32(line, bgr(a)); put32(line, bgr(b)); break;
         }
@@ -120,14 +119,9 @@ Bytes makeDib(int bpp, const std::array<std::uint32_t, 4>& topFirst = {kRed, kGr
     return info;
 }
 
-std::size_t dibInfoSize(const Bytes& dib) {
-    const std::uint32_t used = dib[32] | (dib[33] << 8);
-    return 40 + std::size_t{used} * 4;
-}
-
 // EMR_STRETCHDIBITS of the whole 2 × 2 bitmap into x, y, w, h.
 Emf stretchDib(Emf emf, const Bytes& dib, int x, int y, int w, int h) {
-    const std::size_t info = dibInfoSize(dib);
+    const std::size_t info = 40 + std::size_t(dib[32] | dib[33] << 8) * 4; // the header and the colours used
     return emf.rec(81, {0, 0, 0, 0, x, y, 0, 0, 2, 2, 80, static_cast<std::int64_t>(info),
                         static_cast<std::int64_t>(80 + info), static_cast<std::int64_t>(dib.size() - info), 0,
                         0x00CC0020, w, h},
@@ -354,7 +348,7 @@ TEST(MetafileSize, NaturalSizesFollowTheHeaders) {
         {"scaled", boxed, 50, 300, 40, 120},
     };
     for (const Row& r : rows) {
-        const platform::MetafileRequest request{r.xScale, r.yScale, 1 << 24};
+        const platform::MetafileRequest request{r.xScale, r.yScale, 1 << 24, 0};
         std::uint32_t w = 0, h = 0;
         ASSERT_EQ(platform::MetafileSize(r.file.data(), r.file.size(), request, w, h), MetafileStatus::Ok) << r.what;
         EXPECT_EQ((std::pair{w, h}), (std::pair{r.width, r.height})) << r.what;
@@ -490,7 +484,7 @@ TEST(MetafileParameters, ZeroScaleOrLimitIsRefused) {
     EXPECT_EQ(render(good, 100, 0).status, MetafileStatus::BadParam);
     // The pixel limit is checked before the allocator is asked.
     bool asked = false;
-    platform::MetafileRequest request{.maxPixels = 96 * 48 - 1};
+    platform::MetafileRequest request{100, 100, 96 * 48 - 1, 0}; // 100 %, the pixels of 96 x 48 less one
     EXPECT_EQ(platform::RenderMetafile(good.data(), good.size(), request,
                                        [&](std::uint32_t, std::uint32_t) {
                                            asked = true;
