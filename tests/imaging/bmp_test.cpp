@@ -19,8 +19,8 @@ struct BmpFile {
     std::uint32_t compression = 0;
     std::uint32_t coloursUsed = 0;
     std::int32_t pelsPerMetre = 2835;
-    std::vector<std::uint32_t> masks; // after a 40-byte header, else inside the header
-    std::vector<Rgb> palette;
+    std::vector<std::uint32_t> masks = {}; // after a 40-byte header, else inside the header
+    std::vector<Rgb> palette = {};
     Bytes data;
 
     Bytes build() const {

@@ -29,7 +29,7 @@ struct PcxFile {
     int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
     int bytesPerLine = 2;
     Bytes palette16 = headerPalette();
-    Bytes data, trailer;
+    Bytes data = {}, trailer = {};
 
     Bytes build() const {
         Bytes b = hex({0x0A, version, encoding, bits});
@@ -171,6 +171,6 @@ TEST(PcxImageObject, DepthVariantAndPalette) {
         EXPECT_EQ(img.imageType, c.type);
         EXPECT_EQ(img.bitsPerPixel, c.depth);
         EXPECT_EQ(img.paletteColours, c.colours);
-        if (c.depth == 8) EXPECT_EQ(hex({img.palette[1].r, img.palette[1].g, img.palette[1].b}), c.colour1);
+        if (c.depth == 8) { EXPECT_EQ(hex({img.palette[1].r, img.palette[1].g, img.palette[1].b}), c.colour1); }
     }
 }

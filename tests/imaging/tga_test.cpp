@@ -16,7 +16,7 @@ struct TgaFile {
     int colourMapType = 0;
     int mapFirst = 0, mapLength = 0, mapBits = 0;
     int width = 1, height = 1, pixelBits = 24, descriptor = 0;
-    Bytes id, map, data;
+    Bytes id = {}, map = {}, data = {};
     int attributeType = -1;
 
     Bytes build() const {
