@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -194,13 +195,6 @@ std::optional<Reference> tiffReference(const fs::path& path, const std::string& 
     return ref;
 }
 
-bool hasExtension(const std::string& path, std::initializer_list<const char*> extensions) {
-    const std::string ext = fs::path(path).extension().string();
-    for (const char* e : extensions)
-        if (ext == e) return true;
-    return false;
-}
-
 using Read = std::function<HGLOBAL(IS5_SOURCE, std::uint32_t*, std::uint32_t*, std::uint32_t, Is5Rgbq*)>;
 
 struct LibraryRow {
@@ -213,15 +207,15 @@ struct LibraryRow {
 };
 
 const LibraryRow kLibraries[] = {
-    {"Jpeg", [](const auto& e) { return hasExtension(e.path, {".jpg", ".jpeg", ".JPG"}); }, jpegReference,
+    {"Jpeg", [](const auto& e) { return std::regex_search(e.path, std::regex(R"(\.(jpe?g|JPG)$)")); }, jpegReference,
      [](auto s, auto w, auto h, std::uint32_t depth, auto) { return is5_ReadJPG(s, w, h, depth, 0); }, true, 12},
     {"Png", [](const auto& e) {
-         return (e.suite == "pngsuite" || e.suite == "libpng-testpngs") && hasExtension(e.path, {".png"});
+         return (e.suite == "pngsuite" || e.suite == "libpng-testpngs") && e.path.ends_with(".png");
      },
      pngReference,
      [](auto s, auto w, auto h, std::uint32_t depth, auto pal) { return is5_ReadPNG(s, w, h, depth, pal, 0); }, false,
      200},
-    {"Tiff", [](const auto& e) { return hasExtension(e.path, {".tif", ".tiff"}); }, tiffReference,
+    {"Tiff", [](const auto& e) { return std::regex_search(e.path, std::regex(R"(\.tiff?$)")); }, tiffReference,
      [](auto s, auto w, auto h, std::uint32_t depth, auto pal) { return is5_ReadTIFF(s, w, h, depth, pal, 0, 0); },
      false, 20},
 };

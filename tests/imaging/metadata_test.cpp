@@ -321,9 +321,8 @@ TEST_F(Metadata, PngStampRewritesTextChunksOnly) {
         PictureMetadata read;
         EXPECT_EQ(ReadPictureMetadata(path, read), "");
         if (!row.expectRead.author.empty() || !row.expectRead.time.empty()) {
-            EXPECT_EQ(read.author, row.expectRead.author);
-            EXPECT_EQ(read.copyright, row.expectRead.copyright);
-            EXPECT_EQ(read.time, row.expectRead.time);
+            EXPECT_EQ(std::tie(read.author, read.copyright, read.time),
+                      std::tie(row.expectRead.author, row.expectRead.copyright, row.expectRead.time));
         }
         const StampResult result = StampPictureMetadata(row.record, path, kNow);
         ASSERT_TRUE(result.ok) << result.message;

@@ -319,14 +319,14 @@ TEST(FillSolidRect, ExtentsColoursAndDepths) {
     std::vector<std::uint8_t> buf(6 * 4 * 3, 0);
     Is5Rect r{1, 1, 3, 3}; // three columns, two rows
     ASSERT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &r, 0x112233, 0));
-    auto at = [&](int x, int y) { return std::array<std::uint8_t, 3>{buf[(y * 6 + x) * 3], buf[(y * 6 + x) * 3 + 1], buf[(y * 6 + x) * 3 + 2]}; };
-    EXPECT_EQ(at(1, 1), (std::array<std::uint8_t, 3>{0x11, 0x22, 0x33}));
-    EXPECT_EQ(at(3, 2), (std::array<std::uint8_t, 3>{0x11, 0x22, 0x33}));
-    EXPECT_EQ(at(4, 2), (std::array<std::uint8_t, 3>{0, 0, 0}));
-    EXPECT_EQ(at(1, 3), (std::array<std::uint8_t, 3>{0, 0, 0}));
+    auto at = [&](int x, int y) { // the three bytes of (x, y) in their order
+        const std::uint8_t* p = &buf[(y * 6 + x) * 3];
+        return p[0] << 16 | p[1] << 8 | p[2];
+    };
+    EXPECT_EQ((std::vector{at(1, 1), at(3, 2), at(4, 2), at(1, 3)}), (std::vector{0x112233, 0x112233, 0, 0}));
     Is5Rect all{4, 2, 100, 100};
     ASSERT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &all, 0x112233, 1)); // cut to the buffer, swapped
-    EXPECT_EQ(at(5, 3), (std::array<std::uint8_t, 3>{0x33, 0x22, 0x11}));
+    EXPECT_EQ(at(5, 3), 0x332211);
     Is5Rect outside{7, 0, 9, 2};
     auto before = buf;
     EXPECT_TRUE(is5_FillSolidRect(buf.data(), 6, 4, 3, 18, &outside, 0xFFFFFF, 0));
