@@ -463,7 +463,6 @@ struct MagickRow {
     Expect expect = Expect::Same;
     int tolerance = 0;           // largest difference of a channel
     std::string facts = "";      // more of identify's view, for JPEG
-    bool mayRefuse = false;      // ImageMagick 6 refuses one-channel indexed Photoshop files
 };
 
 void PrintTo(const MagickRow& r, std::ostream* os) { *os << r.what; }
@@ -476,13 +475,15 @@ std::function<Bytes(const Picture&)> inMemory(std::function<BOOL(IS5_DEST, const
 std::vector<MagickRow> magickRows() {
     std::vector<MagickRow> rows;
     // Every conversion the own writers make, at three sizes; the others as their round trips write.
+    // ImageMagick 6 does not read one-channel indexed Photoshop files: those are checked by the
+    // round trips only.
     for (const WriterRow& r : kWriters) {
         using Sizes = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
         for (auto [w, h] : r.objectDepth ? Sizes{{3, 5}, {127, 4}, {300, 200}} : Sizes{{125, 6}})
-            if (r.format)
+            if (r.format && r.type != kImagePsdBitmap)
                 rows.push_back({r.objectDepth ? r.what + "_" + std::to_string(w) + "x" + std::to_string(h) : r.what,
                                 makePicture(w, h, r.depth, r.look), [r](const Picture& p) { return written(r, p); },
-                                r.format, r.expect, 0, "", r.type == kImagePsdBitmap});
+                                r.format, r.expect});
     }
     // JPEG within its error bound, with the density, the chroma sampling (halved below
     // quality 90) and the scans (progressive with option 1). Bounds: the largest error seen
@@ -530,7 +531,6 @@ TEST_P(MagickAgrees, OnSizeFormatAndPixels) {
     std::transform(name.begin(), name.end(), name.begin(), [](char c) { return c == '3' ? ' ' : char(std::tolower(c)); });
     const std::string path = saveTemp(dir, name.substr(0, name.find(' ')), r.write(p));
     const Bytes seen = magickRgb(path);
-    if (seen.empty() && r.mayRefuse) GTEST_SKIP() << "ImageMagick does not read this variant";
     const std::string extra =
         r.facts.empty() ? "" : " %[colorspace] %x %y %U %[jpeg:sampling-factor] %[interlace]";
     EXPECT_EQ(run("identify -format '%w %h %m" + extra + "' '" + path + "'").out,
