@@ -44,7 +44,7 @@ test: test-build
 	@cd $(TEST_DIR) && { QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  echo "The ten slowest tests (seconds):"; \
 	  awk '/^---/ { exit } NF >= 3 && $$(NF - 1) > 0 { name = $$1; for (i = 2; i <= NF - 2; ++i) name = name " " $$i; \
-	    printf "%8.1f  %s\n", $$NF, name }' Testing/Temporary/CTestCostData.txt \
+	    sub(/ +# GetParam.*/, "", name); printf "%8.1f  %s\n", $$NF, name }' Testing/Temporary/CTestCostData.txt \
 	    | sort -rn | head -10; exit $$status; }
 	@$(MAKE) --no-print-directory package-check
 
