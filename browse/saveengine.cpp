@@ -86,11 +86,6 @@ std::uint32_t writeBytes(const std::string& temp, const std::vector<std::uint8_t
     return is5_CloseDest(dest) ? kImageOk : lastCode();
 }
 
-std::uint64_t fileSize(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-}
-
 // The copy at the highest quality whose finished file is within settings.maxBytes. The
 // profile and metadata are inserted as whole segments, the same bytes at every quality, so
 // what they add is measured once, on the first encoding, and counted with every other.
@@ -106,7 +101,7 @@ std::uint32_t writeWithinSize(const std::string& source, const SaveOptions& sett
         if (!added) {
             if (const std::uint32_t rc = writeBytes(temp, encoded)) return rc;
             if (const std::uint32_t rc = finishCopy(source, settings, result.target, temp)) return rc;
-            const std::uint64_t finished = fileSize(temp);
+            const std::uint64_t finished = platform::getFileStatus(temp).size;
             added = finished - std::min<std::uint64_t>(finished, encoded.size());
             inTemp = quality;
         }
@@ -128,7 +123,7 @@ std::uint32_t writeWithinSize(const std::string& source, const SaveOptions& sett
         if (const std::uint32_t rc = finishCopy(source, settings, result.target, temp)) return rc;
     }
     // The file itself decides, should the profile or metadata ever take other bytes.
-    result.overLimit = fileSize(temp) > settings.maxBytes;
+    result.overLimit = platform::getFileStatus(temp).size > settings.maxBytes;
     return kImageOk;
 }
 

@@ -66,17 +66,17 @@ std::uint32_t readHeader(ByteReader& in, Header& h) {
 
 namespace {
 
-class BmpReader {
+class BmpReader : public detail::PalettedReader<Header> {
 public:
-    explicit BmpReader(Is5Source& source, std::size_t bufferSize = 64 * 1024) : m_in(source, bufferSize) {}
+    using PalettedReader::PalettedReader;
 
-    std::uint32_t open() { return readHeader(m_in, m_header); }
-    const Header& header() const { return m_header; }
-    const std::array<Is5Rgbq, 256>& palette() const { return m_palette; }
-
-    /// Reads the stored palette; entries past it stay black.
+    /// Reads the stored palette; entries past it stay black. The count reported is the
+    /// smallest palette the image object should be told about: 2 for a 1-bit file, at least
+    /// 1 for any other indexed file.
     std::uint32_t readPalette() {
         const Header& h = m_header;
+        m_paletteCount = static_cast<std::uint32_t>(h.paletteCount);
+        if (h.bitCount <= 8) m_paletteCount = std::max(m_paletteCount, h.bitCount == 1 ? 2u : 1u);
         const std::uint64_t bytes = std::uint64_t{h.paletteCount} * h.paletteEntrySize;
         if (h.paletteOffset + bytes > m_in.size()) return IS5_ERR_READ;
         if (!m_in.seek(h.paletteOffset)) return IS5_ERR_READ;
@@ -316,20 +316,10 @@ private:
         return IS5_OK;
     }
 
-    ByteReader m_in;
-    Header m_header;
-    std::array<Is5Rgbq, 256> m_palette{};
     std::uint32_t m_depth = 24;
     std::size_t m_outStride = 0;
     std::uint8_t* m_out = nullptr;
 };
-
-// The smallest palette the image object should be told about for an indexed file.
-std::uint32_t reportedPaletteCount(const Header& h) {
-    const auto stored = static_cast<std::uint32_t>(h.paletteCount);
-    if (h.bitCount > 8) return stored;
-    return std::max(stored, h.bitCount == 1 ? 2u : 1u);
-}
 
 } // namespace
 
@@ -360,6 +350,5 @@ BOOL is5_GetBMPDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// The stored palette (256 entries written, black past `count`). A 1-bit file always
 /// reports 2 entries and any other indexed file at least 1.
 BOOL is5_GetBMPPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    return imaging::detail::readStoredPalette<imaging::bmp::BmpReader>("is5_GetBMPPalette", source, count, palette,
-                                                   [](const auto& reader) { return imaging::bmp::reportedPaletteCount(reader.header()); });
+    return imaging::detail::readStoredPalette<imaging::bmp::BmpReader>("is5_GetBMPPalette", source, count, palette);
 }

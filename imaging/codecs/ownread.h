@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The is5_ faces shared by the hand-written readers that follow one shape: a reader class
-// with open(), decode(depth, block), readPalette(), palette() and header().
+// with open(), decode(depth, block), readPalette(), palette(), paletteCount() and header().
 #pragma once
 
 #include "imaging/detail/bytereader.h"
@@ -15,7 +15,7 @@
 namespace imaging::detail {
 
 /// What a paletted hand-written reader holds: the buffered source, the header, and the
-/// palette 8-bit output uses with the count it reports. `open` reads the header with the
+/// palette 8-bit output uses with the count it reports (set by the codec's readPalette). `open` reads the header with the
 /// codec's own readHeader(ByteReader&, Header&).
 template <typename Header>
 class PalettedReader {
@@ -73,10 +73,9 @@ BOOL readDims(const char* function, IS5_SOURCE source, std::uint32_t* width, std
     }
 }
 
-/// Reads the stored palette with `Reader`; `countOf(reader)` gives the entries reported.
-template <typename Reader, typename CountOf>
-BOOL readStoredPalette(const char* function, IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette,
-                       CountOf countOf) {
+/// Reads the stored palette with `Reader`, and the count of entries it reports.
+template <typename Reader>
+BOOL readStoredPalette(const char* function, IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette) {
     if (!source || !count || !palette) return failBool(IS5_ERR_PARAM, function);
     try {
         if (!source->seek(0)) return failBool(IS5_ERR_READ, function);
@@ -84,7 +83,7 @@ BOOL readStoredPalette(const char* function, IS5_SOURCE source, std::uint32_t* c
         if (std::uint32_t rc = reader.open()) return failBool(rc, function);
         if (std::uint32_t rc = reader.readPalette()) return failBool(rc, function);
         std::copy(reader.palette().begin(), reader.palette().end(), palette);
-        *count = countOf(reader);
+        *count = reader.paletteCount();
         return succeed(function, TRUE);
     } catch (const std::bad_alloc&) {
         return failBool(IS5_ERR_MEMORY, function);

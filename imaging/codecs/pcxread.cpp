@@ -247,6 +247,5 @@ BOOL is5_GetPCXDims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// The palette of 8-bit output (256 entries written) and its entry count, 2^bits for
 /// indexed pictures, 0 for 24 and 32-bit ones.
 BOOL is5_GetPCXPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    return imaging::detail::readStoredPalette<imaging::pcx::PcxReader>("is5_GetPCXPalette", source, count, palette,
-                                                   [](const auto& reader) { return reader.paletteCount(); });
+    return imaging::detail::readStoredPalette<imaging::pcx::PcxReader>("is5_GetPCXPalette", source, count, palette);
 }

@@ -309,6 +309,5 @@ BOOL is5_GetTGADims(IS5_SOURCE source, std::uint32_t* width, std::uint32_t* heig
 /// index, `count` = first index + entries (at most 256); a grey ramp of 256 for 8-bit grey
 /// pictures; 0 entries for true-colour pictures.
 BOOL is5_GetTGAPalette(IS5_SOURCE source, std::uint32_t* count, Is5Rgbq* palette, std::uint32_t /*flags*/) {
-    return imaging::detail::readStoredPalette<imaging::tga::TgaReader>("is5_GetTGAPalette", source, count, palette,
-                                                   [](const auto& reader) { return reader.paletteCount(); });
+    return imaging::detail::readStoredPalette<imaging::tga::TgaReader>("is5_GetTGAPalette", source, count, palette);
 }
