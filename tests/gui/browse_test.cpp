@@ -47,8 +47,6 @@ bool close(COLORREF a, COLORREF b) {
            std::abs(GetBValue(a) - GetBValue(b)) <= 24;
 }
 
-void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItem(id), Qt::LeftButton); }
-
 void chooseFileMenu(CDialog& d, int row, UINT command) {
     const QRect r = files(d)->visualItemRect(files(d)->topLevelItem(row));
     QTest::mouseClick(files(d)->viewport(), Qt::RightButton, {}, r.center());

@@ -18,14 +18,13 @@
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using mainwindow::click;
 using mainwindow::texts;
 
 namespace {
 
 CTreeCtrl* tree(CDialog& d) { return d.GetDlgItemAs<CTreeCtrl>(IDC_FOLDER_TREE); }
 QLineEdit* edit(CDialog& d) { return d.GetDlgItemAs<QLineEdit>(IDC_FOLDER_EDIT); }
-
-void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItemAs<QPushButton>(id), Qt::LeftButton); }
 
 void clickItem(CDialog& d, HTREEITEM item) {
     QTest::mouseClick(tree(d)->viewport(), Qt::LeftButton, {}, tree(d)->visualItemRect(item).center());

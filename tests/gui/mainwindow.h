@@ -62,6 +62,7 @@ inline QStringList column(CListCtrl* list, int col) {
     return out;
 }
 
+inline void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItem(id), Qt::LeftButton); }
 inline void clickItem(CDialog& d, HTREEITEM item) {
     QTest::mouseClick(tree(d)->viewport(), Qt::LeftButton, {}, tree(d)->visualItemRect(item).center());
 }

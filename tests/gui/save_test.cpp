@@ -25,7 +25,6 @@ using namespace mainwindow;
 namespace {
 
 CComboBox* combo(CDialog& d) { return d.GetDlgItemAs<CComboBox>(IDC_DESTINATIONS); }
-void click(CDialog& d, int id) { QTest::mouseClick(d.GetDlgItemAs<QAbstractButton>(id), Qt::LeftButton); }
 // Types into the destination box as the user does.
 void typeDestination(CDialog& d, const QString& text) {
     combo(d)->setEditText(text);

@@ -10,7 +10,9 @@
 #include "imaging/isimageex.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -33,6 +35,15 @@ inline void put16(Bytes& b, std::uint32_t v) { b += hex({int(v & 0xFF), int(v >>
 inline void put32(Bytes& b, std::uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
+}
+inline Bytes be16(std::uint32_t v) { return hex({int(v >> 8 & 0xFF), int(v & 0xFF)}); }
+inline Bytes be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
+
+/// A PNG chunk: its length, its type and data, and their CRC.
+inline Bytes pngChunk(const char* type, const Bytes& data) {
+    const Bytes body = std::string(type, 4) + data;
+    return be32(static_cast<std::uint32_t>(data.size())) + body +
+           be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
 }
 
 /// Bytes from a seeded generator, the same for the same seed.
@@ -106,6 +117,15 @@ Decoded decodeFile(const Bytes& file, const std::string& name, Read read) {
     testutil::TempDir dir;
     testutil::writeFile(dir / name, file);
     return decode(file, read, dir / name);
+}
+
+/// A GIF read by the program's reader, with the colour resolution it reports (GIF is always
+/// read at 8 bits); the palette starts as 0xEE everywhere, so an entry the reader leaves unset shows.
+inline Decoded readGif(const Bytes& file, std::uint32_t* bits = nullptr) {
+    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
+        std::fill_n(pal, 256, Is5Rgbq{0xEE, 0xEE, 0xEE, 0xEE});
+        return is5_ReadGIF(s, w, h, bits, pal, 0);
+    });
 }
 
 /// What one read gave as the pixel tests look at it: the block as the reader handed it over,

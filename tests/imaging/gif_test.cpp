@@ -84,13 +84,6 @@ std::string graphicControl(unsigned transparentIndex) {
     return std::string("\x21\xF9\x04\x01\0\0", 6) + char(transparentIndex) + '\0';
 }
 
-// The reader's result and the bits per pixel it reports (GIF is always read at 8 bits).
-Decoded readGif(const Bytes& file, std::uint32_t* bits = nullptr) {
-    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
-        std::fill_n(pal, 256, Is5Rgbq{0xEE, 0xEE, 0xEE, 0xEE}); // shows any entry the reader leaves unset
-        return is5_ReadGIF(s, w, h, bits, pal, 0);
-    });
-}
 std::vector<std::uint8_t> asVector(const Bytes& b) { return {b.begin(), b.end()}; }
 
 } // namespace

@@ -17,9 +17,6 @@
 namespace {
 
 std::vector<std::uint8_t> pattern(std::size_t size) { return codectest::randomPixels(size, 7); }
-std::string be32(std::uint32_t v) {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
 
 } // namespace
 
@@ -87,9 +84,7 @@ TEST(IccProfile, DamagedOrOversizedProfilesAreNotRead) {
     std::string packed(packedSize, '\0');
     ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
                         reinterpret_cast<const Bytef*>(zeros.data()), zeros.size(), 9), Z_OK);
-    const std::string body = std::string("iCCPbig\0\0", 9) + packed.substr(0, packedSize);
-    png.insert(33, be32(static_cast<std::uint32_t>(body.size() - 4)) + body +
-                       be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+    png.insert(33, codectest::pngChunk("iCCP", std::string("big\0\0", 5) + packed.substr(0, packedSize)));
     testutil::writeFile(dir / "big.png", png);
     EXPECT_TRUE(imaging::ReadIccProfile(dir / "big.png").empty());
     // Nor a WebP whose ICCP chunk is larger than a profile may be.

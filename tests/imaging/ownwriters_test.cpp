@@ -18,17 +18,7 @@
 #include <vector>
 
 using namespace writertest;
-
-namespace {
-
-/// A GIF read back by the program's reader, with the colour resolution it reports.
-Decoded readGif(const Bytes& file, std::uint32_t* bits) {
-    return decode(file, [&](IS5_SOURCE s, std::uint32_t* w, std::uint32_t* h, Is5Rgbq* pal) {
-        return is5_ReadGIF(s, w, h, bits, pal, 0);
-    });
-}
-
-} // namespace
+using codectest::readGif;
 
 TEST(OwnWriters, BmpBytesOfSmallPictures) {
     // 2 x 2 at 24 bits: rows bottom-up in B, G, R, padded to 8 bytes.

@@ -21,24 +21,11 @@ std::optional<Shown> ourDecode(const std::string& bytes, std::uint32_t depth, st
         code, path);
 }
 
-// A chunk with its length and CRC.
-std::string chunk(const char* type, const std::string& data) {
-    std::string out;
-    const auto n = static_cast<std::uint32_t>(data.size());
-    for (int s = 24; s >= 0; s -= 8) out += static_cast<char>(n >> s);
-    std::string body = std::string(type, 4) + data;
-    out += body;
-    const std::uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
-    for (int s = 24; s >= 0; s -= 8) out += static_cast<char>(crc >> s);
-    return out;
-}
-
-std::string be32(std::uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 const std::string kSignature("\x89PNG\r\n\x1a\n", 8);
 // The header chunk of an 8-bit picture of the colour type (0 grey, 2 RGB).
 std::string ihdr(std::uint32_t w, std::uint32_t h, char colourType) {
-    return chunk("IHDR", be32(w) + be32(h) + '\x08' + colourType + std::string(3, '\0'));
+    return pngChunk("IHDR", be32(w) + be32(h) + '\x08' + colourType + std::string(3, '\0'));
 }
 
 // An 8-bit grey or RGB picture of w × h with every sample (x + y) & 255, one IDAT.
@@ -54,8 +41,8 @@ std::string makePng(std::uint32_t w, std::uint32_t h, char colourType = 0) {
     compress(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
              static_cast<uLong>(raw.size()));
     z.resize(size);
-    return kSignature + ihdr(w, h, colourType) + chunk("tEXt", std::string("Comment\0made by the test", 24)) +
-           chunk("IDAT", z) + chunk("IEND", "");
+    return kSignature + ihdr(w, h, colourType) + pngChunk("tEXt", std::string("Comment\0made by the test", 24)) +
+           pngChunk("IDAT", z) + pngChunk("IEND", "");
 }
 
 } // namespace
@@ -131,10 +118,11 @@ TEST(PngReader, DamagedFilesFail) {
 TEST(PngReader, RefusedFilesGiveTheirCode) {
     const std::string grey = makePng(4, 3), rgb = makePng(4, 3, 2);
     const std::string huge = kSignature + ihdr(100000, 100000, 2) +
-                             chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + chunk("IEND", "");
+                             pngChunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) +
+                             pngChunk("IEND", "");
     const std::vector<BadFile> rows = {
         {"100000 x 100000", huge, 24, IS5_ERR_TOO_LARGE},
-        {"CgBI ahead of IHDR", kSignature + chunk("CgBI", std::string("\x50\x00\x20\x02", 4)) + grey.substr(8), 24,
+        {"CgBI ahead of IHDR", kSignature + pngChunk("CgBI", std::string("\x50\x00\x20\x02", 4)) + grey.substr(8), 24,
          IS5_ERR_FORMAT},
         {"RGB at 8 bits", rgb, 8, IS5_ERR_PARAM},
         {"8-bit grey at 1 bit", grey, 1, IS5_ERR_PARAM},

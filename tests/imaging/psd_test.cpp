@@ -7,9 +7,6 @@ namespace {
 
 using namespace codectest;
 
-std::string be16(unsigned v) { return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)}; }
-std::string be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
-
 struct PsdShape {
     std::string signature = "8BPS";
     unsigned version = 1, channels = 3, depth = 8, mode = 3;
